@@ -1,0 +1,6 @@
+"""tavik: a toolkit for quantum-optimisation co-design.
+
+The native core lives in :mod:`tavik.tavik_core`.
+"""
+
+__version__ = "0.1.0"

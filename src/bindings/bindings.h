@@ -1,0 +1,12 @@
+// One registration function per Python module, each listing its names in
+// registration order.
+#pragma once
+
+#include "py/module.h"
+
+namespace tavik::bindings {
+
+void register_top_level(py::Module& m);
+py::Module sim_module();
+
+}  // namespace tavik::bindings

@@ -1,0 +1,264 @@
+// Conversions between Python objects and native values: one converter per
+// native type, each holding the rules and messages of its kind.
+//
+//   from_py<T>(obj)  -> T     throws ErrorAlreadySet with the Python error set
+//   to_py(value)     -> Ref   a new object; throws ErrorAlreadySet on failure
+//
+// Record classes of the module convert through record.h; plain result structs
+// convert as tuples through their `as_tuple()` member.
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "dict.h"
+#include "py/translate.h"
+#include "py/ref.h"
+#include "qubo.h"
+
+namespace tavik::py {
+
+template <class T>
+struct Converter;  // the primary template serves the record classes (record.h)
+
+template <class T>
+T from_py(PyObject* obj) {
+  return Converter<T>::from(obj);
+}
+
+template <class T>
+Ref to_py(T&& value) {
+  return Converter<std::remove_cvref_t<T>>::to(std::forward<T>(value));
+}
+
+template <>
+struct Converter<std::uint64_t> {
+  static std::uint64_t from(PyObject* obj) {
+    unsigned long long v;
+    if (PyLong_CheckExact(obj)) {
+      v = PyLong_AsUnsignedLongLong(obj);
+    } else {
+      Ref index = Ref::steal(PyNumber_Index(obj));
+      v = PyLong_AsUnsignedLongLong(index.get());
+    }
+    if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_error_already_set();
+    return v;
+  }
+  static Ref to(std::uint64_t v) { return Ref::steal(PyLong_FromUnsignedLongLong(v)); }
+};
+
+template <>
+struct Converter<std::uint8_t> {
+  static_assert(sizeof(long) == 8, "bit values are read as a signed 64-bit C long");
+  static std::uint8_t from(PyObject* obj) {
+    long v = PyLong_AsLong(obj);
+    if (v == -1 && PyErr_Occurred()) throw_error_already_set();
+    if (v < 0 || v > 255) raise(PyExc_OverflowError, "out of range integral type conversion attempted");
+    return static_cast<std::uint8_t>(v);
+  }
+  static Ref to(std::uint8_t v) { return Ref::steal(PyLong_FromLong(v)); }
+};
+
+// Integers that only travel outwards (spins, small counts).
+template <class T>
+  requires(std::integral<T> && !std::same_as<T, bool> && !std::same_as<T, std::uint64_t> &&
+           !std::same_as<T, std::uint8_t>)
+struct Converter<T> {
+  static Ref to(T v) {
+    if constexpr (std::is_signed_v<T>)
+      return Ref::steal(PyLong_FromLongLong(v));
+    else
+      return Ref::steal(PyLong_FromUnsignedLongLong(v));
+  }
+};
+
+template <>
+struct Converter<double> {
+  static double from(PyObject* obj) {
+    double v = PyFloat_AsDouble(obj);
+    if (v == -1.0 && PyErr_Occurred()) throw_error_already_set();
+    return v;
+  }
+  static Ref to(double v) { return Ref::steal(PyFloat_FromDouble(v)); }
+};
+
+template <>
+struct Converter<std::string> {
+  static std::string from(PyObject* obj) {
+    if (!PyUnicode_Check(obj)) raise_cannot_convert(obj, "PyString");
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (utf8 == nullptr) throw_error_already_set();
+    return std::string(utf8, static_cast<std::size_t>(size));
+  }
+  static Ref to(const std::string& v) {
+    return Ref::steal(PyUnicode_FromStringAndSize(v.data(), static_cast<Py_ssize_t>(v.size())));
+  }
+};
+
+// A parameter with a default: null (not given) converts to nullopt.
+template <class T>
+struct Converter<std::optional<T>> {
+  static std::optional<T> from(PyObject* obj) {
+    if (obj == nullptr) return std::nullopt;
+    return from_py<T>(obj);
+  }
+};
+
+template <class T>
+struct Converter<std::vector<T>> {
+  static std::vector<T> from(PyObject* obj) {
+    if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    if (!PySequence_Check(obj)) raise_cannot_convert(obj, "Sequence");
+    std::vector<T> out;
+    reserve_hint(out, obj);
+    Ref iterator = Ref::steal(PyObject_GetIter(obj));
+    while (PyObject* item = PyIter_Next(iterator.get())) {
+      Ref owned = Ref::steal(item);
+      out.push_back(from_py<T>(item));
+    }
+    if (PyErr_Occurred()) throw_error_already_set();
+    return out;
+  }
+
+  template <class V>
+  static Ref to(V&& values) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
+    Py_ssize_t i = 0;
+    for (auto&& v : values) {
+      Ref item = [&] {
+        if constexpr (std::is_rvalue_reference_v<V&&>)
+          return to_py(std::move(v));
+        else
+          return to_py(v);
+      }();
+      PyList_SetItem(list.get(), i++, item.release());
+    }
+    return list;
+  }
+
+ private:
+  // The length is only a capacity hint: a sequence whose length cannot be
+  // read, or is too large to reserve, is still converted item by item.
+  static void reserve_hint(std::vector<T>& out, PyObject* obj) {
+    Py_ssize_t n = PySequence_Size(obj);
+    if (n < 0) {
+      PyErr_Clear();
+      return;
+    }
+    try {
+      out.reserve(static_cast<std::size_t>(n));
+    } catch (const std::exception&) {
+    }
+  }
+};
+
+namespace detail {
+
+template <std::size_t N>
+void check_tuple(PyObject* obj) {
+  if (!PyTuple_Check(obj)) raise_cannot_convert(obj, "PyTuple");
+  Py_ssize_t size = PyTuple_Size(obj);
+  if (size != static_cast<Py_ssize_t>(N))
+    raise(PyExc_ValueError, "expected tuple of length " + std::to_string(N) + ", but got tuple of length " +
+                                std::to_string(size));
+}
+
+template <class Tuple, std::size_t... I>
+Tuple tuple_from(PyObject* obj, std::index_sequence<I...>) {
+  check_tuple<sizeof...(I)>(obj);
+  // Braced initialisation converts the items in order.
+  return Tuple{from_py<std::tuple_element_t<I, Tuple>>(PyTuple_GetItem(obj, I))...};
+}
+
+template <class Tuple, std::size_t... I>
+Ref tuple_to(Tuple&& values, std::index_sequence<I...>) {
+  Ref tuple = Ref::steal(PyTuple_New(sizeof...(I)));
+  ((PyTuple_SetItem(tuple.get(), I, to_py(std::get<I>(std::forward<Tuple>(values))).release())), ...);
+  return tuple;
+}
+
+}  // namespace detail
+
+template <class... T>
+struct Converter<std::tuple<T...>> {
+  static std::tuple<T...> from(PyObject* obj) {
+    return detail::tuple_from<std::tuple<T...>>(obj, std::index_sequence_for<T...>{});
+  }
+  template <class V>
+  static Ref to(V&& values) {
+    return detail::tuple_to(std::forward<V>(values), std::index_sequence_for<T...>{});
+  }
+};
+
+template <class A, class B>
+struct Converter<std::pair<A, B>> {
+  static std::pair<A, B> from(PyObject* obj) {
+    return detail::tuple_from<std::pair<A, B>>(obj, std::index_sequence<0, 1>{});
+  }
+  template <class V>
+  static Ref to(V&& values) {
+    return detail::tuple_to(std::forward<V>(values), std::index_sequence<0, 1>{});
+  }
+};
+
+// Result structs: a struct with `as_tuple()` (a tuple of references to its
+// members) becomes a Python tuple of those members.
+template <class T>
+concept TupleResult = requires(const T& t) { t.as_tuple(); };
+
+template <TupleResult T>
+struct Converter<T> {
+  static Ref to(const T& value) {
+    auto refs = value.as_tuple();
+    return detail::tuple_to(refs, std::make_index_sequence<std::tuple_size_v<decltype(refs)>>{});
+  }
+};
+
+template <class K, class V>
+struct Converter<Dict<K, V>> {
+  static Dict<K, V> from(PyObject* obj) {
+    if (!PyDict_Check(obj)) raise_cannot_convert(obj, "PyDict");
+    // A snapshot of the items: converting a key or value may run Python code
+    // that changes the dict.
+    Ref items = Ref::steal(PyDict_Items(obj));
+    Py_ssize_t n = PyList_Size(items.get());
+    Dict<K, V> out;
+    out.items.reserve(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      PyObject* item = PyList_GetItem(items.get(), i);
+      out.items.emplace_back(from_py<K>(PyTuple_GetItem(item, 0)), from_py<V>(PyTuple_GetItem(item, 1)));
+    }
+    return out;
+  }
+  static Ref to(const Dict<K, V>& value) {
+    Ref dict = Ref::steal(PyDict_New());
+    for (const auto& [k, v] : value.items) {
+      Ref key = to_py(k);
+      Ref val = to_py(v);
+      if (PyDict_SetItem(dict.get(), key.get(), val.get()) < 0) throw_error_already_set();
+    }
+    return dict;
+  }
+};
+
+// A QUBO term is the nested tuple ((i, j), w).
+template <>
+struct Converter<QuboTerm> {
+  static QuboTerm from(PyObject* obj) {
+    auto [ij, w] = from_py<std::tuple<std::tuple<std::uint64_t, std::uint64_t>, double>>(obj);
+    return {std::get<0>(ij), std::get<1>(ij), w};
+  }
+  static Ref to(const QuboTerm& t) {
+    return to_py(std::tuple<std::tuple<std::uint64_t, std::uint64_t>, double>{{t.i, t.j}, t.w});
+  }
+};
+
+}  // namespace tavik::py

@@ -1,0 +1,212 @@
+// Record classes: final heap types built from a PyType_Spec around a C++
+// struct. Instances own their value; attribute reads convert a copy of the
+// field, so nothing handed out aliases the record.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <new>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "py/callable.h"
+
+namespace tavik::py {
+
+template <class T>
+struct Holder {
+  PyObject_HEAD
+  T value;
+};
+
+template <class T>
+T& value_of(PyObject* self) {
+  return reinterpret_cast<Holder<T>*>(self)->value;
+}
+
+// The type object of each record class, set once at registration.
+template <class T>
+struct RecordType {
+  static inline PyTypeObject* type = nullptr;
+  static inline std::string name;
+};
+
+template <class T>
+Ref wrap_record(PyTypeObject* type, T&& value) {
+  static_assert(std::is_nothrow_move_constructible_v<T>);
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  Ref obj = Ref::steal(alloc(type, 0));
+  new (&value_of<T>(obj.get())) T(std::move(value));
+  return obj;
+}
+
+// Records convert from an instance of their own class (the classes cannot be
+// subclassed) and to a new instance holding the value.
+template <class T>
+struct Converter {
+  static T from(PyObject* obj) {
+    PyTypeObject* type = RecordType<T>::type;
+    if (type == nullptr || !PyObject_TypeCheck(obj, type)) raise_cannot_convert(obj, RecordType<T>::name);
+    return value_of<T>(obj);
+  }
+  static Ref to(T value) { return wrap_record(RecordType<T>::type, std::move(value)); }
+};
+
+namespace detail {
+
+template <class T>
+void dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  value_of<T>(self).~T();
+  reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
+  Py_DECREF(type);
+}
+
+[[noreturn]] void raise_no_constructor(std::string_view name);
+
+template <Text S>
+PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*) {
+  return guarded([]() -> Ref { raise_no_constructor(Signature<S>::name); });
+}
+
+// Aggregate-initialises T from the constructor's parameters, in order.
+template <class T, Text S, class... A>
+PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  using Sig = Signature<S>;
+  static_assert(Sig::arity == sizeof...(A), "the class signature must name every constructor parameter");
+  return guarded([&] {
+    PyObject* slots[Sig::arity + 1] = {};
+    bind_arguments(callable_info<Sig>(Sig::name, "__new__"), args, kwargs, slots);
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return wrap_record(type, T{convert_argument<A>(slots[I], Sig::params[I])...});
+    }(std::index_sequence_for<A...>{});
+  });
+}
+
+template <class T, auto Member>
+PyObject* get_field(PyObject* self, void*) {
+  return guarded([&] { return to_py(value_of<T>(self).*Member); });
+}
+
+template <class T, auto Member>
+int set_field(PyObject* self, PyObject* value, void* name) {
+  if (value == nullptr) {
+    PyErr_SetString(PyExc_AttributeError, "can't delete attribute");
+    return -1;
+  }
+  using Field = std::remove_cvref_t<decltype(std::declval<T&>().*Member)>;
+  return guarded_status([&] {
+    Field converted = convert_argument<Field>(value, static_cast<const char*>(name));
+    value_of<T>(self).*Member = std::move(converted);
+  });
+}
+
+template <class T, Text CS, auto Fn, Text MS>
+PyObject* method_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return guarded([&] {
+    return bind_and_invoke<Fn, Signature<MS>, T>(Signature<CS>::name, &value_of<T>(self), args, kwargs);
+  });
+}
+
+template <class T, auto Fn>
+PyObject* method_noargs(PyObject* self, PyObject*) {
+  return guarded([&] { return to_py(std::invoke(Fn, value_of<T>(self))); });
+}
+
+template <class T, auto Fn>
+PyObject* repr_entry(PyObject* self) {
+  return guarded([&] { return to_py(std::invoke(Fn, value_of<T>(self))); });
+}
+
+// Everything a type object points into; kept for the life of the process.
+struct ClassStorage {
+  std::string spec_name;
+  std::string doc;
+  std::deque<std::string> strings;  // method names and docstrings; a deque never moves them
+  std::vector<PyGetSetDef> getset;
+  std::vector<PyMethodDef> methods;
+  std::vector<PyType_Slot> slots;
+  PyType_Spec spec{};
+};
+
+// Builds the type and keeps its storage alive; returns a new reference.
+Ref create_type(std::unique_ptr<ClassStorage> storage, std::size_t basicsize, destructor dealloc, newfunc tp_new,
+                reprfunc repr);
+
+}  // namespace detail
+
+// Declares a record class: its text signature ("Name(params)", or just
+// "Name" for a class without a constructor), its documentation, attributes,
+// methods and repr, in declaration order.
+template <class T, Text S>
+class Class {
+  using Sig = Signature<S>;
+
+ public:
+  explicit Class(const char* doc) : storage_(std::make_unique<detail::ClassStorage>()) {
+    storage_->spec_name = "builtins." + std::string(Sig::name);
+    storage_->doc = Sig::callable ? std::string(Sig::text) + "\n--\n\n" + doc : doc;
+  }
+
+  // The constructor: the class signature's parameters, converted as A...,
+  // aggregate-initialise the record.
+  template <class... A>
+  Class& init() {
+    tp_new_ = &detail::construct<T, S, A...>;
+    return *this;
+  }
+
+  template <auto Member>
+  Class& get(const char* name, const char* doc = nullptr) {
+    storage_->getset.push_back({name, &detail::get_field<T, Member>, nullptr, doc, nullptr});
+    return *this;
+  }
+
+  // A writable attribute; assignment converts like an argument named `name`.
+  template <auto Member>
+  Class& rw(const char* name, const char* doc = nullptr) {
+    storage_->getset.push_back({name, &detail::get_field<T, Member>, &detail::set_field<T, Member>, doc,
+                                const_cast<char*>(name)});
+    return *this;
+  }
+
+  template <auto Fn, Text MS>
+  Class& method(const char* doc) {
+    using M = Signature<MS>;
+    auto& text = storage_->strings.emplace_back(std::string(M::text) + "\n--\n\n" + doc);
+    auto& name = storage_->strings.emplace_back(M::name);
+    if constexpr (M::arity == 0)
+      storage_->methods.push_back({name.c_str(), &detail::method_noargs<T, Fn>, METH_NOARGS, text.c_str()});
+    else
+      storage_->methods.push_back({name.c_str(), reinterpret_cast<PyCFunction>(
+                                                     reinterpret_cast<void (*)()>(&detail::method_entry<T, S, Fn, MS>)),
+                                   METH_VARARGS | METH_KEYWORDS, text.c_str()});
+    return *this;
+  }
+
+  template <auto Fn>
+  Class& repr() {
+    repr_ = &detail::repr_entry<T, Fn>;
+    return *this;
+  }
+
+  static constexpr std::string_view name() { return Sig::name; }
+
+  // Creates the type object (once, at registration) and returns it.
+  Ref create() {
+    Ref type = detail::create_type(std::move(storage_), sizeof(Holder<T>), &detail::dealloc<T>,
+                                   tp_new_ ? tp_new_ : &detail::no_constructor<S>, repr_);
+    RecordType<T>::type = reinterpret_cast<PyTypeObject*>(Ref::borrow(type.get()).release());
+    RecordType<T>::name = std::string(Sig::name);
+    return type;
+  }
+
+ private:
+  std::unique_ptr<detail::ClassStorage> storage_;
+  newfunc tp_new_ = nullptr;
+  reprfunc repr_ = nullptr;
+};
+
+}  // namespace tavik::py

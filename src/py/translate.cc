@@ -1,0 +1,170 @@
+#include "py/translate.h"
+
+#include <new>
+#include <source_location>
+#include <stdexcept>
+
+#include "errors.h"
+
+namespace tavik::py {
+namespace {
+
+// Interned once, kept for the life of the process (the module is never torn
+// down and the interpreter lock serialises initialisation).
+PyObject* g_size_violation = nullptr;
+PyObject* g_panic_exception = nullptr;
+
+constexpr const char* kSizeViolationPath = "tavik.exceptions.SizeViolation";
+
+// Resolves the host package's SizeViolation class on first use. On failure an
+// ImportError or TypeError naming the class is set and null returned.
+PyObject* size_violation_class() {
+  if (g_size_violation != nullptr) return g_size_violation;
+  PyObject* module = PyImport_ImportModule("tavik.exceptions");
+  PyObject* cls = module ? PyObject_GetAttrString(module, "SizeViolation") : nullptr;
+  Py_XDECREF(module);
+  if (cls == nullptr) {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    PyErr_NormalizeException(&type, &value, &tb);
+    PyErr_Format(PyExc_ImportError, "cannot import %s: %S", kSizeViolationPath, value);
+    PyObject *type2, *value2, *tb2;
+    PyErr_Fetch(&type2, &value2, &tb2);
+    PyErr_NormalizeException(&type2, &value2, &tb2);
+    PyException_SetCause(value2, value);  // steals value
+    Py_XDECREF(type);
+    Py_XDECREF(tb);
+    PyErr_Restore(type2, value2, tb2);
+    return nullptr;
+  }
+  if (!PyType_Check(cls)) {
+    PyErr_Format(PyExc_TypeError, "%s must be an exception class, not '%s'", kSizeViolationPath,
+                 type_name(cls).c_str());
+    Py_DECREF(cls);
+    return nullptr;
+  }
+  g_size_violation = cls;
+  return cls;
+}
+
+PyObject* panic_exception_class() {
+  if (g_panic_exception == nullptr) {
+    g_panic_exception = PyErr_NewExceptionWithDoc(
+        "tavik.tavik_core.PanicException",
+        "An internal failure of tavik_core: a broken invariant, an index out of range inside a "
+        "kernel or a step that must succeed. Derives from BaseException so that `except "
+        "Exception` does not swallow it.",
+        PyExc_BaseException, nullptr);
+  }
+  return g_panic_exception;
+}
+
+void raise_size_violation(const char* message) {
+  PyObject* cls = size_violation_class();
+  if (cls == nullptr) return;
+  if (!PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(cls),
+                        reinterpret_cast<PyTypeObject*>(PyExc_BaseException))) {
+    PyErr_SetString(PyExc_TypeError, "exceptions must derive from BaseException");
+    return;
+  }
+  PyObject* text = PyUnicode_FromString(message);
+  if (text == nullptr) return;
+  PyObject* exc = PyObject_CallFunctionObjArgs(cls, text, nullptr);
+  Py_DECREF(text);
+  if (exc == nullptr) return;
+  PyErr_SetObject(cls, exc);
+  Py_DECREF(exc);
+}
+
+// Source paths are absolute at build time; the diagnostic names them from the
+// project's own src/ directory.
+const char* short_path(const char* path) {
+  std::string_view p(path);
+  auto at = p.rfind("/src/");
+  return at == std::string_view::npos ? path : path + at + 1;
+}
+
+void raise_panic(const char* message, const std::source_location& where) {
+  PyObject* cls = panic_exception_class();
+  if (cls == nullptr) return;
+  PySys_FormatStderr("tavik_core: internal failure at %s:%u: %s\n", short_path(where.file_name()),
+                     static_cast<unsigned>(where.line()), message);
+  PyObject* text = PyUnicode_FromString(message);
+  if (text == nullptr) return;
+  PyErr_SetObject(cls, text);
+  Py_DECREF(text);
+}
+
+}  // namespace
+
+std::string type_name(PyObject* obj) {
+  PyObject* name = PyType_GetQualName(Py_TYPE(obj));
+  if (name == nullptr) {
+    PyErr_Clear();
+    return "?";
+  }
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(name, &size);
+  std::string out = utf8 ? std::string(utf8, static_cast<std::size_t>(size)) : "?";
+  if (utf8 == nullptr) PyErr_Clear();
+  Py_DECREF(name);
+  return out;
+}
+
+void raise(PyObject* exception_type, const std::string& message) {
+  PyErr_SetString(exception_type, message.c_str());
+  throw_error_already_set();
+}
+
+void raise_cannot_convert(PyObject* obj, std::string_view target) {
+  raise(PyExc_TypeError, "'" + type_name(obj) + "' object cannot be converted to '" + std::string(target) + "'");
+}
+
+void prefix_argument_error(std::string_view param) noexcept {
+  PyObject *type, *value, *tb;
+  PyErr_Fetch(&type, &value, &tb);
+  if (type != PyExc_TypeError) {
+    PyErr_Restore(type, value, tb);
+    return;
+  }
+  PyErr_NormalizeException(&type, &value, &tb);
+  PyObject* name = PyUnicode_FromStringAndSize(param.data(), static_cast<Py_ssize_t>(param.size()));
+  PyObject* prefixed = name ? PyUnicode_FromFormat("argument '%U': %S", name, value) : nullptr;
+  Py_XDECREF(name);
+  PyObject* replacement = prefixed ? PyObject_CallFunctionObjArgs(PyExc_TypeError, prefixed, nullptr) : nullptr;
+  Py_XDECREF(prefixed);
+  if (replacement == nullptr) {  // keep the original rather than lose the error
+    PyErr_Clear();
+    PyErr_Restore(type, value, tb);
+    return;
+  }
+  PyException_SetCause(replacement, PyException_GetCause(value));  // steals the new cause reference
+  Py_XDECREF(type);
+  Py_XDECREF(value);
+  Py_XDECREF(tb);
+  PyErr_SetObject(PyExc_TypeError, replacement);
+  Py_DECREF(replacement);
+}
+
+void set_error_from_current_exception() noexcept {
+  try {
+    throw;
+  } catch (const ErrorAlreadySet&) {
+  } catch (const tavik::ValueError& e) {
+    PyErr_SetString(PyExc_ValueError, e.what());
+  } catch (const tavik::SizeViolation& e) {
+    raise_size_violation(e.what());
+  } catch (const tavik::Panic& e) {
+    raise_panic(e.what(), e.where);
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::length_error&) {  // a container asked for more than it can ever hold
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    raise_panic(e.what(), std::source_location::current());
+  } catch (...) {
+    raise_panic("unknown C++ exception", std::source_location::current());
+  }
+}
+
+}  // namespace tavik::py

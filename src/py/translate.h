@@ -1,0 +1,50 @@
+// The one place where failures become Python exceptions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "py/ref.h"
+
+namespace tavik::py {
+
+// Qualified name of the type of `obj`, as the messages name it.
+std::string type_name(PyObject* obj);
+
+[[noreturn]] void raise(PyObject* exception_type, const std::string& message);
+
+// "'<type>' object cannot be converted to '<target>'"
+[[noreturn]] void raise_cannot_convert(PyObject* obj, std::string_view target);
+
+// With a conversion error set: an exception of exactly TypeError becomes
+// "argument '<param>': <message>", keeping its __cause__; others pass unchanged.
+void prefix_argument_error(std::string_view param) noexcept;
+
+// Turns the C++ exception being handled into exactly one Python exception.
+void set_error_from_current_exception() noexcept;
+
+// Runs `body` (returning a Ref) and hands its result to the interpreter, or
+// null with one exception set.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body().release();
+  } catch (...) {
+    set_error_from_current_exception();
+    return nullptr;
+  }
+}
+
+// Same for slots that report failure with -1.
+template <class Body>
+int guarded_status(Body&& body) noexcept {
+  try {
+    body();
+    return 0;
+  } catch (...) {
+    set_error_from_current_exception();
+    return -1;
+  }
+}
+
+}  // namespace tavik::py

@@ -1,0 +1,174 @@
+#include "sim/ising_backend.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <span>
+
+#include "errors.h"
+#include "sim/assignment_blocks.h"
+
+namespace tavik::sim {
+namespace {
+
+using blocks::kLanes;
+
+constexpr std::uint64_t kMaxVariables = 20;
+constexpr std::uint64_t kKeyBias = std::uint64_t{1} << 63;  // signed key order as unsigned order
+
+// E·1e9 rounded half away from zero, saturated to int64 (NaN → 0), stored
+// biased so that unsigned order is signed order.
+inline std::uint64_t energy_key(double energy) {
+  const double r = std::round(energy * 1e9);
+  std::int64_t key;
+  if (r != r)
+    key = 0;
+  else if (r >= 0x1p63)
+    key = std::numeric_limits<std::int64_t>::max();
+  else if (r < -0x1p63)
+    key = std::numeric_limits<std::int64_t>::min();
+  else
+    key = static_cast<std::int64_t>(r);
+  return static_cast<std::uint64_t>(key) ^ kKeyBias;
+}
+
+// Sorts keys ascending and drops repeats: an LSD radix sort over the span of
+// values actually present, so narrow energy ranges take few passes.
+void sort_unique(std::vector<std::uint64_t>& keys) {
+  if (keys.empty()) return;
+  const auto [lo_it, hi_it] = std::minmax_element(keys.begin(), keys.end());
+  const std::uint64_t lo = *lo_it, span = *hi_it - *lo_it;
+  constexpr unsigned kDigitBits = 11;
+  constexpr std::size_t kBuckets = std::size_t{1} << kDigitBits;
+  std::vector<std::uint64_t> other(keys.size());
+  for (unsigned shift = 0; shift < static_cast<unsigned>(std::bit_width(span)); shift += kDigitBits) {
+    std::vector<std::size_t> start(kBuckets + 1, 0);
+    for (std::uint64_t k : keys) ++start[(((k - lo) >> shift) & (kBuckets - 1)) + 1];
+    for (std::size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
+    for (std::uint64_t k : keys) other[start[((k - lo) >> shift) & (kBuckets - 1)]++] = k;
+    keys.swap(other);
+  }
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+}
+
+std::vector<double> energies_of_keys(std::vector<std::uint64_t> keys) {
+  sort_unique(keys);
+  std::vector<double> out(keys.size());
+  for (std::size_t k = 0; k < keys.size(); ++k)
+    out[k] = static_cast<double>(static_cast<std::int64_t>(keys[k] ^ kKeyBias)) / 1e9;
+  return out;
+}
+
+// The hot loops, compiled once per vector width and picked at load time.
+[[gnu::target_clones("avx512f", "avx2", "default")]]
+std::pair<double, std::uint64_t> scan_qubo(unsigned n, std::span<const blocks::ProductTerm> terms,
+                                           std::uint64_t* keys) {
+  const blocks::LaneMasks& masks = blocks::lane_masks();
+  const std::size_t lanes = blocks::valid_lanes(n);
+  blocks::ArgMin best;
+  for (std::uint64_t b = 0; b < blocks::block_count(n); ++b) {
+    const blocks::Energies e = blocks::block_energies(b, terms, masks);
+    best.update(b, e);
+    for (std::size_t l = 0; l < lanes; ++l) keys[b * kLanes + l] = energy_key(e.lane(l));
+  }
+  return best.result(lanes);
+}
+
+[[gnu::target_clones("avx512f", "avx2", "default")]]
+std::uint64_t scan_spins_argmin(unsigned n, std::span<const blocks::SignTerm> terms) {
+  const blocks::LaneMasks& masks = blocks::lane_masks();
+  blocks::ArgMin best;
+  for (std::uint64_t b = 0; b < blocks::block_count(n); ++b) best.update(b, blocks::block_energies(b, terms, masks));
+  return best.result(blocks::valid_lanes(n)).second;
+}
+
+[[gnu::target_clones("avx512f", "avx2", "default")]]
+double scan_spins_max_abs(unsigned n, std::span<const blocks::SignTerm> terms) {
+  const blocks::LaneMasks& masks = blocks::lane_masks();
+  const blocks::Bits magnitude = blocks::broadcast(std::numeric_limits<std::int64_t>::max());
+  blocks::Vec norm[blocks::kVectors] = {};
+  for (std::uint64_t b = 0; b < blocks::block_count(n); ++b) {
+    const blocks::Energies e = blocks::block_energies(b, terms, masks);
+    for (std::size_t v = 0; v < blocks::kVectors; ++v) {
+      const blocks::Vec a = reinterpret_cast<blocks::Vec>(reinterpret_cast<blocks::Bits>(e.v[v]) & magnitude);
+      norm[v] = a > norm[v] ? a : norm[v];  // a NaN never passes
+    }
+  }
+  double out = 0.0;
+  for (std::size_t l = 0; l < blocks::valid_lanes(n); ++l) out = std::max(out, norm[l / blocks::kWidth][l % blocks::kWidth]);
+  return out;
+}
+
+}  // namespace
+
+std::unordered_map<std::string_view, std::size_t> variable_positions(const LogicalGraph& graph) {
+  std::unordered_map<std::string_view, std::size_t> positions;
+  for (std::size_t k = 0; k < graph.variables.size(); ++k) positions[graph.variables[k].name] = k;
+  return positions;
+}
+
+Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
+  if (n_vars > kMaxVariables) throw SizeViolation("qubo_energy_spectrum requires n_vars <= 20");
+  if (n_vars == 0) return {{}, 0.0, {0.0}};
+  const auto n = static_cast<unsigned>(n_vars);
+
+  std::vector<blocks::ProductTerm> terms;
+  terms.reserve(qubo.size());
+  for (const QuboTerm& t : qubo) {
+    check_index(t.i, n);
+    check_index(t.j, n);
+    terms.push_back(blocks::product_term(t.i, t.j, t.w));
+  }
+
+  std::vector<std::uint64_t> keys(std::size_t{1} << n);
+  const auto [energy, index] = scan_qubo(n, terms, keys.data());
+
+  Spectrum out{std::vector<std::uint8_t>(n), energy, energies_of_keys(std::move(keys))};
+  for (unsigned k = 0; k < n; ++k) out.best_assignment[k] = (index >> k) & 1;
+  return out;
+}
+
+double exact_ising_norm(const std::vector<std::pair<std::uint64_t, double>>& dh, const std::vector<QuboTerm>& dj,
+                        std::uint64_t n_sites) {
+  if (n_sites > kMaxVariables) throw SizeViolation("exact_ising_norm requires n_sites <= 20");
+  if (n_sites == 0 || (dh.empty() && dj.empty())) return 0.0;
+  const auto n = static_cast<unsigned>(n_sites);
+
+  std::vector<blocks::SignTerm> terms;
+  terms.reserve(dh.size() + dj.size());
+  for (const auto& [site, w] : dh) {
+    check_index(site, n);
+    terms.push_back(blocks::spin_field_term(site, w));
+  }
+  for (const QuboTerm& t : dj) {
+    check_index(t.i, n);
+    check_index(t.j, n);
+    terms.push_back(blocks::spin_coupling_term(t.i, t.j, t.w));
+  }
+  return scan_spins_max_abs(n, terms);
+}
+
+std::vector<std::int8_t> IsingSimulator::solve_exact(const LogicalGraph& graph) const {
+  const std::size_t count = graph.variables.size();
+  if (count > kMaxVariables) throw SizeViolation("N > 20 is not supported for exact solver");
+  if (count == 0) return {};
+  const auto n = static_cast<unsigned>(count);
+
+  // Names resolve once; interactions naming an absent variable add nothing.
+  const auto positions = variable_positions(graph);
+  std::vector<blocks::SignTerm> terms;
+  for (const Interaction& it : graph.interactions) {
+    const auto p = positions.find(it.i), q = positions.find(it.j);
+    if (p == positions.end() || q == positions.end()) continue;
+    terms.push_back(p->second == q->second ? blocks::spin_field_term(p->second, it.weight)
+                                           : blocks::spin_coupling_term(p->second, q->second, it.weight));
+  }
+
+  const std::uint64_t index = scan_spins_argmin(n, terms);
+  std::vector<std::int8_t> spins(n);
+  for (unsigned k = 0; k < n; ++k) spins[k] = (index >> k) & 1 ? 1 : -1;
+  return spins;
+}
+
+}  // namespace tavik::sim

@@ -1,0 +1,58 @@
+// Exhaustive QUBO and Ising evaluation, and the logical-graph records of the
+// `sim` module.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "qubo.h"
+
+namespace tavik::sim {
+
+struct Variable {
+  std::string name;
+  std::string domain;  // carried, never interpreted
+};
+
+struct Interaction {
+  std::string i;  // variable names
+  std::string j;
+  double weight;
+};
+
+struct LogicalGraph {
+  std::vector<Variable> variables;
+  std::vector<Interaction> interactions;
+};
+
+// Position of each variable name; a repeated name maps to its last position.
+std::unordered_map<std::string_view, std::size_t> variable_positions(const LogicalGraph& graph);
+
+struct IsingSimulator {
+  // Ground state over all 2^N spin configurations (N ≤ 20) of
+  // E = Σ w·s_i·s_j (+ w·s_i for a self-interaction); ties to the lowest
+  // configuration index, whose bit k is variable k (set = +1).
+  std::vector<std::int8_t> solve_exact(const LogicalGraph& graph) const;
+};
+
+struct Spectrum {
+  std::vector<std::uint8_t> best_assignment;
+  double best_energy;
+  std::vector<double> energies;  // ascending, one per distinct energy key
+  auto as_tuple() const { return std::tie(best_assignment, best_energy, energies); }
+};
+
+// Every 0/1 assignment of n_vars ≤ 20 variables, index order; the lowest
+// energy (first strict minimum) and the distinct energies rounded to 1e-9.
+Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars);
+
+// max over all spin configurations of |Σ Δh·s + Σ ΔJ·s_i·s_j| (n_sites ≤ 20).
+double exact_ising_norm(const std::vector<std::pair<std::uint64_t, double>>& dh, const std::vector<QuboTerm>& dj,
+                        std::uint64_t n_sites);
+
+}  // namespace tavik::sim
