@@ -1,0 +1,39 @@
+"""Helpers shared by the test modules."""
+
+import contextlib
+import gc
+import sys
+
+import pytest
+
+
+@contextlib.contextmanager
+def raises_panic(message):
+    """Expect the module's internal-failure exception with exactly `message`."""
+    with pytest.raises(BaseException) as info:
+        yield info
+    assert type(info.value).__name__ == "PanicException"
+    assert not isinstance(info.value, Exception)
+    assert info.value.args == (message,)
+
+
+def assert_no_leak(*calls, repeat=2000, slack=64):
+    """Run each call `repeat` times (failures included) and check that the
+    interpreter's allocated block count does not grow."""
+
+    def run_all():
+        for call in calls:
+            try:
+                call()
+            except BaseException:  # noqa: BLE001 - failing calls are part of the check
+                pass
+
+    for _ in range(50):
+        run_all()
+    gc.collect()
+    before = sys.getallocatedblocks()
+    for _ in range(repeat):
+        run_all()
+    gc.collect()
+    grown = sys.getallocatedblocks() - before
+    assert grown < slack, f"{grown} blocks still allocated after {repeat} rounds"

@@ -1,0 +1,123 @@
+"""Arbitrary Python objects thrown at every parameter of every entry point
+(functions, constructors, methods and attribute setters): only the documented
+exception kinds may come out, never a crash or a hang."""
+
+import inspect
+
+import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+import tavik.tavik_core as core
+from tavik.exceptions import SizeViolation
+
+SUBMODULES = [getattr(core, name) for name in ("sim", "analog", "ecc", "cutting") if hasattr(core, name)]
+
+# One valid instance per class, to reach methods and setters and to appear
+# among the arbitrary objects.
+INSTANCES = {
+    "IsingSimulator": lambda: core.sim.IsingSimulator(),
+    "LogicalGraph": lambda: core.sim.LogicalGraph(
+        [core.sim.Variable("a", "spin"), core.sim.Variable("b", "spin")], [core.sim.Interaction("a", "b", 1.0)]
+    ),
+    "Variable": lambda: core.sim.Variable("a", "spin"),
+    "Interaction": lambda: core.sim.Interaction("a", "b", -1.0),
+    "QuditSimulator": lambda: core.sim.QuditSimulator(3, 4),
+}
+
+ALLOWED = (TypeError, ValueError, OverflowError, MemoryError)  # SizeViolation and UnicodeEncodeError are ValueErrors
+
+
+def _classes():
+    for module in [core, *SUBMODULES]:
+        for name in module.__all__:
+            obj = getattr(module, name)
+            if isinstance(obj, type):
+                yield name, obj
+
+
+def _entry_points():
+    for module in [core, *SUBMODULES]:
+        for name in module.__all__:
+            obj = getattr(module, name)
+            if isinstance(obj, type) or inspect.ismodule(obj):
+                continue
+            yield pytest.param(obj, list(inspect.signature(obj).parameters), id=name)
+    for name, cls in _classes():
+        if cls.__text_signature__ is not None:
+            yield pytest.param(cls, list(inspect.signature(cls).parameters), id=f"{name}()")
+        for attr, member in vars(cls).items():
+            if callable(member) and getattr(member, "__text_signature__", None) and not attr.startswith("__"):
+                bound = getattr(INSTANCES[name](), attr)
+                yield pytest.param(bound, list(inspect.signature(bound).parameters), id=f"{name}.{attr}")
+
+
+def _setters():
+    for name, cls in _classes():
+        for attr, member in vars(cls).items():
+            if inspect.isgetsetdescriptor(member) and name in INSTANCES:
+                yield pytest.param(name, attr, id=f"{name}.{attr}")
+
+
+scalars = (
+    st.none()
+    | st.booleans()
+    | st.integers(-3, 12)
+    | st.sampled_from([255, 256, 2**63 - 1, 2**63, 2**64, -(2**63) - 1, 2**200])
+    | st.floats()
+    | st.text(max_size=4)
+    | st.just("\ud800")
+    | st.binary(max_size=4)
+    | st.builds(object)
+    | st.sampled_from(list(INSTANCES)).map(lambda name: INSTANCES[name]())
+)
+objects = st.recursive(
+    scalars,
+    lambda children: st.lists(children, max_size=4)
+    | st.tuples(children)
+    | st.tuples(children, children)
+    | st.tuples(children, children, children)
+    | st.dictionaries(st.text(max_size=3), children, max_size=3)
+    | st.frozensets(st.integers(0, 3), max_size=3),
+    max_leaves=10,
+)
+
+fuzz_settings = settings(max_examples=80, deadline=None, suppress_health_check=list(HealthCheck))
+
+
+def _call_accepting_documented_errors(call):
+    try:
+        call()
+    except ALLOWED:
+        pass
+    except BaseException as exc:  # noqa: BLE001
+        if type(exc).__name__ != "PanicException":
+            raise
+
+
+@pytest.mark.parametrize("func, params", list(_entry_points()))
+@fuzz_settings
+@given(data=st.data())
+def test_entry_point_refuses_arbitrary_objects_cleanly(func, params, data):
+    args = [data.draw(objects, label=p) for p in params]
+    cut = data.draw(st.integers(0, len(params)), label="positional count")  # the rest go by keyword
+    positional, keywords = args[:cut], dict(zip(params[cut:], args[cut:]))
+    _call_accepting_documented_errors(lambda: func(*positional, **keywords))
+
+
+@pytest.mark.parametrize("cls_name, attr", list(_setters()))
+@fuzz_settings
+@given(value=objects)
+def test_attribute_assignment_refuses_arbitrary_objects_cleanly(cls_name, attr, value):
+    obj = INSTANCES[cls_name]()
+    try:
+        setattr(obj, attr, value)
+    except AttributeError:  # read-only attributes
+        pass
+    except ALLOWED:
+        pass
+    getattr(obj, attr)  # whatever happened, the record is still readable
+
+
+def test_size_violation_is_the_host_packages_value_error():
+    assert issubclass(SizeViolation, ValueError)
