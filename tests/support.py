@@ -37,3 +37,15 @@ def assert_no_leak(*calls, repeat=2000, slack=64):
     gc.collect()
     grown = sys.getallocatedblocks() - before
     assert grown < slack, f"{grown} blocks still allocated after {repeat} rounds"
+
+
+def bits(value):
+    """A value with every float replaced by its exact hex form, so that == is
+    a bit-for-bit comparison (signed zeros distinguished, NaN equal to NaN)."""
+    if isinstance(value, float):
+        return value.hex()
+    if isinstance(value, (list, tuple)):
+        return type(value)(bits(v) for v in value)
+    if isinstance(value, dict):
+        return {bits(k): bits(v) for k, v in value.items()}
+    return value

@@ -1,0 +1,364 @@
+"""The module's boundary: registration, argument binding, value conversion,
+error reporting and the record-class conventions."""
+
+import inspect
+import subprocess
+import sys
+import textwrap
+import weakref
+
+import pytest
+from support import raises_panic
+
+import tavik.tavik_core as core
+from tavik.exceptions import SizeViolation
+
+sim = core.sim
+
+TOP_LEVEL = [
+    "StackelbergSolver", "EquilibriumScore",
+    "apply_detuning_correction", "apply_coupling_correction", "apply_rabi_correction", "qubo_criticality",
+    "exact_ising_norm", "qubo_energy_spectrum", "run_statevector", "simulate_qubo_runs", "vrp_qubo_terms",
+    "build_ecc_lookup_table", "logical_failure_probability", "stoer_wagner_bisect",
+    "sim", "analog", "ecc", "cutting",
+]  # fmt: skip
+SIM = ["IsingSimulator", "LogicalGraph", "Variable", "Interaction", "QuditSimulator"]
+
+
+def run_python(code):
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=120)
+
+
+# --- registration -------------------------------------------------------------
+
+
+def test_registration_order():
+    assert core.__all__ == [name for name in TOP_LEVEL if hasattr(core, name)]
+    assert sim.__all__ == SIM
+    assert [k for k in vars(core) if k in TOP_LEVEL] == core.__all__  # attributes were added in the same order
+
+
+def test_module_identity():
+    assert core.__name__ == "tavik.tavik_core" and core.__doc__ == ""
+    assert sim.__name__ == "sim"
+    assert core.qubo_energy_spectrum.__module__ == "tavik.tavik_core"
+    assert core.qubo_energy_spectrum.__name__ == "qubo_energy_spectrum"
+    assert not hasattr(core, "PanicException")
+
+
+def test_submodules_are_attributes_not_importable_modules():
+    assert sim.IsingSimulator().solve_exact(sim.LogicalGraph([], [])) == []
+    with pytest.raises(ImportError):
+        __import__("tavik.tavik_core.sim")
+
+
+def test_repeated_import_returns_the_same_module():
+    result = run_python(
+        """
+        import importlib, sys
+        import tavik.tavik_core as first
+        del sys.modules["tavik.tavik_core"]
+        second = importlib.import_module("tavik.tavik_core")
+        assert first is second and first.sim is second.sim
+        print("ok")
+        """
+    )
+    assert result.stdout.strip() == "ok", result.stderr
+
+
+def test_second_interpreter_cannot_import():
+    result = run_python(
+        """
+        import _xxsubinterpreters as interpreters
+        import tavik.tavik_core
+        interp = interpreters.create()
+        try:
+            interpreters.run_string(interp, "import tavik.tavik_core")
+        except interpreters.RunFailedError as exc:
+            print("refused:", exc)
+        """
+    )
+    assert "refused: <class 'ImportError'>" in result.stdout, result.stdout + result.stderr
+
+
+@pytest.mark.parametrize(
+    "func, signature",
+    [
+        (core.qubo_energy_spectrum, "(qubo, n_vars)"),
+        (core.exact_ising_norm, "(dh, dj, n_sites)"),
+        (sim.IsingSimulator.solve_exact, "($self, graph)"),
+        (sim.QuditSimulator.simulate, "($self)"),
+    ],
+)
+def test_docstrings_start_with_the_text_signature(func, signature):
+    assert func.__text_signature__ == signature
+    assert func.__doc__  # prose follows the signature line
+
+
+# --- binding -----------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: core.qubo_energy_spectrum([], 1, 2), "qubo_energy_spectrum() takes 2 positional arguments but 3 were given"),
+        (lambda: sim.IsingSimulator(1), "IsingSimulator.__new__() takes 0 positional arguments but 1 was given"),
+        (lambda: core.qubo_energy_spectrum(qubo=[]), "qubo_energy_spectrum() missing 1 required positional argument: 'n_vars'"),
+        (lambda: core.qubo_energy_spectrum(), "qubo_energy_spectrum() missing 2 required positional arguments: 'qubo' and 'n_vars'"),
+        (lambda: core.exact_ising_norm(), "exact_ising_norm() missing 3 required positional arguments: 'dh', 'dj', and 'n_sites'"),
+        (lambda: sim.Interaction("a"), "Interaction.__new__() missing 2 required positional arguments: 'j' and 'weight'"),
+        (lambda: core.qubo_energy_spectrum([], 1, x=2), "qubo_energy_spectrum() got an unexpected keyword argument 'x'"),
+        (lambda: sim.IsingSimulator(x=1), "IsingSimulator.__new__() got an unexpected keyword argument 'x'"),
+        (lambda: core.qubo_energy_spectrum([], qubo=[]), "qubo_energy_spectrum() got multiple values for argument 'qubo'"),
+        (lambda: sim.IsingSimulator().solve_exact(), "IsingSimulator.solve_exact() missing 1 required positional argument: 'graph'"),
+    ],
+)  # fmt: skip
+def test_binding_messages(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == message
+
+
+def test_keywords_bind_by_name_in_any_order():
+    assert core.qubo_energy_spectrum(n_vars=1, qubo=[((0, 0), -1.0)]) == ([1], -1.0, [-1.0, 0.0])
+    assert sim.Variable(domain="d", name="n").name == "n"
+
+
+# --- conversion ----------------------------------------------------------------
+
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class Real:
+    def __float__(self):
+        return 0.25
+
+
+class StrSubclass(str):
+    pass
+
+
+class TupleSubclass(tuple):
+    pass
+
+
+class BadLength:
+    """A sequence whose length cannot be read: the items still convert."""
+
+    def __len__(self):
+        raise RuntimeError("no length")
+
+    def __getitem__(self, k):
+        if k < 2:
+            return ((k, k), 1.0)
+        raise IndexError(k)
+
+
+class BadItems:
+    def __len__(self):
+        return 3
+
+    def __getitem__(self, k):
+        raise KeyError("broken iteration")
+
+
+@pytest.mark.parametrize(
+    "qubo, n",
+    [
+        ([((Index(1), True), Index(2))], Index(2)),  # __index__ objects and bools are integers, ints are floats
+        (((TupleSubclass((0, 1)), Real()),), 2),  # tuple (subclasses) are sequences and fixed tuples
+        (BadLength(), 2),
+    ],
+)
+def test_accepted_values(qubo, n):
+    core.qubo_energy_spectrum(qubo, n)
+
+
+@pytest.mark.parametrize(
+    "call, exc, message",
+    [
+        (lambda: core.qubo_energy_spectrum("ab", 1), TypeError, "argument 'qubo': Can't extract `str` to `Vec`"),
+        (lambda: core.qubo_energy_spectrum({}, 1), TypeError, "argument 'qubo': 'dict' object cannot be converted to 'Sequence'"),
+        (lambda: core.qubo_energy_spectrum({1}, 1), TypeError, "argument 'qubo': 'set' object cannot be converted to 'Sequence'"),
+        (lambda: core.qubo_energy_spectrum((x for x in []), 1), TypeError, "argument 'qubo': 'generator' object cannot be converted to 'Sequence'"),
+        (lambda: core.qubo_energy_spectrum([[(0, 0), 1.0]], 1), TypeError, "argument 'qubo': 'list' object cannot be converted to 'PyTuple'"),
+        (lambda: core.qubo_energy_spectrum([((0, 1, 2), 1.0)], 1), ValueError, "expected tuple of length 2, but got tuple of length 3"),
+        (lambda: core.qubo_energy_spectrum([((0, 0), "w")], 1), TypeError, "argument 'qubo': must be real number, not str"),
+        (lambda: core.qubo_energy_spectrum([((0.5, 0), 1.0)], 1), TypeError, "argument 'qubo': 'float' object cannot be interpreted as an integer"),
+        (lambda: core.qubo_energy_spectrum([((-1, 0), 1.0)], 1), OverflowError, "can't convert negative int to unsigned"),
+        (lambda: core.qubo_energy_spectrum([], 2.0), TypeError, "argument 'n_vars': 'float' object cannot be interpreted as an integer"),
+        (lambda: core.qubo_energy_spectrum([], -1), OverflowError, "can't convert negative int to unsigned"),
+        (lambda: core.qubo_energy_spectrum([], 2**64), OverflowError, "int too big to convert"),
+        (lambda: core.qubo_energy_spectrum(BadItems(), 1), KeyError, "'broken iteration'"),
+        (lambda: sim.Variable(3, "d"), TypeError, "argument 'name': 'int' object cannot be converted to 'PyString'"),
+        (lambda: sim.Variable("\ud800", "d"), UnicodeEncodeError, None),
+        (lambda: sim.LogicalGraph([1], []), TypeError, "argument 'variables': 'int' object cannot be converted to 'Variable'"),
+        (lambda: sim.LogicalGraph([], [sim.Variable("a", "b")]), TypeError, "argument 'interactions': 'Variable' object cannot be converted to 'Interaction'"),
+        (lambda: sim.IsingSimulator().solve_exact(sim.Variable("a", "b")), TypeError, "argument 'graph': 'Variable' object cannot be converted to 'LogicalGraph'"),
+    ],
+)  # fmt: skip
+def test_refused_values(call, exc, message):
+    with pytest.raises(exc) as info:
+        call()
+    assert type(info.value) is exc
+    if message is not None:
+        assert str(info.value) == message
+
+
+def test_first_failing_argument_is_reported():
+    with pytest.raises(TypeError, match="^argument 'qubo'"):
+        core.qubo_energy_spectrum("x", "y")
+
+
+def test_prefixed_type_error_keeps_the_cause():
+    class Broken:
+        def __index__(self):
+            raise TypeError("inner") from KeyError("root")
+
+    with pytest.raises(TypeError) as info:
+        core.qubo_energy_spectrum([], Broken())
+    assert str(info.value) == "argument 'n_vars': inner"
+    assert isinstance(info.value.__cause__, KeyError)
+
+
+def test_type_error_subclasses_pass_unchanged():
+    class Special(TypeError):
+        pass
+
+    class Broken:
+        def __index__(self):
+            raise Special("as raised")
+
+    with pytest.raises(Special, match="^as raised$"):
+        core.qubo_energy_spectrum([], Broken())
+
+
+def test_arguments_are_not_modified_and_results_are_new():
+    qubo = [((0, 1), 1.0), ((1, 1), -1.0)]
+    snapshot = repr(qubo)
+    first = core.qubo_energy_spectrum(qubo, 2)
+    second = core.qubo_energy_spectrum(qubo, 2)
+    assert repr(qubo) == snapshot
+    assert first == second and first[0] is not second[0] and first[2] is not second[2]
+
+
+def test_str_subclass_is_text():
+    assert sim.Variable(StrSubclass("x"), "d").name == "x"
+
+
+# --- errors -----------------------------------------------------------------------
+
+
+def test_panic_is_a_base_exception_with_a_diagnostic(capfd):
+    with pytest.raises(BaseException) as info:
+        try:
+            core.qubo_energy_spectrum([((0, 9), 1.0)], 2)
+        except Exception:  # noqa: BLE001 - must not catch it
+            pytest.fail("PanicException was caught by `except Exception`")
+    assert type(info.value).__name__ == "PanicException"
+    assert type(info.value).__bases__ == (BaseException,)
+    err = capfd.readouterr().err
+    assert "index out of bounds: the len is 2 but the index is 9" in err and ".cc:" in err
+
+
+def test_size_violation_is_the_host_packages_class():
+    with pytest.raises(SizeViolation) as info:
+        core.qubo_energy_spectrum([], 21)
+    assert info.value.args == ("SizeViolation: qubo_energy_spectrum requires n_vars <= 20",)
+
+
+def test_allocation_failure_is_memory_error():
+    with pytest.raises(MemoryError):
+        sim.QuditSimulator(0, 2**59).simulate()
+
+
+@pytest.mark.parametrize(
+    "setup, expected",
+    [
+        ("sys.modules['tavik.exceptions'] = None", "ImportError: cannot import tavik.exceptions.SizeViolation"),
+        ("del tavik.exceptions.SizeViolation", "ImportError: cannot import tavik.exceptions.SizeViolation"),
+        ("tavik.exceptions.SizeViolation = 3", "TypeError: tavik.exceptions.SizeViolation must be an exception class"),
+        ("tavik.exceptions.SizeViolation = dict", "TypeError: exceptions must derive from BaseException"),
+        ("tavik.exceptions.SizeViolation = KeyError", "KeyError: 'SizeViolation: qubo_energy_spectrum requires n_vars <= 20'"),
+    ],
+)
+def test_unusable_size_violation_class(setup, expected):
+    result = run_python(
+        f"""
+        import sys
+        import tavik.exceptions
+        import tavik.tavik_core as core
+        {setup}
+        for _ in range(2):
+            try:
+                core.qubo_energy_spectrum([], 21)
+            except BaseException as exc:
+                print(f"{{type(exc).__name__}}: {{exc}}")
+        """
+    )
+    lines = result.stdout.splitlines()
+    assert len(lines) == 2 and all(line.startswith(expected) for line in lines), result.stdout + result.stderr
+
+
+# --- record classes -------------------------------------------------------------
+
+
+def test_record_class_conventions():
+    v = sim.Variable(name="a", domain="spin")
+    assert (sim.Variable.__module__, sim.Variable.__name__, sim.Variable.__qualname__) == ("builtins", "Variable", "Variable")
+    assert sim.Variable.__text_signature__ == "(name, domain)"
+    assert sim.IsingSimulator.__text_signature__ == "()"
+    assert repr(v).startswith("<builtins.Variable object at 0x")
+    with pytest.raises(TypeError):
+        type("Sub", (sim.Variable,), {})
+    with pytest.raises(AttributeError):
+        v.colour = "red"
+    with pytest.raises(TypeError):
+        weakref.ref(v)
+    assert not hasattr(v, "__dict__")
+
+
+def test_writable_attributes_convert_like_arguments():
+    v = sim.Variable("a", "spin")
+    v.name = "b"
+    assert v.name == "b"
+    with pytest.raises(TypeError) as info:
+        v.name = 3
+    assert str(info.value) == "argument 'name': 'int' object cannot be converted to 'PyString'"
+    assert v.name == "b"  # a refused value leaves the field as it was
+    with pytest.raises(AttributeError, match="^can't delete attribute$"):
+        del v.name
+    i = sim.Interaction("a", "b", 1.0)
+    i.weight = 2  # an int is a float
+    assert i.weight == 2.0 and type(i.weight) is float
+
+
+def test_graph_owns_copies():
+    a = sim.Variable("a", "spin")
+    g = sim.LogicalGraph([a], [sim.Interaction("a", "a", 1.0)])
+    a.name = "changed"
+    g.variables.append(sim.Variable("b", "spin"))
+    g.variables[0].name = "also changed"
+    assert [v.name for v in g.variables] == ["a"]
+    assert g.variables is not g.variables and g.variables[0] is not g.variables[0]
+    g.variables = [sim.Variable("x", "spin"), sim.Variable("y", "spin")]
+    assert [v.name for v in g.variables] == ["x", "y"]
+    with pytest.raises(TypeError, match="^argument 'interactions': 'Variable' object cannot be converted to 'Interaction'$"):
+        g.interactions = [a]
+
+
+def test_method_without_parameters_refuses_arguments():
+    with pytest.raises(TypeError):
+        sim.QuditSimulator(1, 1).simulate(1)
+
+
+def test_panic_inside_import_free_call_does_not_poison_later_calls():
+    with raises_panic("index out of bounds: the len is 1 but the index is 1"):
+        core.exact_ising_norm([(1, 1.0)], [], 1)
+    assert core.exact_ising_norm([(0, 1.0)], [], 1) == 1.0

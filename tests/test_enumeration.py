@@ -1,0 +1,220 @@
+"""The exhaustive kernels: QUBO spectrum, Ising error norm, exact Ising
+solver and the qudit placeholder."""
+
+import math
+import random
+
+import pytest
+from support import assert_no_leak, bits, raises_panic
+
+import tavik.tavik_core as core
+from reference import enumeration as ref
+from tavik.exceptions import SizeViolation
+
+sim = core.sim
+inf, nan = math.inf, math.nan
+
+WEIGHTS = [0.0, -0.0, 1.0, -2.5, 1e-10, 0.1, 0.2, 0.3, 1e300, -1e300, inf, -inf, nan]
+
+
+def random_terms(rng, n, count, special):
+    """Term lists with duplicates, both orientations and linear terms; with
+    `special`, zero, huge, infinite and NaN weights too."""
+    terms = []
+    for _ in range(count):
+        i, j = rng.randrange(n), rng.randrange(n)
+        if rng.random() < 0.2:
+            j = i
+        w = rng.choice(WEIGHTS) if special and rng.random() < 0.3 else rng.uniform(-2, 2)
+        terms.append(((i, j), w))
+        if rng.random() < 0.15:
+            terms.append(((j, i), w))  # the reverse orientation counts again
+    return terms
+
+
+# --- qubo_energy_spectrum ---------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "qubo, n, expected",
+    [
+        ([((0, 0), -1.0), ((1, 1), -1.0), ((0, 1), 2.0)], 2, ([1, 0], -1.0, [-1.0, 0.0])),
+        ([((5, 9), 1.0)], 0, ([], 0.0, [0.0])),  # n = 0 never looks at the terms
+        ([], 3, ([0, 0, 0], 0.0, [0.0])),
+        ([((0, 0), 1e-10)], 1, ([0], 0.0, [0.0])),  # 0 and 1e-10 share key 0
+        ([((0, 0), inf)], 1, ([0], inf, [0.0, 9223372036.854776])),  # NaN → key 0, inf → max key
+        ([((0, 0), nan)], 2, ([0, 0], inf, [0.0])),  # every energy NaN
+        ([((0, 1), 1.0), ((1, 0), 1.0), ((0, 0), -1.5)], 2, ([1, 0], -1.5, [-1.5, 0.0, 0.5])),
+        ([((0, 0), 0.1), ((0, 0), 0.2)], 1, ([0], 0.0, [0.0, 0.3])),  # 0.30000000000000004 listed as 0.3
+    ],
+)
+def test_spectrum_documented_cases(qubo, n, expected):
+    assert bits(core.qubo_energy_spectrum(qubo, n)) == bits(expected)
+
+
+def test_spectrum_best_energy_is_unrounded():
+    best, energy, spectrum = core.qubo_energy_spectrum([((0, 0), -0.1), ((0, 0), -0.2)], 1)
+    assert (best, energy, spectrum) == ([1], -0.30000000000000004, [-0.3, 0.0])
+
+
+def test_spectrum_size_limit_follows_conversion():
+    assert core.qubo_energy_spectrum([], 20)[0] == [0] * 20
+    with pytest.raises(SizeViolation, match="^SizeViolation: qubo_energy_spectrum requires n_vars <= 20$"):
+        core.qubo_energy_spectrum([], 21)
+    with pytest.raises(ValueError, match="expected tuple of length 2, but got tuple of length 3"):
+        core.qubo_energy_spectrum([((0, 1, 2), 1.0)], 21)  # a malformed term is reported first
+
+
+@pytest.mark.parametrize(
+    "qubo, message",
+    [
+        ([((0, 3), 1.0)], "index out of bounds: the len is 2 but the index is 3"),
+        ([((0, 0), 1.0), ((7, 9), 1.0)], "index out of bounds: the len is 2 but the index is 7"),  # i before j
+        ([((1, 2**64 - 1), 1.0), ((5, 5), 1.0)], "index out of bounds: the len is 2 but the index is 18446744073709551615"),
+    ],
+)
+def test_spectrum_index_out_of_range(qubo, message):
+    with raises_panic(message):
+        core.qubo_energy_spectrum(qubo, 2)
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_spectrum_matches_reference(seed):
+    rng = random.Random(seed)
+    n = rng.randint(1, 9)
+    qubo = random_terms(rng, n, rng.randint(0, 25), special=seed % 3 == 0)
+    assert bits(core.qubo_energy_spectrum(qubo, n)) == bits(ref.qubo_energy_spectrum(qubo, n))
+
+
+def test_spectrum_at_the_size_limit_matches_reference():
+    rng = random.Random(99)
+    qubo = random_terms(rng, 20, 3, special=False)
+    assert bits(core.qubo_energy_spectrum(qubo, 20)) == bits(ref.qubo_energy_spectrum(qubo, 20))
+
+
+def test_energy_keys_round_half_away_from_zero_and_saturate():
+    # 2.5e-9 and -2.5e-9 are not exact in binary; the key follows E·1e9 exactly.
+    for w in [0.5e-9, -0.5e-9, 1.5e-9, -1.5e-9, 2.5e-9, 1e10, -1e10, 9.3e9, -9.3e9, 0.49999999999999994e-9]:
+        _, _, spectrum = core.qubo_energy_spectrum([((0, 0), w)], 1)
+        assert bits(spectrum) == bits(sorted({0.0, ref.energy_key(w) / 1e9}))
+
+
+# --- exact_ising_norm -------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "dh, dj, n, expected",
+    [
+        ([(0, 0.5)], [], 1, 0.5),
+        ([], [((0, 1), 1.0)], 2, 1.0),
+        ([], [((0, 1), 1.0), ((1, 0), 1.0)], 2, 2.0),
+        ([], [((0, 0), -3.0)], 1, 3.0),
+        ([(0, nan)], [((0, 1), 1.0)], 2, 0.0),  # every energy NaN
+        ([(9, 1.0)], [((9, 9), 1.0)], 0, 0.0),  # n = 0: terms never examined
+        ([], [], 20, 0.0),
+        ([(0, 1.0), (0, 2.0)], [], 1, 3.0),  # repeated sites all count
+        ([(0, inf)], [], 1, inf),
+    ],
+)
+def test_norm_documented_cases(dh, dj, n, expected):
+    assert bits(core.exact_ising_norm(dh, dj, n)) == bits(expected)
+
+
+def test_norm_limits_and_indices():
+    assert core.exact_ising_norm([(19, 1.0)], [], 20) == 1.0
+    with pytest.raises(SizeViolation, match="^SizeViolation: exact_ising_norm requires n_sites <= 20$"):
+        core.exact_ising_norm([], [], 21)
+    with raises_panic("index out of bounds: the len is 2 but the index is 2"):
+        core.exact_ising_norm([(2, 1.0)], [], 2)
+    with raises_panic("index out of bounds: the len is 2 but the index is 5"):
+        core.exact_ising_norm([(5, 1.0)], [((3, 0), 1.0)], 2)  # linear sites are checked first
+    with raises_panic("index out of bounds: the len is 2 but the index is 4"):
+        core.exact_ising_norm([], [((0, 4), 1.0)], 2)
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_norm_matches_reference(seed):
+    rng = random.Random(1000 + seed)
+    n = rng.randint(1, 9)
+    special = seed % 3 == 0
+    dh = [(rng.randrange(n), rng.choice(WEIGHTS) if special else rng.uniform(-1, 1)) for _ in range(rng.randint(0, 6))]
+    dj = random_terms(rng, n, rng.randint(0, 20), special)
+    assert bits(core.exact_ising_norm(dh, dj, n)) == bits(ref.exact_ising_norm(dh, dj, n))
+
+
+# --- IsingSimulator.solve_exact ----------------------------------------------
+
+
+def graph(names, interactions):
+    return sim.LogicalGraph([sim.Variable(n, "spin") for n in names], [sim.Interaction(*t) for t in interactions])
+
+
+@pytest.mark.parametrize(
+    "names, interactions, expected",
+    [
+        ([], [("a", "b", 1.0)], []),
+        (["a", "b"], [("a", "b", 1.0)], [1, -1]),  # idx 1 wins the tie with idx 2
+        (["a", "b"], [("a", "b", -1.0)], [-1, -1]),
+        (["a"], [("a", "a", 2.0)], [-1]),  # a self-interaction is a field w·s
+        (["a"], [("a", "a", -2.0)], [1]),
+        (["a", "b"], [("a", "zz", 5.0), ("zz", "zz", 1.0)], [-1, -1]),  # unknown names add nothing
+        (["a", "a"], [("a", "a", -1.0)], [-1, 1]),  # repeated names bind to the last position
+        (["a", "b"], [("a", "b", nan)], [-1, -1]),
+    ],
+)
+def test_solve_exact_documented_cases(names, interactions, expected):
+    assert sim.IsingSimulator().solve_exact(graph(names, interactions)) == expected
+
+
+def test_solve_exact_size_limit():
+    names = [f"v{k}" for k in range(21)]
+    assert sim.IsingSimulator().solve_exact(graph(names[:20], [("v0", "v19", 1.0)])) == [1] + [-1] * 19
+    with pytest.raises(SizeViolation, match="^SizeViolation: N > 20 is not supported for exact solver$"):
+        sim.IsingSimulator().solve_exact(graph(names, []))
+
+
+@pytest.mark.parametrize("seed", range(10))
+def test_solve_exact_matches_reference(seed):
+    rng = random.Random(2000 + seed)
+    n = rng.randint(1, 9)
+    names = [rng.choice("abcdefghij") for _ in range(n)]  # repeats on purpose
+    interactions = [
+        (rng.choice(names + ["zz"]), rng.choice(names), rng.choice(WEIGHTS) if seed % 4 == 0 else rng.uniform(-1, 1))
+        for _ in range(rng.randint(0, 15))
+    ]
+    assert sim.IsingSimulator().solve_exact(graph(names, interactions)) == ref.solve_exact(names, interactions)
+
+
+# --- QuditSimulator ----------------------------------------------------------
+
+
+def test_qudit_simulator():
+    first = sim.QuditSimulator(3, 4).simulate()
+    second = sim.QuditSimulator(3, 4).simulate()
+    assert bits(first) == bits([0.0] * 4) and first is not second
+    assert sim.QuditSimulator(0, 0).simulate() == []
+    with pytest.raises(OverflowError):
+        sim.QuditSimulator(-1, 2)
+    with pytest.raises(MemoryError):
+        sim.QuditSimulator(0, 2**59).simulate()
+    for sites in (2**60, 2**64 - 1):
+        with raises_panic("capacity overflow"):
+            sim.QuditSimulator(0, sites).simulate()
+
+
+def test_no_reference_leaks():
+    g = graph(["a", "b", "c"], [("a", "b", 1.0), ("b", "c", -1.0)])
+    solver = sim.IsingSimulator()
+    assert_no_leak(
+        lambda: core.qubo_energy_spectrum([((0, 1), 1.0), ((1, 1), -1.0)], 3),
+        lambda: core.qubo_energy_spectrum([((0, 5), 1.0)], 3),
+        lambda: core.qubo_energy_spectrum([((0, 1), "x")], 3),
+        lambda: core.qubo_energy_spectrum([], 21),
+        lambda: core.exact_ising_norm([(0, 1.0)], [((0, 1), 1.0)], 2),
+        lambda: core.exact_ising_norm([(3, 1.0)], [], 2),
+        lambda: solver.solve_exact(g),
+        lambda: solver.solve_exact(3),
+        lambda: sim.QuditSimulator(2, 3).simulate(),
+        lambda: sim.QuditSimulator(0, 2**60).simulate(),
+        lambda: sim.QuditSimulator(0, 2**59).simulate(),
+    )
