@@ -36,10 +36,13 @@ struct Energies {
 };
 
 // Per subset S of the five lane variables: the lanes having every bit of S
-// set, and the sign bit in lanes where an odd number of S's bits are set.
+// set (all_set[0]; all_set[1] is all zero, for blocks where the term's other
+// variables are not set), and the sign bit in lanes where the parity of S's
+// set bits is odd (odd_sign[0]) or even (odd_sign[1]). Rows are picked by
+// index arithmetic: a data-dependent branch per term would mispredict.
 struct LaneMasks {
-  Bits all_set[kLanes][kVectors];
-  Bits odd_sign[kLanes][kVectors];
+  Bits all_set[2][kLanes][kVectors];
+  Bits odd_sign[2][kLanes][kVectors];
 };
 
 inline const LaneMasks& lane_masks() {
@@ -47,67 +50,71 @@ inline const LaneMasks& lane_masks() {
     LaneMasks m{};
     for (std::size_t s = 0; s < kLanes; ++s)
       for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        m.all_set[s][lane / kWidth][lane % kWidth] = (lane & s) == s ? -1 : 0;
-        m.odd_sign[s][lane / kWidth][lane % kWidth] = std::popcount(lane & s) & 1 ? kSignBit : 0;
+        const std::size_t v = lane / kWidth, l = lane % kWidth;
+        m.all_set[0][s][v][l] = (lane & s) == s ? -1 : 0;
+        const bool odd = std::popcount(lane & s) & 1;
+        m.odd_sign[0][s][v][l] = odd ? kSignBit : 0;
+        m.odd_sign[1][s][v][l] = odd ? 0 : kSignBit;
       }
     return m;
   }();
   return masks;
 }
 
-inline Bits broadcast(std::int64_t x) { return Bits{} + x; }
 inline Vec broadcast(double x) { return Vec{} + x; }
+inline Bits broadcast(std::int64_t x) { return Bits{} + x; }
 
 // 0/1 form, (w·x_a)·x_b: exactly w where both bits are set. Elsewhere the
 // products give ±0.0 for a finite w, which leaves a sum that started at +0.0
 // unchanged, and NaN for an infinite or NaN w; `off` is that value.
 struct ProductTerm {
-  std::uint64_t high;  // block bits that must be set
-  std::uint32_t low;   // lane bits that must be set
   double w;
   double off;
+  std::uint64_t high;  // block bits that must be set
+  std::uint32_t low;   // lane bits that must be set
 };
 
 inline ProductTerm product_term(std::uint64_t a, std::uint64_t b, double w) {
   const std::uint64_t vars = (std::uint64_t{1} << a) | (std::uint64_t{1} << b);
   const bool finite = w - w == 0.0;
-  return {vars >> kLaneBits, static_cast<std::uint32_t>(vars & (kLanes - 1)), w,
-          finite ? 0.0 : std::numeric_limits<double>::quiet_NaN()};
+  return {w, finite ? 0.0 : std::numeric_limits<double>::quiet_NaN(), vars >> kLaneBits,
+          static_cast<std::uint32_t>(vars & (kLanes - 1))};
 }
 
-// Spin form: ±w, negative where parity(idx & vars) differs from `positive_parity`.
-// Multiplying by a spin of −1.0 only flips the sign bit, so this is the exact
-// product (for NaN the sign may differ, and NaN sums are discarded anyway).
+// Spin form: ±w, negative where the parity of idx's bits among `vars` is odd
+// (even, with `flip`). Multiplying by a spin of −1.0 only flips the sign bit,
+// so this is the exact product (for NaN the sign may differ, and NaN sums are
+// discarded anyway).
 struct SignTerm {
+  double w;
   std::uint64_t high;
   std::uint32_t low;
-  std::int64_t flip;  // kSignBit or 0
-  double w;
+  std::uint32_t flip;  // 0 or 1
 };
 
 // (w·s_a)·s_b: negative where exactly one of the two bits is set; a == b
 // gives s_a² = 1.
 inline SignTerm spin_coupling_term(std::uint64_t a, std::uint64_t b, double w) {
   const std::uint64_t vars = (std::uint64_t{1} << a) ^ (std::uint64_t{1} << b);
-  return {vars >> kLaneBits, static_cast<std::uint32_t>(vars & (kLanes - 1)), 0, w};
+  return {w, vars >> kLaneBits, static_cast<std::uint32_t>(vars & (kLanes - 1)), 0};
 }
 
 // w·s_a: negative where bit a is clear.
 inline SignTerm spin_field_term(std::uint64_t a, double w) {
   const std::uint64_t vars = std::uint64_t{1} << a;
-  return {vars >> kLaneBits, static_cast<std::uint32_t>(vars & (kLanes - 1)), kSignBit, w};
+  return {w, vars >> kLaneBits, static_cast<std::uint32_t>(vars & (kLanes - 1)), 1};
 }
 
 [[gnu::always_inline]] inline void add(Energies& e, const ProductTerm& t, std::uint64_t block, const LaneMasks& m) {
-  const Bits here = broadcast(-static_cast<std::int64_t>((block & t.high) == t.high));
-  const Vec w = broadcast(t.w), off = broadcast(t.off);
-  for (std::size_t v = 0; v < kVectors; ++v) e.v[v] += (m.all_set[t.low][v] & here) ? w : off;
+  const Bits* on = m.all_set[((block & t.high) ^ t.high) != 0][t.low];
+  const Bits w = Bits{} + std::bit_cast<std::int64_t>(t.w), off = Bits{} + std::bit_cast<std::int64_t>(t.off);
+  for (std::size_t v = 0; v < kVectors; ++v) e.v[v] += reinterpret_cast<Vec>((w & on[v]) | (off & ~on[v]));
 }
 
 [[gnu::always_inline]] inline void add(Energies& e, const SignTerm& t, std::uint64_t block, const LaneMasks& m) {
-  const std::int64_t sign = (std::popcount(block & t.high) & 1 ? kSignBit : 0) ^ t.flip;
-  const Bits w = broadcast(std::bit_cast<std::int64_t>(t.w) ^ sign);
-  for (std::size_t v = 0; v < kVectors; ++v) e.v[v] += reinterpret_cast<Vec>(w ^ m.odd_sign[t.low][v]);
+  const Bits* sign = m.odd_sign[(std::popcount(block & t.high) & 1) ^ t.flip][t.low];
+  const Bits w = Bits{} + std::bit_cast<std::int64_t>(t.w);
+  for (std::size_t v = 0; v < kVectors; ++v) e.v[v] += reinterpret_cast<Vec>(w ^ sign[v]);
 }
 
 inline std::uint64_t block_count(unsigned n) { return n > kLaneBits ? std::uint64_t{1} << (n - kLaneBits) : 1; }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <span>
+#include <utility>
 
 #include "errors.h"
 #include "sim/assignment_blocks.h"
@@ -18,35 +19,54 @@ constexpr std::uint64_t kMaxVariables = 20;
 constexpr std::uint64_t kKeyBias = std::uint64_t{1} << 63;  // signed key order as unsigned order
 
 // E·1e9 rounded half away from zero, saturated to int64 (NaN → 0), stored
-// biased so that unsigned order is signed order.
-inline std::uint64_t energy_key(double energy) {
-  const double r = std::round(energy * 1e9);
-  std::int64_t key;
-  if (r != r)
-    key = 0;
-  else if (r >= 0x1p63)
-    key = std::numeric_limits<std::int64_t>::max();
-  else if (r < -0x1p63)
-    key = std::numeric_limits<std::int64_t>::min();
-  else
-    key = static_cast<std::int64_t>(r);
-  return static_cast<std::uint64_t>(key) ^ kKeyBias;
+// biased so that unsigned order is signed order; eight energies at a time.
+// Truncation plus a correction is exactly round-half-away: the fraction
+// x − trunc(x) is exact, and trunc(x) converts back to double exactly.
+[[gnu::always_inline]] inline void store_keys(blocks::Vec energy, std::uint64_t* out) {
+  using blocks::Bits, blocks::Vec;
+  const Bits magnitude = blocks::broadcast(std::numeric_limits<std::int64_t>::max());
+  const Vec x = energy * 1e9;
+  const Vec ax = reinterpret_cast<Vec>(reinterpret_cast<Bits>(x) & magnitude);
+  const Bits in_range = ax < 0x1p63;  // false for NaN
+  const Vec xc = in_range ? x : Vec{};
+  Bits t = __builtin_convertvector(xc, Bits);
+  const Vec fraction = xc - __builtin_convertvector(t, Vec);
+  const Vec af = reinterpret_cast<Vec>(reinterpret_cast<Bits>(fraction) & magnitude);
+  t += (af >= 0.5) & ((x < 0.0) | 1);  // ±1 away from zero
+  const Bits saturated = (x >= 0x1p63) ? blocks::broadcast(std::numeric_limits<std::int64_t>::max())
+                                       : ((x <= -0x1p63) & blocks::broadcast(std::numeric_limits<std::int64_t>::min()));
+  const Bits key = (in_range ? t : saturated) ^ static_cast<std::int64_t>(kKeyBias);
+  __builtin_memcpy(out, &key, sizeof(key));
 }
 
-// Sorts keys ascending and drops repeats: an LSD radix sort over the span of
-// values actually present, so narrow energy ranges take few passes.
+// Sorts keys ascending and drops repeats. LSD radix sort over the span of
+// values actually present: narrow energy ranges take few passes, and one read
+// counts the digits of every pass.
 void sort_unique(std::vector<std::uint64_t>& keys) {
   if (keys.empty()) return;
   const auto [lo_it, hi_it] = std::minmax_element(keys.begin(), keys.end());
-  const std::uint64_t lo = *lo_it, span = *hi_it - *lo_it;
-  constexpr unsigned kDigitBits = 11;
-  constexpr std::size_t kBuckets = std::size_t{1} << kDigitBits;
+  const std::uint64_t lo = *lo_it;
+  const auto bits = static_cast<unsigned>(std::bit_width(*hi_it - lo));
+  constexpr unsigned kMaxDigitBits = 12;
+  const unsigned passes = (bits + kMaxDigitBits - 1) / kMaxDigitBits;
+  if (passes == 0) {
+    keys.resize(1);
+    return;
+  }
+  const unsigned digit_bits = (bits + passes - 1) / passes;
+  const std::size_t buckets = std::size_t{1} << digit_bits;
+  auto digit = [&](std::uint64_t k, unsigned pass) { return ((k - lo) >> (pass * digit_bits)) & (buckets - 1); };
+
+  std::vector<std::size_t> start(passes * buckets, 0);
+  for (std::uint64_t k : keys)
+    for (unsigned p = 0; p < passes; ++p) ++start[p * buckets + digit(k, p)];
+  for (unsigned p = 0; p < passes; ++p)
+    for (std::size_t b = 0, sum = 0; b < buckets; ++b) sum += std::exchange(start[p * buckets + b], sum);
+
   std::vector<std::uint64_t> other(keys.size());
-  for (unsigned shift = 0; shift < static_cast<unsigned>(std::bit_width(span)); shift += kDigitBits) {
-    std::vector<std::size_t> start(kBuckets + 1, 0);
-    for (std::uint64_t k : keys) ++start[(((k - lo) >> shift) & (kBuckets - 1)) + 1];
-    for (std::size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
-    for (std::uint64_t k : keys) other[start[((k - lo) >> shift) & (kBuckets - 1)]++] = k;
+  for (unsigned p = 0; p < passes; ++p) {
+    std::size_t* next = &start[p * buckets];
+    for (std::uint64_t k : keys) other[next[digit(k, p)]++] = k;
     keys.swap(other);
   }
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
@@ -61,7 +81,7 @@ std::vector<double> energies_of_keys(std::vector<std::uint64_t> keys) {
 }
 
 // The hot loops, compiled once per vector width and picked at load time.
-[[gnu::target_clones("avx512f", "avx2", "default")]]
+[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
 std::pair<double, std::uint64_t> scan_qubo(unsigned n, std::span<const blocks::ProductTerm> terms,
                                            std::uint64_t* keys) {
   const blocks::LaneMasks& masks = blocks::lane_masks();
@@ -70,12 +90,18 @@ std::pair<double, std::uint64_t> scan_qubo(unsigned n, std::span<const blocks::P
   for (std::uint64_t b = 0; b < blocks::block_count(n); ++b) {
     const blocks::Energies e = blocks::block_energies(b, terms, masks);
     best.update(b, e);
-    for (std::size_t l = 0; l < lanes; ++l) keys[b * kLanes + l] = energy_key(e.lane(l));
+    if (lanes == kLanes) {
+      for (std::size_t v = 0; v < blocks::kVectors; ++v) store_keys(e.v[v], keys + b * kLanes + v * blocks::kWidth);
+    } else {  // fewer than 32 assignments in all
+      std::uint64_t all[kLanes];
+      for (std::size_t v = 0; v < blocks::kVectors; ++v) store_keys(e.v[v], all + v * blocks::kWidth);
+      std::copy_n(all, lanes, keys);
+    }
   }
   return best.result(lanes);
 }
 
-[[gnu::target_clones("avx512f", "avx2", "default")]]
+[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
 std::uint64_t scan_spins_argmin(unsigned n, std::span<const blocks::SignTerm> terms) {
   const blocks::LaneMasks& masks = blocks::lane_masks();
   blocks::ArgMin best;
@@ -83,7 +109,7 @@ std::uint64_t scan_spins_argmin(unsigned n, std::span<const blocks::SignTerm> te
   return best.result(blocks::valid_lanes(n)).second;
 }
 
-[[gnu::target_clones("avx512f", "avx2", "default")]]
+[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
 double scan_spins_max_abs(unsigned n, std::span<const blocks::SignTerm> terms) {
   const blocks::LaneMasks& masks = blocks::lane_masks();
   const blocks::Bits magnitude = blocks::broadcast(std::numeric_limits<std::int64_t>::max());
