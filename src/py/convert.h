@@ -38,9 +38,46 @@ Ref to_py(T&& value) {
   return Converter<std::remove_cvref_t<T>>::to(std::forward<T>(value));
 }
 
+// The interpreter interns the ints 0..256. Their addresses are learnt once
+// (and each verified to be the int it stands for), so an index argument that
+// is one of them is read by address, without a call into the interpreter.
+class SmallInts {
+ public:
+  static bool lookup(PyObject* obj, std::uint64_t& value) {
+    static const SmallInts table;
+    const std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(obj) - table.base_;
+    if (offset >= table.limit_ || (offset & table.mask_) != 0) return false;
+    value = offset >> table.shift_;
+    return true;
+  }
+
+ private:
+  static constexpr long kCount = 257;
+
+  SmallInts() {
+    Ref zero = Ref::steal(PyLong_FromLong(0)), one = Ref::steal(PyLong_FromLong(1));
+    const auto base = reinterpret_cast<std::uintptr_t>(zero.get());
+    const std::uintptr_t stride = reinterpret_cast<std::uintptr_t>(one.get()) - base;
+    if (stride == 0 || (stride & (stride - 1)) != 0) return;  // no usable layout: limit_ stays 0
+    for (long k = 0; k < kCount; ++k) {
+      Ref v = Ref::steal(PyLong_FromLong(k));
+      if (reinterpret_cast<std::uintptr_t>(v.get()) != base + static_cast<std::uintptr_t>(k) * stride) return;
+    }
+    base_ = base;
+    mask_ = stride - 1;
+    shift_ = static_cast<unsigned>(__builtin_ctzll(stride));
+    limit_ = static_cast<std::uintptr_t>(kCount) * stride;
+  }
+
+  std::uintptr_t base_ = 0, mask_ = 0, limit_ = 0;
+  unsigned shift_ = 0;
+};
+
 template <>
 struct Converter<std::uint64_t> {
   static std::uint64_t from(PyObject* obj) {
+    std::uint64_t small;
+    if (SmallInts::lookup(obj, small)) return small;
     unsigned long long v;
     if (PyLong_CheckExact(obj)) {
       v = PyLong_AsUnsignedLongLong(obj);
@@ -82,7 +119,7 @@ struct Converter<T> {
 template <>
 struct Converter<double> {
   static double from(PyObject* obj) {
-    double v = PyFloat_AsDouble(obj);
+    const double v = PyFloat_AsDouble(obj);
     if (v == -1.0 && PyErr_Occurred()) throw_error_already_set();
     return v;
   }
@@ -115,6 +152,11 @@ struct Converter<std::optional<T>> {
 template <class T>
 struct Converter<std::vector<T>> {
   static std::vector<T> from(PyObject* obj) {
+    // Lists and tuples are read by index: the same items in the same order
+    // as their iterators give (a list's length is re-read at every step, as
+    // its iterator does), without an iterator object and a call per item.
+    if (PyList_CheckExact(obj)) return from_indexed(obj, &PyList_GetItem);
+    if (PyTuple_CheckExact(obj)) return from_indexed(obj, &PyTuple_GetItem);
     if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) raise_cannot_convert(obj, "Sequence");
     std::vector<T> out;
@@ -145,6 +187,18 @@ struct Converter<std::vector<T>> {
   }
 
  private:
+  static std::vector<T> from_indexed(PyObject* obj, PyObject* (*get)(PyObject*, Py_ssize_t)) {
+    std::vector<T> out;
+    out.reserve(static_cast<std::size_t>(Py_SIZE(obj)));
+    for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
+      // Converting an item may run Python code that shrinks the list: hold
+      // the item while it converts.
+      Ref item = Ref::borrow(get(obj, i));
+      out.push_back(from_py<T>(item.get()));
+    }
+    return out;
+  }
+
   // The length is only a capacity hint: a sequence whose length cannot be
   // read, or is too large to reserve, is still converted item by item.
   static void reserve_hint(std::vector<T>& out, PyObject* obj) {
@@ -163,16 +217,16 @@ struct Converter<std::vector<T>> {
 namespace detail {
 
 template <std::size_t N>
-void check_tuple(PyObject* obj) {
-  if (!PyTuple_Check(obj)) raise_cannot_convert(obj, "PyTuple");
-  Py_ssize_t size = PyTuple_Size(obj);
+[[gnu::always_inline]] inline void check_tuple(PyObject* obj) {
+  if (!PyTuple_CheckExact(obj) && !PyTuple_Check(obj)) raise_cannot_convert(obj, "PyTuple");
+  const Py_ssize_t size = Py_SIZE(obj);
   if (size != static_cast<Py_ssize_t>(N))
     raise(PyExc_ValueError, "expected tuple of length " + std::to_string(N) + ", but got tuple of length " +
                                 std::to_string(size));
 }
 
 template <class Tuple, std::size_t... I>
-Tuple tuple_from(PyObject* obj, std::index_sequence<I...>) {
+[[gnu::always_inline]] inline Tuple tuple_from(PyObject* obj, std::index_sequence<I...>) {
   check_tuple<sizeof...(I)>(obj);
   // Braced initialisation converts the items in order.
   return Tuple{from_py<std::tuple_element_t<I, Tuple>>(PyTuple_GetItem(obj, I))...};
