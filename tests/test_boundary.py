@@ -8,7 +8,7 @@ import textwrap
 import weakref
 
 import pytest
-from support import raises_panic
+from support import assert_no_leak, raises_panic, real_allocator_only
 
 import tavik.tavik_core as core
 from tavik.exceptions import SizeViolation
@@ -273,6 +273,7 @@ def test_size_violation_is_the_host_packages_class():
     assert info.value.args == ("SizeViolation: qubo_energy_spectrum requires n_vars <= 20",)
 
 
+@real_allocator_only
 def test_allocation_failure_is_memory_error():
     with pytest.raises(MemoryError):
         sim.QuditSimulator(0, 2**59).simulate()
@@ -362,3 +363,34 @@ def test_panic_inside_import_free_call_does_not_poison_later_calls():
     with raises_panic("index out of bounds: the len is 1 but the index is 1"):
         core.exact_ising_norm([(1, 1.0)], [], 1)
     assert core.exact_ising_norm([(0, 1.0)], [], 1) == 1.0
+
+
+def test_boundary_paths_do_not_leak():
+    v = sim.Variable("a", "spin")
+    g = sim.LogicalGraph([v], [])
+
+    class Broken:
+        def __index__(self):
+            raise TypeError("inner") from KeyError("root")
+
+    def set_bad_name():
+        v.name = 3
+
+    def set_name():
+        v.name = "b"
+
+    assert_no_leak(
+        lambda: core.qubo_energy_spectrum([], 1, 2),  # binding errors
+        lambda: core.qubo_energy_spectrum(qubo=[], n_vars=1, x=1),
+        lambda: core.exact_ising_norm(),
+        lambda: core.qubo_energy_spectrum("ab", 1),  # conversion errors, prefixed and not
+        lambda: core.qubo_energy_spectrum([], Broken()),
+        lambda: core.qubo_energy_spectrum([((0, 1, 2), 1.0)], 1),
+        lambda: core.qubo_energy_spectrum([], 21),  # SizeViolation
+        lambda: core.qubo_energy_spectrum([((0, 9), 1.0)], 1),  # PanicException
+        set_bad_name,
+        set_name,
+        lambda: g.variables,
+        lambda: sim.LogicalGraph([v, v], []),
+        lambda: sim.LogicalGraph([1], []),
+    )

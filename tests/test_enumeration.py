@@ -5,7 +5,7 @@ import math
 import random
 
 import pytest
-from support import assert_no_leak, bits, raises_panic
+from support import assert_no_leak, bits, raises_panic, real_allocator_only
 
 import tavik.tavik_core as core
 from reference import enumeration as ref
@@ -195,11 +195,16 @@ def test_qudit_simulator():
     assert sim.QuditSimulator(0, 0).simulate() == []
     with pytest.raises(OverflowError):
         sim.QuditSimulator(-1, 2)
-    with pytest.raises(MemoryError):
-        sim.QuditSimulator(0, 2**59).simulate()
     for sites in (2**60, 2**64 - 1):
         with raises_panic("capacity overflow"):
             sim.QuditSimulator(0, sites).simulate()
+
+
+@real_allocator_only
+def test_qudit_simulator_too_large_for_memory():
+    with pytest.raises(MemoryError):
+        sim.QuditSimulator(0, 2**59).simulate()
+    assert_no_leak(lambda: sim.QuditSimulator(0, 2**59).simulate(), repeat=200)
 
 
 def test_no_reference_leaks():
@@ -216,5 +221,4 @@ def test_no_reference_leaks():
         lambda: solver.solve_exact(3),
         lambda: sim.QuditSimulator(2, 3).simulate(),
         lambda: sim.QuditSimulator(0, 2**60).simulate(),
-        lambda: sim.QuditSimulator(0, 2**59).simulate(),
     )

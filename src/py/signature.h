@@ -20,21 +20,36 @@ struct Text {
 
 namespace detail {
 
+// Index-based scanning: std::string_view::find compares pointers, which some
+// compilers refuse in constant evaluation under sanitizer instrumentation.
+constexpr std::size_t find(std::string_view s, char c, std::size_t from = 0) {
+  for (std::size_t i = from; i < s.size(); ++i)
+    if (s[i] == c) return i;
+  return std::string_view::npos;
+}
+
+constexpr std::size_t rfind(std::string_view s, char c) {
+  for (std::size_t i = s.size(); i-- > 0;)
+    if (s[i] == c) return i;
+  return std::string_view::npos;
+}
+
 constexpr std::string_view trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
+  std::size_t begin = 0, end = s.size();
+  while (begin < end && s[begin] == ' ') ++begin;
+  while (end > begin && s[end - 1] == ' ') --end;
+  return s.substr(begin, end - begin);
 }
 
 // Calls visit(item) for each comma-separated parameter, "$self" excluded.
 template <class Visit>
 constexpr void for_each_param(std::string_view inner, Visit visit) {
-  while (!inner.empty()) {
-    auto comma = inner.find(',');
-    auto item = trim(inner.substr(0, comma));
+  for (std::size_t begin = 0; begin < inner.size();) {
+    std::size_t comma = find(inner, ',', begin);
+    if (comma == std::string_view::npos) comma = inner.size();
+    const auto item = trim(inner.substr(begin, comma - begin));
     if (!item.empty() && item != "$self") visit(item);
-    if (comma == std::string_view::npos) break;
-    inner.remove_prefix(comma + 1);
+    begin = comma + 1;
   }
 }
 
@@ -43,11 +58,11 @@ constexpr void for_each_param(std::string_view inner, Visit visit) {
 template <Text S>
 struct Signature {
   static constexpr std::string_view text = S.view();
-  static constexpr std::size_t open = text.find('(');
+  static constexpr std::size_t open = detail::find(text, '(');
   // A class declared without parentheses has no constructor.
   static constexpr bool callable = open != std::string_view::npos;
   static constexpr std::string_view name = text.substr(0, open);
-  static constexpr std::string_view inner = callable ? text.substr(open + 1, text.rfind(')') - open - 1) : "";
+  static constexpr std::string_view inner = callable ? text.substr(open + 1, detail::rfind(text, ')') - open - 1) : "";
 
   static constexpr std::size_t arity = [] {
     std::size_t n = 0;
@@ -57,14 +72,14 @@ struct Signature {
 
   static constexpr std::size_t required = [] {
     std::size_t n = 0;
-    detail::for_each_param(inner, [&](std::string_view p) { n += p.find('=') == std::string_view::npos; });
+    detail::for_each_param(inner, [&](std::string_view p) { n += detail::find(p, '=') == std::string_view::npos; });
     return n;
   }();
 
   static constexpr std::array<std::string_view, arity> params = [] {
     std::array<std::string_view, arity> out{};
     std::size_t n = 0;
-    detail::for_each_param(inner, [&](std::string_view p) { out[n++] = detail::trim(p.substr(0, p.find('='))); });
+    detail::for_each_param(inner, [&](std::string_view p) { out[n++] = detail::trim(p.substr(0, detail::find(p, '='))); });
     return out;
   }();
 };
