@@ -1,6 +1,9 @@
 #include "cutting/reconstruct.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -26,33 +29,88 @@ void Histogram::Builder::add(std::string_view key, std::uint64_t count) {
 }
 
 Histogram Histogram::Builder::build() && {
+  const std::size_t n = counts_.size();
+  std::uint64_t width = n == 0 ? 0 : ends_[0];
+  for (std::size_t k = 1; k < n && width != kMixedWidths; ++k)
+    if (ends_[k] - ends_[k - 1] != width) width = kMixedWidths;
+  // A zero word after the keys lets a word-wise scan start at any key byte.
+  const std::size_t words = kHeader + 2 * n + (keys_.size() + 7) / 8 + 1;
+  auto block = std::make_shared<std::uint64_t[]>(words);
+  block[0] = n;
+  block[1] = keys_.size();
+  block[2] = width;
+  std::copy(counts_.begin(), counts_.end(), block.get() + kHeader);
+  std::copy(ends_.begin(), ends_.end(), block.get() + kHeader + n);
+  std::memcpy(block.get() + kHeader + 2 * n, keys_.data(), keys_.size());
   Histogram h;
-  h.data_ = std::make_shared<const Data>(Data{std::move(keys_), std::move(ends_), std::move(counts_)});
+  h.block_ = std::move(block);
   return h;
 }
 
 std::string_view Histogram::key(std::size_t k) const {
-  const std::size_t begin = k == 0 ? 0 : data_->ends[k - 1];
-  return std::string_view(data_->keys).substr(begin, data_->ends[k] - begin);
+  const std::size_t n = block_[0];
+  const std::uint64_t* ends = block_.get() + kHeader + n;
+  const char* keys = reinterpret_cast<const char*>(ends + n);
+  const std::size_t begin = k == 0 ? 0 : ends[k - 1];
+  return std::string_view(keys + begin, ends[k] - begin);
 }
 
-__int128 Histogram::parity_sum() const {
-  if (!data_) return 0;
+namespace {
+
+constexpr std::size_t kWord = 8;
+
+// 1 if the first `length` (≤ 8) bytes at p hold an odd number of '1' bytes.
+// Reads a whole word: the key buffer is padded so that this never leaves it.
+inline std::uint64_t ones_parity(const char* p, std::size_t length) {
+  std::uint64_t w;
+  std::memcpy(&w, p, kWord);
+  if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+  constexpr std::uint64_t kOnes = 0x3131313131313131ULL, kLow = 0x7F7F7F7F7F7F7F7FULL;
+  const std::uint64_t x = w ^ kOnes;  // zero bytes where w has '1'
+  // Low bit of each byte: 1 for a zero byte of x (exact, no carry between bytes).
+  std::uint64_t hit = (~(((x & kLow) + kLow) | x) >> 7) & 0x0101010101010101ULL;
+  if (length < kWord) hit &= (std::uint64_t{1} << (8 * length)) - 1;
+  return (hit * 0x0101010101010101ULL) >> 56 & 1;  // top byte: the number of hits
+}
+
+struct Sums {
+  unsigned __int128 all = 0, odd = 0;  // each below 2^64 · 2^60
+  // Branch-free: the parities of measured bitstrings are close to random.
+  void add(std::uint64_t count, std::uint64_t parity) {
+    all += count;
+    odd += count & (std::uint64_t{0} - parity);
+  }
+  __int128 signed_sum() const { return static_cast<__int128>(all - odd) - static_cast<__int128>(odd); }
+};
+
+[[gnu::target_clones("avx2", "default")]]
+__int128 parity_sum_of(const std::uint64_t* block, std::size_t header) {
+  const std::size_t n = block[0];
+  const std::uint64_t width = block[2];
+  const std::uint64_t* counts = block + header;
+  const std::uint64_t* ends = counts + n;
   // '1' (0x31) never occurs inside a multi-byte UTF-8 sequence, so counting
   // bytes counts characters.
-  const char* keys = data_->keys.data();
-  const std::size_t n = data_->counts.size();
-  unsigned __int128 even = 0, odd = 0;  // each below 2^64 · 2^60
-  std::size_t begin = 0;
-  for (std::size_t k = 0; k < n; ++k) {
-    const std::size_t end = data_->ends[k];
-    unsigned ones = 0;
-    for (std::size_t i = begin; i < end; ++i) ones += keys[i] == '1';
-    begin = end;
-    (ones & 1 ? odd : even) += data_->counts[k];
+  const char* keys = reinterpret_cast<const char*>(ends + n);
+  Sums sums;
+  if (width <= kWord) {  // the usual case: fixed-width bitstrings of up to 8 bits
+    for (std::size_t k = 0; k < n; ++k) sums.add(counts[k], ones_parity(keys + k * width, width));
+  } else {
+    std::size_t begin = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::size_t end = ends[k];
+      std::uint64_t parity = 0;
+      for (std::size_t i = begin; i < end; i += kWord) parity ^= ones_parity(keys + i, std::min(kWord, end - i));
+      begin = end;
+      sums.add(counts[k], parity);
+    }
   }
-  return static_cast<__int128>(even) - static_cast<__int128>(odd);
+  return sums.signed_sum();
 }
+
+}  // namespace
+
+__int128 Histogram::parity_sum() const { return block_ ? parity_sum_of(block_.get(), kHeader) : 0; }
 
 std::string shortest_decimal(double value) {
   if (std::isnan(value)) return "NaN";
@@ -167,7 +225,6 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
   if (coefficients.size() > std::numeric_limits<std::size_t>::max() / n_labels)
     throw std::length_error("too many (coefficient, label) pairs");
   std::vector<std::size_t> refs(coefficients.size() * n_labels);
-  std::vector<std::size_t> used;  // referenced entries, each once
   std::vector<std::uint8_t> is_used(counts.size());
   const SubcircuitSampleCounts* first_without_shots = nullptr;
   for (std::size_t c = 0; c < coefficients.size(); ++c) {
@@ -177,10 +234,7 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
       if (e == kNoEntry)
         throw ValueError("missing SubcircuitSampleCounts " + sample_and_label(sample, subcircuit_labels[l]));
       refs[c * n_labels + l] = e;
-      if (!is_used[e]) {
-        is_used[e] = 1;
-        used.push_back(e);
-      }
+      is_used[e] = 1;
       if (counts[e].shots == 0 && first_without_shots == nullptr) first_without_shots = &counts[e];
     }
   }
@@ -192,11 +246,14 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
   // A histogram's expectation depends on nothing else, so it is computed once
   // however many coefficients share it; the same division the per-term
   // formula performs, hence the same bits.
+  // Walked in list order, which is usually the order the histograms were
+  // built in and so the order of their buffers in memory.
   std::vector<double> expectation(counts.size());
-  pool::parallel_for(used.size(), 16, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t k = begin; k < end; ++k) {
-      const SubcircuitSampleCounts& h = counts[used[k]];
-      expectation[used[k]] = static_cast<double>(h.counts.parity_sum()) / static_cast<double>(h.shots);
+  pool::parallel_for(counts.size(), 16, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t e = begin; e < end; ++e) {
+      if (!is_used[e]) continue;
+      const SubcircuitSampleCounts& h = counts[e];
+      expectation[e] = static_cast<double>(h.counts.parity_sum()) / static_cast<double>(h.shots);
     }
   });
 

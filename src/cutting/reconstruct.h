@@ -28,21 +28,22 @@ class Histogram {
     std::vector<std::uint64_t> counts_;
   };
 
-  std::size_t size() const { return data_ ? data_->counts.size() : 0; }
+  std::size_t size() const { return block_ ? block_[0] : 0; }
   std::string_view key(std::size_t k) const;
-  std::uint64_t count(std::size_t k) const { return data_->counts[k]; }
+  std::uint64_t count(std::size_t k) const { return block_[kHeader + k]; }
 
   // Σ count over bitstrings with an even number of '1' characters minus Σ
   // count over the odd ones, exact whatever the counts and their order.
   __int128 parity_sum() const;
 
  private:
-  struct Data {
-    std::string keys;                  // all bitstrings, back to back
-    std::vector<std::size_t> ends;     // end offset of each bitstring in `keys`
-    std::vector<std::uint64_t> counts;
-  };
-  std::shared_ptr<const Data> data_;
+  // One allocation, read front to back by parity_sum: the entry count, the
+  // key bytes, the common key width (kMixedWidths if they differ), then
+  // counts[entries], key end offsets[entries], and all keys back to back,
+  // padded by a zero word.
+  static constexpr std::size_t kHeader = 3;
+  static constexpr std::uint64_t kMixedWidths = ~std::uint64_t{0};
+  std::shared_ptr<const std::uint64_t[]> block_;
 };
 
 struct SubcircuitSampleCounts {
