@@ -38,8 +38,11 @@ def random_instance(rng, n_coefficients, labels, entries, n_bits=6, extra=0):
     counts = []
     for s in samples + [10**6 + k for k in range(extra)]:  # extras: never referenced
         for label in dict.fromkeys(labels):
-            keys = rng.sample(range(2**n_bits), min(entries, 2**n_bits))
-            histogram = {format(k, f"0{n_bits}b"): rng.randrange(0, 1000) for k in keys}
+            if n_bits:
+                keys = [format(k, f"0{n_bits}b") for k in rng.sample(range(2**n_bits), min(entries, 2**n_bits))]
+            else:  # bitstrings of any length and make-up
+                keys = ["".join(rng.choices("0111 é\u0661", k=rng.randrange(0, 20))) for _ in range(entries)]
+            histogram = {k: rng.randrange(0, 1000) for k in keys}
             counts.append((s, label, histogram, rng.randrange(1, 5000)))
     rng.shuffle(counts)
     coefficients = [(rng.choice(samples), rng.choice([rng.uniform(-3, 3), 0.0, -0.0, 1.0])) for _ in range(n_coefficients)]
@@ -251,7 +254,8 @@ def test_matches_reference_bit_for_bit(seed):
     labels = rng.sample(["A", "B", "C", "sub\u00e9", "1"], rng.randrange(1, 4))
     if seed % 3 == 0:
         labels.append(labels[0])
-    counts, coefficients = random_instance(rng, rng.randrange(0, 300), labels, rng.randrange(0, 40), extra=2)
+    n_bits = [6, 0, 1, 11][seed % 4]
+    counts, coefficients = random_instance(rng, rng.randrange(0, 300), labels, rng.randrange(0, 40), n_bits, extra=2)
     if seed % 4 == 0:  # zero shots on entries no coefficient uses
         counts = [(s, lab, h, 0) if s > 10**6 else (s, lab, h, n) for s, lab, h, n in counts]
     result = reconstruct(counts, coefficients, labels)
