@@ -91,9 +91,7 @@ class CountingIndex:
         ((0, "A", {0: 1}, 1), TypeError, "argument 'counts': 'int' object cannot be converted to 'PyString'"),
         ((0, "A", {"0": 1.0}, 1), TypeError, "argument 'counts': 'float' object cannot be interpreted as an integer"),
         ((0, "A", {"0": -1}, 1), OverflowError, None),
-        ((0, "A", {"0": 2**64}, 1), OverflowError, None),
         ((-1, "A", {}, 1), OverflowError, None),
-        ((0, "A", {}, -1), OverflowError, None),
         ((0, "\ud800", {}, 1), UnicodeEncodeError, None),
         ((0, "A", {"\udfff": 1}, 1), UnicodeEncodeError, None),
     ],
@@ -111,11 +109,10 @@ def test_counts_conversion_takes_items_in_order_and_survives_a_dict_changed_by_c
         Counts(0, "A", {"0": 1, "1": -1, 2: 1}, 1)
     with pytest.raises(TypeError, match="'int' object cannot be converted to 'PyString'"):
         Counts(0, "A", {"0": 1, 2: 1, "1": -1}, 1)
-    np = pytest.importorskip("numpy")
-    histogram = {"0": np.uint64(3), "1": 2}
+    histogram = {"0": True, "1": 2}  # an int subclass: read through __index__
     histogram["11"] = CountingIndex(histogram)
     h = Counts(0, "A", histogram, 9)
-    assert h.counts == {"0": 3, "1": 2, "11": 4} and histogram == {}
+    assert h.counts == {"0": 1, "1": 2, "11": 4} and histogram == {}
 
 
 # --- reprs -------------------------------------------------------------------
@@ -239,7 +236,6 @@ def test_errors_in_documented_precedence(counts, coefficients, labels, message):
         (([], [Counts(0, "A", {}, 1)], ["A"]), TypeError,
          "argument 'coefficients': 'SubcircuitSampleCounts' object cannot be converted to 'SampleCoefficient'"),
         (([], [], [b"A"]), TypeError, "argument 'subcircuit_labels': 'bytes' object cannot be converted to 'PyString'"),
-        (([], [], {"A": 1}), TypeError, "argument 'subcircuit_labels': 'dict' object cannot be converted to 'Sequence'"),
     ],
 )
 def test_argument_conversion_errors(args, exc, message):
