@@ -1,6 +1,5 @@
 #include "delta.h"
 
-#include <unordered_map>
 
 namespace tavik {
 
@@ -20,13 +19,46 @@ double opaque(double x) {
   return x;
 }
 
-struct PairHash {
-  std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& p) const noexcept {
-    std::uint64_t z = p.first * 0x9E3779B97F4A7C15ULL ^ p.second;
+// Error of each ordered site pair, later entries replacing earlier ones:
+// open addressing, sized once, no allocation per entry.
+class ErrorTable {
+ public:
+  explicit ErrorTable(const std::vector<QuboTerm>& errors) {
+    std::size_t capacity = 16;
+    while (capacity < 2 * errors.size()) capacity *= 2;
+    slots_.resize(capacity);
+    mask_ = capacity - 1;
+    for (const QuboTerm& e : errors) {
+      Slot& slot = probe(e.i, e.j);
+      slot = {e.i, e.j, e.w, true};
+    }
+  }
+
+  const double* find(std::uint64_t i, std::uint64_t j) {
+    const Slot& slot = probe(i, j);
+    return slot.used ? &slot.error : nullptr;
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t i = 0, j = 0;
+    double error = 0.0;
+    bool used = false;
+  };
+
+  // The slot holding (i, j), or the empty slot where it belongs.
+  Slot& probe(std::uint64_t i, std::uint64_t j) {
+    std::uint64_t z = i * 0x9E3779B97F4A7C15ULL ^ j;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return static_cast<std::size_t>(z ^ (z >> 31));
+    for (std::size_t s = static_cast<std::size_t>(z ^ (z >> 31)) & mask_;; s = (s + 1) & mask_) {
+      Slot& slot = slots_[s];
+      if (!slot.used || (slot.i == i && slot.j == j)) return slot;
+    }
   }
+
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
 };
 
 }  // namespace
@@ -44,17 +76,14 @@ std::vector<double> apply_detuning_correction(const std::vector<double>& detunin
   return out;
 }
 
-std::vector<QuboTerm> apply_coupling_correction(const std::vector<QuboTerm>& couplings,
-                                                const std::vector<QuboTerm>& errors) {
-  std::vector<QuboTerm> out;
-  out.reserve(couplings.size());
+CouplingList apply_coupling_correction(const std::vector<QuboTerm>& couplings, const std::vector<QuboTerm>& errors) {
+  CouplingList out;
+  out.terms.reserve(couplings.size());
   if (couplings.empty()) return out;
-  std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, double, PairHash> table;
-  table.reserve(errors.size());
-  for (const QuboTerm& e : errors) table.insert_or_assign({e.i, e.j}, e.w);
+  ErrorTable table(errors);
   for (const QuboTerm& c : couplings) {
-    const auto it = table.find({c.i, c.j});
-    out.push_back({c.i, c.j, c.w / (it == table.end() ? opaque(1.0) : clamped_scale(it->second))});
+    const double* error = table.find(c.i, c.j);
+    out.terms.push_back({c.i, c.j, c.w / (error == nullptr ? opaque(1.0) : clamped_scale(*error))});
   }
   return out;
 }

@@ -251,3 +251,16 @@ def test_no_leak():
         lambda: core.apply_detuning_correction([1.0, 2.0], [(1, 0.5)]),
         lambda: core.apply_rabi_correction(1.0, "x"),
     )
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+def test_coupling_correction_leaves_the_garbage_collector_as_it_was(enabled):
+    import gc
+
+    was = gc.isenabled()
+    try:
+        (gc.enable if enabled else gc.disable)()
+        assert core.apply_coupling_correction([((0, 1), 1.0)] * 3000, [((0, 1), 1.0)]) == [((0, 1), 0.5)] * 3000
+        assert gc.isenabled() is enabled
+    finally:
+        (gc.enable if was else gc.disable)()

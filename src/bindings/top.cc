@@ -1,5 +1,6 @@
 #include "bindings/bindings.h"
 #include "delta.h"
+#include "py/coupling_list.h"
 #include "sim/ising_backend.h"
 
 namespace tavik::bindings {
