@@ -30,6 +30,10 @@ PyMODINIT_FUNC PyInit_tavik_core() {
     bindings::register_top_level(top);
     py::Module sim = bindings::sim_module();
     top.add(sim);
+    py::Module analog = bindings::analog_module();
+    top.add(analog);
+    py::Module cutting = bindings::cutting_module();
+    top.add(cutting);
     return top.release();
   });
   return py::Ref::borrow(g_module).release();

@@ -23,6 +23,17 @@ INSTANCES = {
     "Variable": lambda: core.sim.Variable("a", "spin"),
     "Interaction": lambda: core.sim.Interaction("a", "b", -1.0),
     "QuditSimulator": lambda: core.sim.QuditSimulator(3, 4),
+    # ContinuousFieldIR and HardwareDeltaModel have no constructor and no
+    # function returns them, so there is no instance to fuzz their setters on.
+    "RydbergControlParameters": lambda: core.analog.RydbergControlParameters([1.0], [0.5], []),
+    "SpatialCoordinates": lambda: core.analog.NeutralAtomCompiler().map_to_spatial_geometry(
+        core.sim.LogicalGraph([core.sim.Variable("a", "spin")], [])
+    )[0],
+    "NeutralAtomCompiler": lambda: core.analog.NeutralAtomCompiler(),
+    "PhotonicGBSParameters": lambda: core.analog.PhotonicGBSParameters([[0.0, 1.0], [1.0, 0.0]], [0.0, 0.5]),
+    "PhotonicCompiler": lambda: core.analog.PhotonicCompiler(),
+    "SubcircuitSampleCounts": lambda: core.cutting.SubcircuitSampleCounts(0, "A", {"0": 3, "1": 1}, 4),
+    "SampleCoefficient": lambda: core.cutting.SampleCoefficient(0, 0.5),
 }
 
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError)  # SizeViolation and UnicodeEncodeError are ValueErrors

@@ -1,0 +1,274 @@
+#include "cutting/reconstruct.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cstring>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "errors.h"
+#include "pool.h"
+#include "quote.h"
+
+namespace tavik::cutting {
+
+void Histogram::Builder::reserve(std::size_t entries, std::size_t key_bytes) {
+  keys_.reserve(key_bytes);
+  ends_.reserve(entries);
+  counts_.reserve(entries);
+}
+
+void Histogram::Builder::add(std::string_view key, std::uint64_t count) {
+  keys_.append(key);
+  ends_.push_back(keys_.size());
+  counts_.push_back(count);
+}
+
+Histogram Histogram::Builder::build() && {
+  const std::size_t n = counts_.size();
+  std::uint64_t width = n == 0 ? 0 : ends_[0];
+  for (std::size_t k = 1; k < n && width != kMixedWidths; ++k)
+    if (ends_[k] - ends_[k - 1] != width) width = kMixedWidths;
+  // A zero word after the keys lets a word-wise scan start at any key byte.
+  const std::size_t words = kHeader + 2 * n + (keys_.size() + 7) / 8 + 1;
+  auto block = std::make_shared<std::uint64_t[]>(words);
+  block[0] = n;
+  block[1] = keys_.size();
+  block[2] = width;
+  std::copy(counts_.begin(), counts_.end(), block.get() + kHeader);
+  std::copy(ends_.begin(), ends_.end(), block.get() + kHeader + n);
+  std::memcpy(block.get() + kHeader + 2 * n, keys_.data(), keys_.size());
+  Histogram h;
+  h.block_ = std::move(block);
+  return h;
+}
+
+std::string_view Histogram::key(std::size_t k) const {
+  const std::size_t n = block_[0];
+  const std::uint64_t* ends = block_.get() + kHeader + n;
+  const char* keys = reinterpret_cast<const char*>(ends + n);
+  const std::size_t begin = k == 0 ? 0 : ends[k - 1];
+  return std::string_view(keys + begin, ends[k] - begin);
+}
+
+namespace {
+
+constexpr std::size_t kWord = 8;
+
+// 1 if the first `length` (≤ 8) bytes at p hold an odd number of '1' bytes.
+// Reads a whole word: the key buffer is padded so that this never leaves it.
+inline std::uint64_t ones_parity(const char* p, std::size_t length) {
+  std::uint64_t w;
+  std::memcpy(&w, p, kWord);
+  if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+  constexpr std::uint64_t kOnes = 0x3131313131313131ULL, kLow = 0x7F7F7F7F7F7F7F7FULL;
+  const std::uint64_t x = w ^ kOnes;  // zero bytes where w has '1'
+  // Low bit of each byte: 1 for a zero byte of x (exact, no carry between bytes).
+  std::uint64_t hit = (~(((x & kLow) + kLow) | x) >> 7) & 0x0101010101010101ULL;
+  if (length < kWord) hit &= (std::uint64_t{1} << (8 * length)) - 1;
+  return (hit * 0x0101010101010101ULL) >> 56 & 1;  // top byte: the number of hits
+}
+
+struct Sums {
+  unsigned __int128 all = 0, odd = 0;  // each below 2^64 · 2^60
+  // Branch-free: the parities of measured bitstrings are close to random.
+  void add(std::uint64_t count, std::uint64_t parity) {
+    all += count;
+    odd += count & (std::uint64_t{0} - parity);
+  }
+  __int128 signed_sum() const { return static_cast<__int128>(all - odd) - static_cast<__int128>(odd); }
+};
+
+[[gnu::target_clones("avx2", "default")]]
+__int128 parity_sum_of(const std::uint64_t* block, std::size_t header) {
+  const std::size_t n = block[0];
+  const std::uint64_t width = block[2];
+  const std::uint64_t* counts = block + header;
+  const std::uint64_t* ends = counts + n;
+  // '1' (0x31) never occurs inside a multi-byte UTF-8 sequence, so counting
+  // bytes counts characters.
+  const char* keys = reinterpret_cast<const char*>(ends + n);
+  Sums sums;
+  if (width <= kWord) {  // the usual case: fixed-width bitstrings of up to 8 bits
+    for (std::size_t k = 0; k < n; ++k) sums.add(counts[k], ones_parity(keys + k * width, width));
+  } else {
+    std::size_t begin = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::size_t end = ends[k];
+      std::uint64_t parity = 0;
+      for (std::size_t i = begin; i < end; i += kWord) parity ^= ones_parity(keys + i, std::min(kWord, end - i));
+      begin = end;
+      sums.add(counts[k], parity);
+    }
+  }
+  return sums.signed_sum();
+}
+
+}  // namespace
+
+__int128 Histogram::parity_sum() const { return block_ ? parity_sum_of(block_.get(), kHeader) : 0; }
+
+std::string shortest_decimal(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  // The longest fixed form is the smallest subnormal: "-0." and 324 digits.
+  char buffer[400];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  if (result.ec != std::errc()) throw Panic("formatting a double in fixed notation failed");
+  return std::string(buffer, result.ptr);
+}
+
+std::string SubcircuitSampleCounts::repr() const {
+  return "SubcircuitSampleCounts(sample_index=" + std::to_string(sample_index) +
+         ", subcircuit_label=" + quoted_literal(subcircuit_label) + ", shots=" + std::to_string(shots) + ")";
+}
+
+std::string SampleCoefficient::repr() const {
+  return "SampleCoefficient(sample_index=" + std::to_string(sample_index) +
+         ", coefficient=" + shortest_decimal(coefficient) + ")";
+}
+
+namespace {
+
+constexpr std::uint32_t kNoLabel = std::numeric_limits<std::uint32_t>::max();
+constexpr std::size_t kNoEntry = std::numeric_limits<std::size_t>::max();
+
+// (sample index, label id) -> position in the counts list, open addressing.
+// Only look-ups go through it; which entry is reported for a duplicate is
+// decided by the walk over the list, not by the table's layout.
+class EntryIndex {
+ public:
+  explicit EntryIndex(std::size_t entries) {
+    std::size_t capacity = 16;
+    while (capacity < 2 * entries) capacity *= 2;
+    slots_.resize(capacity);
+    mask_ = capacity - 1;
+  }
+
+  // Adds the key unless present; returns the entry already holding it, or
+  // kNoEntry when the key was new.
+  std::size_t insert(std::uint64_t sample, std::uint32_t label, std::size_t entry) {
+    for (std::size_t s = hash(sample, label) & mask_;; s = (s + 1) & mask_) {
+      Slot& slot = slots_[s];
+      if (slot.entry == kNoEntry) {
+        slot = {sample, label, entry};
+        return kNoEntry;
+      }
+      if (slot.sample == sample && slot.label == label) return slot.entry;
+    }
+  }
+
+  std::size_t find(std::uint64_t sample, std::uint32_t label) const {
+    if (label == kNoLabel) return kNoEntry;
+    for (std::size_t s = hash(sample, label) & mask_;; s = (s + 1) & mask_) {
+      const Slot& slot = slots_[s];
+      if (slot.entry == kNoEntry || (slot.sample == sample && slot.label == label)) return slot.entry;
+    }
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t sample = 0;
+    std::uint32_t label = 0;
+    std::size_t entry = kNoEntry;
+  };
+
+  static std::size_t hash(std::uint64_t sample, std::uint32_t label) {
+    std::uint64_t z = sample * 0x9E3779B97F4A7C15ULL + label;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return static_cast<std::size_t>(z ^ (z >> 31));
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+};
+
+std::string sample_and_label(std::uint64_t sample, std::string_view label) {
+  return "for sample " + std::to_string(sample) + " / subcircuit " + quoted_literal(label);
+}
+
+}  // namespace
+
+double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts,
+                               const std::vector<SampleCoefficient>& coefficients,
+                               const std::vector<std::string>& subcircuit_labels) {
+  if (subcircuit_labels.empty()) throw ValueError("subcircuit_labels must not be empty");
+
+  // Labels become small integers once, so the index compares integers only.
+  std::unordered_map<std::string_view, std::uint32_t> label_ids;
+  EntryIndex index(counts.size());
+  for (std::size_t e = 0; e < counts.size(); ++e) {
+    const auto [it, added] =
+        label_ids.try_emplace(counts[e].subcircuit_label, static_cast<std::uint32_t>(label_ids.size()));
+    if (label_ids.size() == kNoLabel) throw std::length_error("too many distinct sub-circuit labels");
+    if (index.insert(counts[e].sample_index, it->second, e) != kNoEntry)
+      throw ValueError("duplicate SubcircuitSampleCounts " +
+                       sample_and_label(counts[e].sample_index, counts[e].subcircuit_label));
+  }
+
+  const std::size_t n_labels = subcircuit_labels.size();
+  std::vector<std::uint32_t> wanted(n_labels);
+  for (std::size_t l = 0; l < n_labels; ++l) {
+    const auto it = label_ids.find(subcircuit_labels[l]);
+    wanted[l] = it == label_ids.end() ? kNoLabel : it->second;
+  }
+
+  // Resolve every (coefficient, label) pair before any arithmetic: a missing
+  // histogram anywhere is reported ahead of a zero shot count anywhere, and
+  // the zero shot count reported is the first in (coefficient, label) order,
+  // whatever the workers would have met first.
+  if (coefficients.size() > std::numeric_limits<std::size_t>::max() / n_labels)
+    throw std::length_error("too many (coefficient, label) pairs");
+  std::vector<std::size_t> refs(coefficients.size() * n_labels);
+  std::vector<std::uint8_t> is_used(counts.size());
+  const SubcircuitSampleCounts* first_without_shots = nullptr;
+  for (std::size_t c = 0; c < coefficients.size(); ++c) {
+    const std::uint64_t sample = coefficients[c].sample_index;
+    for (std::size_t l = 0; l < n_labels; ++l) {
+      const std::size_t e = index.find(sample, wanted[l]);
+      if (e == kNoEntry)
+        throw ValueError("missing SubcircuitSampleCounts " + sample_and_label(sample, subcircuit_labels[l]));
+      refs[c * n_labels + l] = e;
+      is_used[e] = 1;
+      if (counts[e].shots == 0 && first_without_shots == nullptr) first_without_shots = &counts[e];
+    }
+  }
+  if (first_without_shots != nullptr)
+    throw ValueError("SubcircuitSampleCounts " +
+                     sample_and_label(first_without_shots->sample_index, first_without_shots->subcircuit_label) +
+                     " has shots == 0");
+
+  // A histogram's expectation depends on nothing else, so it is computed once
+  // however many coefficients share it; the same division the per-term
+  // formula performs, hence the same bits.
+  // Walked in list order, which is usually the order the histograms were
+  // built in and so the order of their buffers in memory.
+  std::vector<double> expectation(counts.size());
+  pool::parallel_for(counts.size(), 16, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t e = begin; e < end; ++e) {
+      if (!is_used[e]) continue;
+      const SubcircuitSampleCounts& h = counts[e];
+      expectation[e] = static_cast<double>(h.counts.parity_sum()) / static_cast<double>(h.shots);
+    }
+  });
+
+  std::vector<double> terms(coefficients.size());
+  pool::parallel_for(coefficients.size(), 2048, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t c = begin; c < end; ++c) {
+      double product = 1.0;
+      for (std::size_t l = 0; l < n_labels; ++l) product *= expectation[refs[c * n_labels + l]];
+      terms[c] = coefficients[c].coefficient * product;
+    }
+  });
+
+  double total = -0.0;
+  for (double term : terms) total += term;
+  return total;
+}
+
+}  // namespace tavik::cutting

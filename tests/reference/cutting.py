@@ -1,0 +1,79 @@
+"""Reference model of circuit-cutting reconstruction and of its reprs."""
+
+import math
+import unicodedata
+from decimal import Decimal
+
+# Characters that do not print, and combining marks, are written as \u{hex}.
+ESCAPED_CATEGORIES = {"Cc", "Cf", "Cn", "Co", "Cs", "Zl", "Zp", "Zs", "Mn", "Me"}
+SHORT_ESCAPES = {'"': '\\"', "\\": "\\\\", "\n": "\\n", "\r": "\\r", "\t": "\\t", "\0": "\\0"}
+
+
+def quoted(text):
+    out = ['"']
+    for ch in text:
+        if ch in SHORT_ESCAPES:
+            out.append(SHORT_ESCAPES[ch])
+        elif ch != " " and unicodedata.category(ch) in ESCAPED_CATEGORIES:
+            out.append("\\u{%x}" % ord(ch))
+        else:
+            out.append(ch)
+    out.append('"')
+    return "".join(out)
+
+
+def shortest_decimal(x):
+    """Shortest round-trip digits in fixed notation; an integral value is
+    written exactly (the nearest of the equally short forms)."""
+    if math.isnan(x):
+        return "NaN"
+    if math.isinf(x):
+        return "inf" if x > 0 else "-inf"
+    if x == int(x):
+        return ("-" if math.copysign(1.0, x) < 0 else "") + str(abs(int(x)))
+    return format(Decimal(repr(x)), "f")
+
+
+def sample_coefficient_repr(sample_index, coefficient):
+    return f"SampleCoefficient(sample_index={sample_index}, coefficient={shortest_decimal(coefficient)})"
+
+
+def subcircuit_counts_repr(sample_index, label, shots):
+    return f"SubcircuitSampleCounts(sample_index={sample_index}, subcircuit_label={quoted(label)}, shots={shots})"
+
+
+def reconstruct_expectation(counts, coefficients, labels):
+    """counts: (sample_index, label, histogram dict, shots) tuples;
+    coefficients: (sample_index, coefficient) pairs."""
+    if not labels:
+        raise ValueError("subcircuit_labels must not be empty")
+    index = {}
+    for sample, label, histogram, shots in counts:
+        if (sample, label) in index:
+            raise ValueError(f"duplicate SubcircuitSampleCounts for sample {sample} / subcircuit {quoted(label)}")
+        index[(sample, label)] = (histogram, shots)
+    for sample, _ in coefficients:
+        for label in labels:
+            if (sample, label) not in index:
+                raise ValueError(f"missing SubcircuitSampleCounts for sample {sample} / subcircuit {quoted(label)}")
+    terms = []
+    for sample, w in coefficients:
+        product = 1.0
+        for label in labels:
+            histogram, shots = index[(sample, label)]
+            if shots == 0:
+                raise ValueError(
+                    f"SubcircuitSampleCounts for sample {sample} / subcircuit {quoted(label)} has shots == 0"
+                )
+            s = 0.0
+            for bits, n in histogram.items():
+                if bits.count("1") % 2 == 0:
+                    s = s + float(n)
+                else:
+                    s = s - float(n)
+            product = product * (s / float(shots))
+        terms.append(w * product)
+    total = -0.0
+    for term in terms:
+        total = total + term
+    return total
