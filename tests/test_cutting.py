@@ -122,7 +122,8 @@ def test_counts_conversion_takes_items_in_order_and_survives_a_dict_changed_by_c
     "value, text",
     [(0.5, "0.5"), (2.0, "2"), (1e-7, "0.0000001"), (-0.0, "-0"), (0.0, "0"), (math.nan, "NaN"), (-math.nan, "NaN"),
      (math.inf, "inf"), (-math.inf, "-inf"), (0.1 + 0.2, "0.30000000000000004"), (-1.5e-5, "-0.000015"),
-     (1e22, "1" + "0" * 22), (2.0**60, "1152921504606846976"), (5e-324, "0." + "0" * 323 + "5")],
+     (1e22, "1" + "0" * 22), (1e23, "1" + "0" * 23), (1e25, "1" + "0" * 25), (2.0**60, "1152921504606847000"),
+     (5e-324, "0." + "0" * 323 + "5")],
 )
 def test_sample_coefficient_repr(value, text):
     assert repr(Coef(1, value)) == f"SampleCoefficient(sample_index=1, coefficient={text})"

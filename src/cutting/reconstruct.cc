@@ -115,11 +115,29 @@ __int128 Histogram::parity_sum() const { return block_ ? parity_sum_of(block_.ge
 std::string shortest_decimal(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-  // The longest fixed form is the smallest subnormal: "-0." and 324 digits.
-  char buffer[400];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  if (result.ec != std::errc()) throw Panic("formatting a double in fixed notation failed");
-  return std::string(buffer, result.ptr);
+  // The shortest digits that round-trip, as scientific notation gives them
+  // ("-1.25e+21"), then written out positionally: 1e25 is a 1 and 25 zeros,
+  // not the 26 digits of the double's exact value.
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  if (result.ec != std::errc()) throw Panic("formatting a double failed");
+  const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  const std::size_t e = text.find('e');
+  std::string out = text.front() == '-' ? "-" : "";
+  std::string digits;
+  for (char c : text.substr(out.size(), e - out.size()))
+    if (c != '.') digits += c;
+  int exponent = 0;
+  std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(), exponent);
+  const long point = static_cast<long>(exponent) + 1;  // digits before the decimal point
+  const auto n = static_cast<long>(digits.size());
+  if (point <= 0)
+    out += "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
+  else if (point >= n)
+    out += digits + std::string(static_cast<std::size_t>(point - n), '0');
+  else
+    out += digits.substr(0, static_cast<std::size_t>(point)) + "." + digits.substr(static_cast<std::size_t>(point));
+  return out;
 }
 
 std::string SubcircuitSampleCounts::repr() const {

@@ -288,7 +288,8 @@ struct Converter<Dict<K, V>> {
     out.items.reserve(static_cast<std::size_t>(n));
     for (Py_ssize_t i = 0; i < n; ++i) {
       PyObject* item = PyList_GetItem(items.get(), i);
-      out.items.emplace_back(from_py<K>(PyTuple_GetItem(item, 0)), from_py<V>(PyTuple_GetItem(item, 1)));
+      K key = from_py<K>(PyTuple_GetItem(item, 0));  // the key first: its error is the one reported
+      out.items.emplace_back(std::move(key), from_py<V>(PyTuple_GetItem(item, 1)));
     }
     return out;
   }

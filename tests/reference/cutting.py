@@ -23,15 +23,13 @@ def quoted(text):
 
 
 def shortest_decimal(x):
-    """Shortest round-trip digits in fixed notation; an integral value is
-    written exactly (the nearest of the equally short forms)."""
+    """The shortest round-trip digits (those of repr) written without an
+    exponent: 1e25 is a 1 and 25 zeros, 2.0 is 2, -0.0 is -0."""
     if math.isnan(x):
         return "NaN"
     if math.isinf(x):
         return "inf" if x > 0 else "-inf"
-    if x == int(x):
-        return ("-" if math.copysign(1.0, x) < 0 else "") + str(abs(int(x)))
-    return format(Decimal(repr(x)), "f")
+    return format(Decimal(repr(x)).normalize(), "f")
 
 
 def sample_coefficient_repr(sample_index, coefficient):
