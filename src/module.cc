@@ -30,6 +30,8 @@ PyMODINIT_FUNC PyInit_tavik_core() {
     bindings::register_top_level(top);
     py::Module sim = bindings::sim_module();
     top.add(sim);
+    py::Module ecc = bindings::ecc_module();
+    top.add(ecc);
     return top.release();
   });
   return py::Ref::borrow(g_module).release();

@@ -8,5 +8,6 @@ namespace tavik::bindings {
 
 void register_top_level(py::Module& m);
 py::Module sim_module();
+py::Module ecc_module();
 
 }  // namespace tavik::bindings
