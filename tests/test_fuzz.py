@@ -23,6 +23,8 @@ INSTANCES = {
     "Variable": lambda: core.sim.Variable("a", "spin"),
     "Interaction": lambda: core.sim.Interaction("a", "b", -1.0),
     "QuditSimulator": lambda: core.sim.QuditSimulator(3, 4),
+    "SurfaceCodePatch": lambda: core.ecc.build_surface_code(3),
+    "PatchAssignment": lambda: core.ecc.select_patches([(4, 2.0)], 9, 3)[0],
 }
 
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError)  # SizeViolation and UnicodeEncodeError are ValueErrors
