@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace tavik::ecc {
@@ -22,32 +23,45 @@ using Supports = std::vector<std::vector<std::uint64_t>>;
 std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, const Supports& stabilizers);
 
 // The syndromes a code can produce: a subspace of GF(2)^m of dimension
-// r ≤ min(m, n_data), numbered densely 0 … 2^r − 1 in ascending syndrome
-// order. The number of a pattern's syndrome is the XOR of its qubits'
-// columns, so it is found without forming the syndrome itself.
+// r ≤ min(m, n_data), numbered densely 0 … 2^r − 1. Numbers are linear: a
+// pattern's syndrome number is the XOR of its qubits' column numbers, found
+// without forming the syndrome. The independent columns met first in qubit
+// order are numbered 1, 2, 4, …, so low qubits keep to low numbers.
 class SyndromeSpace {
  public:
   SyndromeSpace(unsigned n_data, const std::vector<std::uint64_t>& masks);
 
-  unsigned rank() const { return static_cast<unsigned>(basis_.size()); }
+  unsigned rank() const { return static_cast<unsigned>(pivot_qubits_.size()); }
   std::uint64_t size() const { return std::uint64_t{1} << rank(); }
   // The number of the syndrome of flipping qubit q alone.
   std::uint32_t column(unsigned q) const { return columns_[q]; }
-  // The syndrome numbered `index`.
-  std::uint32_t syndrome(std::uint32_t index) const;
+  // The qubits numbered 1, 2, 4, …: every number has a pattern over them.
+  const std::vector<unsigned>& pivot_qubits() const { return pivot_qubits_; }
+  // The t-th smallest producible syndrome (t from 0) and its number.
+  std::pair<std::uint32_t, std::uint32_t> ascending(std::uint32_t t) const;
 
  private:
   std::vector<std::uint32_t> columns_;
-  std::vector<std::uint32_t> basis_;  // basis_[i]: the syndrome numbered 2^i
+  std::vector<unsigned> pivot_qubits_;
+  // (syndrome, number) of the 2^i-th smallest syndrome.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> ascending_basis_;
 };
 
 // The minimum-weight correction of every producible syndrome, by syndrome
-// number. Among equal weights the pattern (e_0, e_1, …, e_{n−1}) that is
+// number (SyndromeSpace). Among equal weights the pattern (e_0, e_1, …, e_{n−1}) that is
 // lexicographically smallest wins (the first one met when the patterns are
 // walked with qubit 0 varying slowest).
 struct CorrectionTable {
   SyndromeSpace space;
-  std::vector<std::uint32_t> corrections;
+  // By syndrome number: the winner's weight above its pattern read with qubit
+  // q at bit n−1−q, the order in which candidates are preferred.
+  std::vector<std::uint32_t> preferred;
+  unsigned n_data;
+
+  // The correction of syndrome number `number` (bit q: qubit q).
+  std::uint32_t correction(std::uint32_t number) const;
+  // `mask` over qubits, read like the patterns of `preferred`.
+  std::uint32_t reversed(std::uint32_t mask) const;
 };
 
 CorrectionTable build_table(std::uint64_t n_data, const std::vector<std::uint64_t>& masks);

@@ -22,8 +22,9 @@ struct Converter<ecc::LookupTable> {
     const ecc::CorrectionTable& table = value.table;
     Ref rows = Ref::steal(PyList_New(static_cast<Py_ssize_t>(table.space.size())));
     for (std::uint64_t index = 0; index < table.space.size(); ++index) {
-      Ref syndrome = bit_list(table.space.syndrome(static_cast<std::uint32_t>(index)), value.n_stabilizers);
-      Ref correction = bit_list(table.corrections[index], value.n_data);
+      const auto [s, number] = table.space.ascending(static_cast<std::uint32_t>(index));
+      Ref syndrome = bit_list(s, value.n_stabilizers);
+      Ref correction = bit_list(table.correction(number), value.n_data);
       Ref row = Ref::steal(PyTuple_New(2));
       PyTuple_SetItem(row.get(), 0, syndrome.release());
       PyTuple_SetItem(row.get(), 1, correction.release());
