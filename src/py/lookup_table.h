@@ -4,6 +4,9 @@
 // per-row vectors.
 #pragma once
 
+#include <algorithm>
+#include <bit>
+
 #include "ecc/decoder.h"
 #include "py/convert.h"
 
@@ -12,11 +15,19 @@ namespace tavik::py {
 template <>
 struct Converter<ecc::LookupTable> {
   static Ref to(const ecc::LookupTable& value) {
-    const Ref bits[2] = {to_py(std::uint64_t{0}), to_py(std::uint64_t{1})};
-    const auto bit_list = [&bits](std::uint64_t word, unsigned count) {
-      Ref list = Ref::steal(PyList_New(count));
-      for (unsigned b = 0; b < count; ++b)
-        PyList_SetItem(list.get(), b, Py_NewRef(bits[(word >> b) & 1].get()));
+    // Every bit list starts as a slice of one list of zeros (a copy of item
+    // pointers) and only its set bits are replaced.
+    const Ref one = to_py(std::uint64_t{1});
+    Ref zeros = Ref::steal(PyList_New(0));
+    {
+      const Ref zero = to_py(std::uint64_t{0});
+      for (unsigned b = 0; b < std::max(value.n_data, value.n_stabilizers); ++b)
+        if (PyList_Append(zeros.get(), zero.get()) < 0) throw_error_already_set();
+    }
+    const auto bit_list = [&](std::uint64_t word, unsigned count) {
+      Ref list = Ref::steal(PyList_GetSlice(zeros.get(), 0, count));
+      for (; word != 0; word &= word - 1)
+        PyList_SetItem(list.get(), std::countr_zero(word), Py_NewRef(one.get()));
       return list;
     };
     const ecc::CorrectionTable& table = value.table;
