@@ -82,18 +82,14 @@ def test_random_criticality_matches_reference(seed):
         (([((0, 1, 2), 1.0)], 2), ValueError, "expected tuple of length 2, but got tuple of length 3"),
         (([[(0, 1), 1.0]], 2), TypeError, "argument 'qubo': 'list' object cannot be converted to 'PyTuple'"),
         (([], 2.0), TypeError, "argument 'n_vars': 'float' object cannot be interpreted as an integer"),
+        (([], -1), OverflowError, None),
+        (([], 2**64), OverflowError, None),
     ],
 )
 def test_criticality_bad_input(args, error, message):
     with pytest.raises(error) as info:
         core.qubo_criticality(*args)
-    assert str(info.value) == message
-
-
-@pytest.mark.parametrize("n_vars", [-1, 2**64])
-def test_criticality_n_vars_out_of_range(n_vars):
-    with pytest.raises(OverflowError):
-        core.qubo_criticality([], n_vars)
+    assert message is None or str(info.value) == message
 
 
 @pytest.mark.parametrize("n_vars", [2**40, 2**63, 2**64 - 1])
@@ -154,17 +150,13 @@ def test_distance_whose_square_overflows_is_refused(distance):
         (([(4, 2.0, 1)], 20, 3), ValueError, "expected tuple of length 2, but got tuple of length 3"),
         (([(4, "x")], 20, 3), TypeError, "argument 'ranked': must be real number, not str"),
         (([(4, 2.0)], 20), TypeError, "select_patches() missing 1 required positional argument: 'distance'"),
+        ((RANKED, -1, 3), OverflowError, None),
     ],
 )
 def test_select_patches_bad_input(args, error, message):
     with pytest.raises(error) as info:
         ecc.select_patches(*args)
-    assert str(info.value) == message
-
-
-def test_select_patches_negative_budget():
-    with pytest.raises(OverflowError):
-        ecc.select_patches(RANKED, -1, 3)
+    assert message is None or str(info.value) == message
 
 
 def test_patch_assignment_record():

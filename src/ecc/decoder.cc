@@ -103,9 +103,9 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
   const unsigned r = space.rank();
   std::vector<bool> is_pivot(n, false);
   for (unsigned q : pivots) is_pivot[q] = true;
-  std::vector<unsigned> free;
+  std::vector<unsigned> others;
   for (unsigned q = 0; q < n; ++q)
-    if (!is_pivot[q]) free.push_back(q);
+    if (!is_pivot[q]) others.push_back(q);
 
   // Pivot qubit i carries number 2^i: the pivot pattern of number t has them
   // at the set bits of t. Low and high halves of t are looked up separately.
@@ -118,9 +118,9 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
 
   std::vector<std::uint32_t> low_keys(low_count);
   std::uint32_t free_number = 0, free_counter = 0;
-  for (std::uint64_t g = 0; g < std::uint64_t{1} << free.size(); ++g) {
+  for (std::uint64_t g = 0; g < std::uint64_t{1} << others.size(); ++g) {
     if (g != 0) {  // Gray-code step: one free qubit changes
-      const unsigned q = free[static_cast<unsigned>(std::countr_zero(g))];
+      const unsigned q = others[static_cast<unsigned>(std::countr_zero(g))];
       free_number ^= space.column(q);
       free_counter ^= std::uint32_t{1} << (n - 1 - q);
     }
