@@ -135,6 +135,19 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
   }
 }
 
+// Bit q for each qubit q of the support; the first index that is not below
+// n_data fails, naming the support as `what`.
+std::uint64_t support_mask(const std::vector<std::uint64_t>& support, std::uint64_t n_data, const char* what) {
+  std::uint64_t mask = 0;
+  for (std::uint64_t q : support) {
+    if (q >= n_data)
+      throw ValueError(std::string(what) + " references data qubit " + std::to_string(q) + " but n_data is " +
+                       std::to_string(n_data));
+    mask |= std::uint64_t{1} << q;
+  }
+  return mask;
+}
+
 // x^e by binary exponentiation, squaring from the lowest bit up; x^0 = 1.
 double powi(double x, std::uint64_t e) {
   double result = e & 1 ? x : 1.0;
@@ -218,16 +231,7 @@ std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, const Supports
   if (stabilizers.size() > kMaxStabilizers) throw SizeViolation("lookup decoding requires at most 32 Z-stabilizers");
   std::vector<std::uint64_t> masks;
   masks.reserve(stabilizers.size());
-  for (const auto& support : stabilizers) {
-    std::uint64_t mask = 0;
-    for (std::uint64_t q : support) {
-      if (q >= n_data)
-        throw ValueError("stabilizer references data qubit " + std::to_string(q) + " but n_data is " +
-                         std::to_string(n_data));
-      mask |= std::uint64_t{1} << q;
-    }
-    masks.push_back(mask);
-  }
+  for (const auto& support : stabilizers) masks.push_back(support_mask(support, n_data, "stabilizer"));
   return masks;
 }
 
@@ -322,13 +326,7 @@ double logical_failure_probability(std::uint64_t n_data, const Supports& z_stabi
   const CorrectionTable table = build_table(n_data, masks);
   const auto n = static_cast<unsigned>(n_data);
 
-  std::uint64_t logical = 0;
-  for (std::uint64_t q : logical_z) {
-    if (q >= n_data)
-      throw ValueError("logical_z references data qubit " + std::to_string(q) + " but n_data is " +
-                       std::to_string(n_data));
-    logical |= std::uint64_t{1} << q;
-  }
+  const std::uint64_t logical = support_mask(logical_z, n_data, "logical_z");
 
   // A pattern k fails when parity(k & L) differs from parity(correction & L)
   // for its syndrome. Both parts are linear in k, so the key
