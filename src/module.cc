@@ -32,6 +32,8 @@ PyMODINIT_FUNC PyInit_tavik_core() {
     top.add(sim);
     py::Module analog = bindings::analog_module();
     top.add(analog);
+    py::Module ecc = bindings::ecc_module();
+    top.add(ecc);
     py::Module cutting = bindings::cutting_module();
     top.add(cutting);
     return top.release();

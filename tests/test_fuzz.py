@@ -34,6 +34,8 @@ INSTANCES = {
     "PhotonicCompiler": lambda: core.analog.PhotonicCompiler(),
     "SubcircuitSampleCounts": lambda: core.cutting.SubcircuitSampleCounts(0, "A", {"0": 3, "1": 1}, 4),
     "SampleCoefficient": lambda: core.cutting.SampleCoefficient(0, 0.5),
+    "SurfaceCodePatch": lambda: core.ecc.build_surface_code(3),
+    "PatchAssignment": lambda: core.ecc.select_patches([(4, 2.0)], 9, 3)[0],
 }
 
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError)  # SizeViolation and UnicodeEncodeError are ValueErrors

@@ -78,6 +78,34 @@ def tour_cutting():
         cutting.reconstruct_expectation(counts[:3], coefficients, ["A", "B"])
     except ValueError as exc:
         print("with a histogram left out:", exc)
+def tour_error_correction():
+    ecc = core.ecc
+    section("Rotated surface-code patches")
+    patch = ecc.build_surface_code()
+    print(f"{patch}: Z stabilizers {patch.z_stabilizers}, logical Z {patch.logical_z}")
+
+    section("Minimum-weight lookup decoder (distance 3)")
+    for syndrome, correction in core.build_ecc_lookup_table(len(patch.data_qubits), patch.z_stabilizers)[:6]:
+        flipped = [q for q, bit in enumerate(correction) if bit]
+        print(f"syndrome {syndrome} -> flip qubits {flipped}")
+    print("...")
+
+    section("Exact logical failure probability under bit flips")
+    patches = [ecc.build_surface_code(d) for d in (3, 5)]
+    print(("p        " + "".join(f"d={p.distance:<12}" for p in patches)).rstrip())
+    for rate in (0.001, 0.01, 0.05, 0.1):
+        values = [core.logical_failure_probability(len(p.data_qubits), p.z_stabilizers, p.logical_z, rate)
+                  for p in patches]
+        print((f"{rate:<9}" + "".join(f"{v:<14.4e}" for v in values)).rstrip())
+
+    section("Protecting the most critical QUBO variables")
+    qubo = [((0, 1), -2.0), ((1, 2), 0.5), ((2, 2), 1.0), ((3, 3), -0.25), ((0, 3), 1.5)]
+    ranked = core.qubo_criticality(qubo, 4)
+    assignments = ecc.select_patches(ranked, 20, 3)
+    print(f"criticality ranking {ranked}")
+    print(f"budget of 20 physical qubits at distance 3: {assignments}")
+    circuit = [("h", [0]), ("cx", [0, 1]), ("rz", [3])]
+    print(f"{circuit} -> {ecc.remap_circuit(circuit, assignments)}")
 
 
 def main():
@@ -85,6 +113,7 @@ def main():
     tour_enumeration()
     tour_analog()
     tour_cutting()
+    tour_error_correction()
 
 
 if __name__ == "__main__":

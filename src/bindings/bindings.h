@@ -9,6 +9,7 @@ namespace tavik::bindings {
 void register_top_level(py::Module& m);
 py::Module sim_module();
 py::Module analog_module();
+py::Module ecc_module();
 py::Module cutting_module();
 
 }  // namespace tavik::bindings

@@ -1,6 +1,9 @@
 #include "bindings/bindings.h"
 #include "delta.h"
+#include "ecc/decoder.h"
+#include "ecc/selector.h"
 #include "py/coupling_list.h"
+#include "py/lookup_table.h"
 #include "sim/ising_backend.h"
 
 namespace tavik::bindings {
@@ -17,6 +20,11 @@ void register_top_level(py::Module& m) {
   m.def<&apply_rabi_correction, "apply_rabi_correction(rabi_frequency, global_rabi_error)">(
       "Pre-distort the global Rabi frequency against the measured fractional drive error:\n"
       "rabi_frequency / max(global_rabi_error + 1.0, 0.01). A NaN error divides by 0.01.");
+  m.def<&ecc::qubo_criticality, "qubo_criticality(qubo, n_vars)">(
+      "Rank the variables 0 … n_vars-1 of a QUBO ((i, j), w) term list by criticality, the sum of |w|\n"
+      "over the terms touching them (a linear term counted once; a term with an index >= n_vars\n"
+      "ignored): (variable, criticality) pairs, descending, ties in index order. A NaN criticality\n"
+      "among two or more variables raises PanicException.");
   m.def<&sim::exact_ising_norm, "exact_ising_norm(dh, dj, n_sites)">(
       "Exact operator norm of a diagonal Ising error Hamiltonian: the largest |ΔE| over all 2^n_sites spin\n"
       "configurations, ΔE = Σ Δh·s_site + Σ ΔJ·s_i·s_j (linear terms first, each list in order). NaN\n"
@@ -26,6 +34,18 @@ void register_top_level(py::Module& m) {
       "assignment index). Returns (best_assignment, best_energy, sorted_distinct_energies): the first\n"
       "strict minimum, its energy as accumulated, and the ascending energies rounded to 1e-9 with equal\n"
       "roundings merged. n_vars ≤ 20, else SizeViolation; an index ≥ n_vars raises PanicException.");
+  m.def<&ecc::build_ecc_lookup_table, "build_ecc_lookup_table(n_data, z_stabilizers)">(
+      "Minimum-weight lookup decoder of a code under bit flips: (syndrome_bits, error_bits) for every\n"
+      "syndrome some flip pattern produces, ascending by syndrome (stabilizer 0 is the low bit).\n"
+      "Equal-weight candidates go to the first pattern met walking with qubit 0 varying slowest.\n"
+      "n_data <= 26 and at most 32 stabilizers (SizeViolation); a support index >= n_data raises\n"
+      "ValueError. Memory grows with the number of producible syndromes (at most 2^n_data).");
+  m.def<&ecc::logical_failure_probability,
+        "logical_failure_probability(n_data, z_stabilizers, logical_z, physical_error_rate)">(
+      "Exact probability that independent bit flips of the given rate, corrected by the lookup\n"
+      "decoder of build_ecc_lookup_table, leave a residual that anticommutes with logical_z: a sum\n"
+      "over all 2^n_data patterns in ascending order. Limits and errors as build_ecc_lookup_table,\n"
+      "then ValueError for a logical_z index >= n_data. The rate is not range-checked.");
 }
 
 }  // namespace tavik::bindings

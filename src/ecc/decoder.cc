@@ -1,0 +1,361 @@
+#include "ecc/decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <string>
+
+#include "ecc/memory_limit.h"
+#include "errors.h"
+
+namespace tavik::ecc {
+namespace {
+
+constexpr std::uint32_t kEmpty = ~std::uint32_t{0};
+constexpr std::uint64_t kCachedEntries = std::uint64_t{1} << 16;  // a table that stays in a core's cache
+
+// The XOR of per-bit values over the set bits of a word: tables over its low
+// and its high bits, so any word costs two lookups.
+class SplitXor {
+ public:
+  SplitXor(const std::vector<std::uint32_t>& values, unsigned low_bits)
+      : low_bits_(low_bits),
+        low_(fill(values, 0, low_bits)),
+        high_(fill(values, low_bits, static_cast<unsigned>(values.size()))) {}
+
+  std::uint32_t operator()(std::uint64_t word) const { return low(word & (low_.size() - 1)) ^ high(word >> low_bits_); }
+  std::uint32_t low(std::uint64_t bits) const { return low_[bits]; }
+  std::uint32_t high(std::uint64_t bits) const { return high_[bits]; }
+
+ private:
+  static std::vector<std::uint32_t> fill(const std::vector<std::uint32_t>& values, unsigned from, unsigned to) {
+    std::vector<std::uint32_t> t(std::size_t{1} << (to - from));
+    for (std::size_t x = 1; x < t.size(); ++x) t[x] = t[x & (x - 1)] ^ values[from + std::countr_zero(x)];
+    return t;
+  }
+
+  unsigned low_bits_;
+  std::vector<std::uint32_t> low_, high_;
+};
+
+// The next larger word with the same number of set bits.
+inline std::uint64_t next_combination(std::uint64_t v) {
+  const std::uint64_t t = v | (v - 1);
+  return (t + 1) | (((~t & (t + 1)) - 1) >> (std::countr_zero(v) + 1));
+}
+
+// The low n bits of k in reverse order.
+inline std::uint32_t reverse_bits(std::uint32_t k, unsigned n) {
+  k = (k >> 1 & 0x55555555u) | (k & 0x55555555u) << 1;
+  k = (k >> 2 & 0x33333333u) | (k & 0x33333333u) << 2;
+  k = (k >> 4 & 0x0F0F0F0Fu) | (k & 0x0F0F0F0Fu) << 4;
+  k = __builtin_bswap32(k);
+  return n == 0 ? 0 : k >> (32 - n);
+}
+
+// The decoder's order of preference, as one integer: a candidate's weight
+// above its counter, the counter holding qubit q at bit n−1−q. The defining
+// walk visits counters in ascending order and keeps the first pattern of
+// strictly smallest weight, which is the pattern of smallest key.
+inline std::uint32_t preference(std::uint32_t counter, unsigned n) {
+  return static_cast<std::uint32_t>(std::popcount(counter)) << n | counter;
+}
+
+// Fills keys[number] with the smallest key of its syndrome by visiting the
+// patterns weight by weight, each weight in ascending counter order: the first
+// pattern to reach an entry is its winner, and the walk can stop as soon as
+// every entry has one. That is quick when the corrections are light, as for a
+// good code; it gives up (returning false, with the entries it filled final)
+// after `budget` patterns.
+bool walk_by_weight(const SyndromeSpace& space, unsigned n, std::uint64_t budget, std::vector<std::uint32_t>& keys) {
+  std::vector<std::uint32_t> counter_columns(n);
+  for (unsigned b = 0; b < n; ++b) counter_columns[b] = space.column(n - 1 - b);
+  const SplitXor number_of(counter_columns, (n + 1) / 2);
+
+  keys[0] = 0;  // the empty pattern
+  std::uint64_t filled = 1;
+  const std::uint64_t end = std::uint64_t{1} << n;
+  for (unsigned w = 1; w <= n && filled < keys.size(); ++w) {
+    for (std::uint64_t k = (std::uint64_t{1} << w) - 1; k < end; k = next_combination(k)) {
+      if (budget-- == 0) return false;
+      std::uint32_t& entry = keys[number_of(k)];
+      if (entry != kEmpty) continue;
+      entry = preference(static_cast<std::uint32_t>(k), n);
+      if (++filled == keys.size()) return true;
+    }
+  }
+  return filled == keys.size();
+}
+
+// Row minimum: keys[j] = min(keys[j], low[j] + high) — a key plus the key of
+// a disjoint set of qubits is the key of their union.
+[[gnu::target_clones("avx512f", "avx2", "default")]]
+void merge_row(std::uint32_t* keys, const std::uint32_t* low, std::size_t count, std::uint32_t high) {
+  for (std::size_t j = 0; j < count; ++j) keys[j] = std::min(keys[j], low[j] + high);
+}
+
+// Fills keys[number] with the smallest key of its syndrome by visiting every
+// pattern once, coset by coset: a pattern is a choice b over the non-pivot
+// qubits plus the one pattern over the pivot qubits that completes the
+// syndrome. Costs 2^n vectorised steps whatever the code.
+void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint32_t>& keys) {
+  const std::vector<unsigned>& pivots = space.pivot_qubits();
+  const unsigned r = space.rank();
+  std::vector<bool> is_pivot(n, false);
+  for (unsigned q : pivots) is_pivot[q] = true;
+  std::vector<unsigned> others;
+  for (unsigned q = 0; q < n; ++q)
+    if (!is_pivot[q]) others.push_back(q);
+
+  // Pivot qubit i carries number 2^i: the pivot pattern of number t has them
+  // at the set bits of t. Low and high halves of t are looked up separately.
+  const unsigned low_bits = std::min(r, 12u);
+  std::vector<std::uint32_t> pivot_counters(r);
+  for (unsigned i = 0; i < r; ++i) pivot_counters[i] = std::uint32_t{1} << (n - 1 - pivots[i]);
+  const SplitXor pivot_pattern(pivot_counters, low_bits);
+  const std::size_t low_count = std::size_t{1} << low_bits;
+  const std::size_t high_count = std::size_t{1} << (r - low_bits);
+
+  std::vector<std::uint32_t> low_keys(low_count);
+  std::uint32_t free_number = 0, free_counter = 0;
+  for (std::uint64_t g = 0; g < std::uint64_t{1} << others.size(); ++g) {
+    if (g != 0) {  // Gray-code step: one free qubit changes
+      const unsigned q = others[static_cast<unsigned>(std::countr_zero(g))];
+      free_number ^= space.column(q);
+      free_counter ^= std::uint32_t{1} << (n - 1 - q);
+    }
+    // Syndrome number s is reached by the pivot pattern of s ^ free_number.
+    const std::uint32_t c_low = free_number & static_cast<std::uint32_t>(low_count - 1);
+    const std::uint32_t c_high = free_number >> low_bits;
+    for (std::size_t j = 0; j < low_count; ++j) low_keys[j] = preference(pivot_pattern.low(j ^ c_low), n);
+    for (std::size_t h = 0; h < high_count; ++h) {
+      const std::uint32_t rest = pivot_pattern.high(h ^ c_high) | free_counter;
+      merge_row(keys.data() + h * low_count, low_keys.data(), low_count, preference(rest, n));
+    }
+  }
+}
+
+// Bit q for each qubit q of the support; the first index that is not below
+// n_data fails, naming the support as `what`.
+std::uint64_t support_mask(const std::vector<std::uint64_t>& support, std::uint64_t n_data, const char* what) {
+  std::uint64_t mask = 0;
+  for (std::uint64_t q : support) {
+    if (q >= n_data)
+      throw ValueError(std::string(what) + " references data qubit " + std::to_string(q) + " but n_data is " +
+                       std::to_string(n_data));
+    mask |= std::uint64_t{1} << q;
+  }
+  return mask;
+}
+
+// x^e by binary exponentiation, squaring from the lowest bit up; x^0 = 1.
+double powi(double x, std::uint64_t e) {
+  double result = e & 1 ? x : 1.0;
+  while (e >>= 1) {
+    x = x * x;
+    if (e & 1) result = result * x;
+  }
+  return result;
+}
+
+// Bit (number << 1 | parity) of `fails` is set when a pattern of that
+// syndrome number and logical parity is not decoded: when the parity differs
+// from the correction's. Thirty-two numbers fill one word.
+[[gnu::target_clones("avx512f", "avx2", "default")]]
+void mark_failing_keys(const std::vector<std::uint32_t>& preferred, std::uint32_t logical,
+                       std::vector<std::uint64_t>& fails) {
+  for (std::size_t word = 0; word < fails.size(); ++word) {
+    const std::size_t first = word * 32, count = std::min<std::size_t>(32, preferred.size() - first);
+    std::uint64_t bits = 0;
+    for (std::size_t j = 0; j < count; ++j)
+      bits |= std::uint64_t{1} << (2 * j + 1 - (std::popcount(preferred[first + j] & logical) & 1));
+    fails[word] = bits;
+  }
+}
+
+// The failing patterns are walked 64 at a time: block B holds the patterns
+// k = 64·B + j, whose keys are key(64·B) XOR key(j). One 64-bit word says
+// which of a block fail; it depends only on key(64·B), so when the key space
+// is small next to the walk the words are tabulated once per key.
+struct FailureWalk {
+  unsigned n;
+  unsigned block_bits;                 // 6, or n for a code of fewer qubits
+  std::vector<std::uint32_t> qubit_keys;
+  std::vector<std::uint64_t> fails;    // bit per key
+  std::vector<std::uint64_t> words;    // per key of a block's first pattern, if tabulated
+  std::vector<double> weights;         // by popcount
+
+  bool failing(std::uint32_t key) const { return (fails[key >> 6] >> (key & 63)) & 1; }
+
+  std::uint64_t block_word(const std::uint32_t* in_block_keys, std::uint32_t block_key) const {
+    std::uint64_t word = 0;
+    for (std::size_t j = 0; j < std::size_t{1} << block_bits; ++j)
+      word |= std::uint64_t{failing(in_block_keys[j] ^ block_key)} << j;
+    return word;
+  }
+};
+
+// Σ W[popcount(k)] over the failing patterns k = 0 … 2^n − 1, in that order:
+// one running sum, one addition per failing pattern.
+double failure_sum(const FailureWalk& walk) {
+  const std::size_t block_size = std::size_t{1} << walk.block_bits;
+  std::vector<std::uint32_t> in_block_keys(block_size);
+  std::vector<std::uint8_t> in_block_weights(block_size);
+  for (std::size_t j = 1; j < block_size; ++j) {
+    const auto low = static_cast<unsigned>(std::countr_zero(j));
+    in_block_keys[j] = in_block_keys[j & (j - 1)] ^ walk.qubit_keys[low];
+    in_block_weights[j] = static_cast<std::uint8_t>(std::popcount(j));
+  }
+  // Consecutive blocks differ in a run of low bits: key(B) = key(B − 1) ^ step[ctz(B)].
+  const unsigned block_index_bits = walk.n - walk.block_bits;
+  std::vector<std::uint32_t> step(block_index_bits + 1, 0);
+  for (unsigned t = 0; t < block_index_bits; ++t)
+    step[t] = (t ? step[t - 1] : 0) ^ walk.qubit_keys[walk.block_bits + t];
+
+  const bool tabulated = !walk.words.empty();
+  double acc = 0.0;
+  std::uint32_t block_key = 0;
+  for (std::uint64_t b = 0; b < std::uint64_t{1} << block_index_bits; ++b) {
+    if (b != 0) block_key ^= step[static_cast<unsigned>(std::countr_zero(b))];
+    std::uint64_t word = tabulated ? walk.words[block_key] : walk.block_word(in_block_keys.data(), block_key);
+    const double* w = walk.weights.data() + std::popcount(b);
+    for (; word != 0; word &= word - 1) acc += w[in_block_weights[static_cast<unsigned>(std::countr_zero(word))]];
+  }
+  return acc;
+}
+
+}  // namespace
+
+std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, const Supports& stabilizers) {
+  if (n_data > kMaxDataQubits) throw SizeViolation("lookup decoding requires n_data <= 26");
+  if (stabilizers.size() > kMaxStabilizers) throw SizeViolation("lookup decoding requires at most 32 Z-stabilizers");
+  std::vector<std::uint64_t> masks;
+  masks.reserve(stabilizers.size());
+  for (const auto& support : stabilizers) masks.push_back(support_mask(support, n_data, "stabilizer"));
+  return masks;
+}
+
+SyndromeSpace::SyndromeSpace(unsigned n_data, const std::vector<std::uint64_t>& masks) {
+  // A basis vector with its number: the XOR of the pivot columns it is made of.
+  struct Vector {
+    std::uint32_t syndrome = 0;
+    std::uint32_t number = 0;
+  };
+  // Elimination in qubit order, keyed by highest bit. A column independent of
+  // those before it becomes pivot i with number 2^i; any other is numbered by
+  // the pivots it reduces to.
+  std::array<Vector, 32> by_top{};
+  columns_.resize(n_data);
+  for (unsigned q = 0; q < n_data; ++q) {
+    Vector x;
+    for (std::size_t j = 0; j < masks.size(); ++j) x.syndrome |= static_cast<std::uint32_t>((masks[j] >> q) & 1) << j;
+    while (x.syndrome != 0) {
+      const auto top = static_cast<unsigned>(std::bit_width(x.syndrome) - 1);
+      if (by_top[top].syndrome == 0) break;
+      x.syndrome ^= by_top[top].syndrome;
+      x.number ^= by_top[top].number;
+    }
+    if (x.syndrome == 0) {
+      columns_[q] = x.number;
+    } else {
+      const std::uint32_t unit = std::uint32_t{1} << pivot_qubits_.size();
+      by_top[std::bit_width(x.syndrome) - 1] = {x.syndrome, x.number ^ unit};
+      columns_[q] = unit;
+      pivot_qubits_.push_back(q);
+    }
+  }
+  // Fully reduced, the basis orders the space: a syndrome is the XOR of the
+  // basis vectors at its top bits, and two syndromes compare as those bits do.
+  for (unsigned j = 0; j < 32; ++j)
+    if (by_top[j].syndrome != 0)
+      for (unsigned k = j + 1; k < 32; ++k)
+        if ((by_top[k].syndrome >> j) & 1) {
+          by_top[k].syndrome ^= by_top[j].syndrome;
+          by_top[k].number ^= by_top[j].number;
+        }
+  for (const Vector& v : by_top)
+    if (v.syndrome != 0) ascending_basis_.emplace_back(v.syndrome, v.number);
+}
+
+std::pair<std::uint32_t, std::uint32_t> SyndromeSpace::ascending(std::uint32_t t) const {
+  std::uint32_t syndrome = 0, number = 0;
+  for (; t != 0; t &= t - 1) {
+    const auto& [s, k] = ascending_basis_[static_cast<unsigned>(std::countr_zero(t))];
+    syndrome ^= s;
+    number ^= k;
+  }
+  return {syndrome, number};
+}
+
+std::uint32_t CorrectionTable::correction(std::uint32_t number) const {
+  return reversed(preferred[number] & static_cast<std::uint32_t>((std::uint64_t{1} << n_data) - 1));
+}
+
+std::uint32_t CorrectionTable::reversed(std::uint32_t mask) const { return reverse_bits(mask, n_data); }
+
+CorrectionTable build_table(std::uint64_t n_data, const std::vector<std::uint64_t>& masks) {
+  const auto n = static_cast<unsigned>(n_data);
+  CorrectionTable out{SyndromeSpace(n, masks), {}, n};
+  const std::uint64_t size = out.space.size();
+  require_memory(bytes_for(size, sizeof(std::uint32_t)));
+  std::vector<std::uint32_t>& keys = out.preferred;
+  keys.assign(size, kEmpty);
+
+  // The weight-ordered walk is worth trying while it costs a fraction of the
+  // full coset walk: an eighth of its patterns while the table stays in cache,
+  // far fewer once every step is a cache miss. Otherwise the coset walk
+  // finishes the job.
+  const std::uint64_t budget = (std::uint64_t{1} << n) >> (size <= kCachedEntries ? 3 : 8);
+  if (!walk_by_weight(out.space, n, std::max<std::uint64_t>(budget, 64), keys)) walk_by_coset(out.space, n, keys);
+  return out;
+}
+
+LookupTable build_ecc_lookup_table(std::uint64_t n_data, const Supports& z_stabilizers) {
+  const std::vector<std::uint64_t> masks = stabilizer_masks(n_data, z_stabilizers);
+  // Each row becomes a tuple of two lists of small ints: about 200 bytes of
+  // object headers plus 8 per list item, with the table's own 8 bytes.
+  const std::uint64_t row_bytes = 208 + 8 * (n_data + masks.size());
+  const unsigned rank = SyndromeSpace(static_cast<unsigned>(n_data), masks).rank();
+  require_memory(bytes_for(std::uint64_t{1} << rank, row_bytes));
+  return {static_cast<unsigned>(n_data), static_cast<unsigned>(masks.size()), build_table(n_data, masks)};
+}
+
+double logical_failure_probability(std::uint64_t n_data, const Supports& z_stabilizers,
+                                   const std::vector<std::uint64_t>& logical_z, double physical_error_rate) {
+  const std::vector<std::uint64_t> masks = stabilizer_masks(n_data, z_stabilizers);
+  const CorrectionTable table = build_table(n_data, masks);
+  const auto n = static_cast<unsigned>(n_data);
+
+  const std::uint64_t logical = support_mask(logical_z, n_data, "logical_z");
+
+  // A pattern k fails when parity(k & L) differs from parity(correction & L)
+  // for its syndrome. Both parts are linear in k, so the key
+  // (syndrome number << 1 | parity(k & L)) is the XOR of per-qubit keys, and
+  // one bit per key says whether the pattern fails.
+  FailureWalk walk;
+  walk.n = n;
+  walk.block_bits = std::min(n, 6u);
+  const std::uint64_t keys = table.space.size() * 2;
+  walk.fails.assign((keys + 63) / 64, 0);
+  mark_failing_keys(table.preferred, table.reversed(static_cast<std::uint32_t>(logical)), walk.fails);
+  walk.qubit_keys.resize(n);
+  for (unsigned q = 0; q < n; ++q) walk.qubit_keys[q] = table.space.column(q) << 1 | ((logical >> q) & 1);
+  // Tabulating the block words costs 64 lookups per key: worth it while that
+  // is a small part of the walk's 2^n.
+  if (keys << 8 <= std::uint64_t{1} << n) {
+    std::vector<std::uint32_t> in_block_keys(std::size_t{1} << walk.block_bits, 0);
+    for (std::size_t j = 1; j < in_block_keys.size(); ++j)
+      in_block_keys[j] = in_block_keys[j & (j - 1)] ^ walk.qubit_keys[static_cast<unsigned>(std::countr_zero(j))];
+    walk.words.resize(keys);
+    for (std::uint64_t key = 0; key < keys; ++key)
+      walk.words[key] = walk.block_word(in_block_keys.data(), static_cast<std::uint32_t>(key));
+  }
+
+  // W[w]: the probability of one particular pattern of weight w.
+  const double q = 1.0 - physical_error_rate;
+  walk.weights.resize(n + 1);
+  for (unsigned w = 0; w <= n; ++w) walk.weights[w] = powi(physical_error_rate, w) * powi(q, n - w);
+  return failure_sum(walk);
+}
+
+}  // namespace tavik::ecc

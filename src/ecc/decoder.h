@@ -1,0 +1,85 @@
+// Minimum-weight lookup decoding of small codes under bit-flip noise, and the
+// exact logical failure probability of a code decoded that way.
+//
+// Error patterns, corrections and stabilizer supports are bit masks over the
+// data qubits (bit q is qubit q); bit j of a syndrome is the parity of the
+// overlap with stabilizer j.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace tavik::ecc {
+
+inline constexpr std::uint64_t kMaxDataQubits = 26;
+inline constexpr std::size_t kMaxStabilizers = 32;
+
+using Supports = std::vector<std::vector<std::uint64_t>>;
+
+// One mask per stabilizer, in order; a qubit listed twice counts once.
+// SizeViolation beyond 26 data qubits (tested first) or 32 stabilizers;
+// ValueError naming the first support index that is not below n_data.
+std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, const Supports& stabilizers);
+
+// The syndromes a code can produce: a subspace of GF(2)^m of dimension
+// r ≤ min(m, n_data), numbered densely 0 … 2^r − 1. Numbers are linear: a
+// pattern's syndrome number is the XOR of its qubits' column numbers, found
+// without forming the syndrome. The independent columns met first in qubit
+// order are numbered 1, 2, 4, …, so low qubits keep to low numbers.
+class SyndromeSpace {
+ public:
+  SyndromeSpace(unsigned n_data, const std::vector<std::uint64_t>& masks);
+
+  unsigned rank() const { return static_cast<unsigned>(pivot_qubits_.size()); }
+  std::uint64_t size() const { return std::uint64_t{1} << rank(); }
+  // The number of the syndrome of flipping qubit q alone.
+  std::uint32_t column(unsigned q) const { return columns_[q]; }
+  // The qubits numbered 1, 2, 4, …: every number has a pattern over them.
+  const std::vector<unsigned>& pivot_qubits() const { return pivot_qubits_; }
+  // The t-th smallest producible syndrome (t from 0) and its number.
+  std::pair<std::uint32_t, std::uint32_t> ascending(std::uint32_t t) const;
+
+ private:
+  std::vector<std::uint32_t> columns_;
+  std::vector<unsigned> pivot_qubits_;
+  // (syndrome, number) of the 2^i-th smallest syndrome.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> ascending_basis_;
+};
+
+// The minimum-weight correction of every producible syndrome, by syndrome
+// number (SyndromeSpace). Among equal weights the pattern (e_0, e_1, …, e_{n−1}) that is
+// lexicographically smallest wins (the first one met when the patterns are
+// walked with qubit 0 varying slowest).
+struct CorrectionTable {
+  SyndromeSpace space;
+  // By syndrome number: the winner's weight above its pattern read with qubit
+  // q at bit n−1−q, the order in which candidates are preferred.
+  std::vector<std::uint32_t> preferred;
+  unsigned n_data;
+
+  // The correction of syndrome number `number` (bit q: qubit q).
+  std::uint32_t correction(std::uint32_t number) const;
+  // `mask` over qubits, read like the patterns of `preferred`.
+  std::uint32_t reversed(std::uint32_t mask) const;
+};
+
+CorrectionTable build_table(std::uint64_t n_data, const std::vector<std::uint64_t>& masks);
+
+// The decoder as its callers see it: every producible syndrome, ascending,
+// with its correction.
+struct LookupTable {
+  unsigned n_data;
+  unsigned n_stabilizers;
+  CorrectionTable table;
+};
+
+LookupTable build_ecc_lookup_table(std::uint64_t n_data, const Supports& z_stabilizers);
+
+// Probability that independent bit flips of probability p, decoded by the
+// lookup table, leave a residual anticommuting with logical Z: one running
+// sum over the failing patterns in ascending pattern order.
+double logical_failure_probability(std::uint64_t n_data, const Supports& z_stabilizers,
+                                   const std::vector<std::uint64_t>& logical_z, double physical_error_rate);
+
+}  // namespace tavik::ecc

@@ -1,0 +1,63 @@
+#include "ecc/selector.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "ecc/memory_limit.h"
+#include "errors.h"
+
+namespace tavik::ecc {
+namespace {
+
+// Per variable: the criticality, its ranked pair, and the Python tuple of an
+// int and a float it becomes.
+constexpr std::uint64_t kBytesPerVariable = 8 + 16 + 160;
+
+}  // namespace
+
+Ranking qubo_criticality(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
+  require_memory(bytes_for(n_vars, kBytesPerVariable));
+  std::vector<double> criticality(n_vars, 0.0);
+  for (const QuboTerm& t : qubo) {
+    if (t.i >= n_vars || t.j >= n_vars) continue;
+    const double a = std::fabs(t.w);
+    criticality[t.i] += a;
+    if (t.i != t.j) criticality[t.j] += a;
+  }
+
+  Ranking ranked(n_vars);
+  for (std::uint64_t k = 0; k < n_vars; ++k) ranked[k] = {k, criticality[k]};
+  // The ranking's order is only partial over NaN: a comparison that meets one
+  // is a failure, and with two or more entries every entry is compared.
+  if (n_vars >= 2 && std::any_of(criticality.begin(), criticality.end(), [](double c) { return std::isnan(c); }))
+    throw Panic("called `Option::unwrap()` on a `None` value");
+  std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+  return ranked;
+}
+
+std::string PatchAssignment::repr() const {
+  return "PatchAssignment(logical_var=" + std::to_string(logical_var) + ", distance=" + std::to_string(distance) +
+         ", physical_qubits=" + std::to_string(physical_start) + ".." + std::to_string(physical_end) + ")";
+}
+
+std::vector<PatchAssignment> select_patches(const Ranking& ranked, std::uint64_t physical_qubit_budget,
+                                            std::uint64_t distance) {
+  std::uint64_t cost;
+  if (__builtin_mul_overflow(distance, distance, &cost))
+    throw ValueError("distance " + std::to_string(distance) +
+                     " is too large: its patch needs more than 2^64 - 1 physical qubits");
+  if (cost == 0 || cost > physical_qubit_budget) return {};
+
+  // Every block ends within the budget, so `used` never exceeds it and the
+  // room left (budget − used) is exact where used + cost could wrap.
+  std::vector<PatchAssignment> out;
+  std::uint64_t used = 0;
+  for (const auto& item : ranked) {
+    out.push_back({item.first, distance, used, used + cost});
+    used += cost;
+    if (cost > physical_qubit_budget - used) break;
+  }
+  return out;
+}
+
+}  // namespace tavik::ecc

@@ -1,0 +1,39 @@
+// Criticality ranking of QUBO variables and the allocation of surface-code
+// patches to the most critical ones under a physical-qubit budget.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qubo.h"
+
+namespace tavik::ecc {
+
+// (variable, criticality) pairs.
+using Ranking = std::vector<std::pair<std::uint64_t, double>>;
+
+// Criticality of variable k: Σ |w| over the terms touching it (a linear term
+// once, a term with an index ≥ n_vars not at all). Sorted by criticality,
+// descending and stable; with two or more variables a NaN criticality is an
+// internal failure.
+Ranking qubo_criticality(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars);
+
+struct PatchAssignment {
+  std::uint64_t logical_var;
+  std::uint64_t distance;
+  std::uint64_t physical_start;
+  std::uint64_t physical_end;  // one past the block's last qubit
+
+  // "PatchAssignment(logical_var=4, distance=3, physical_qubits=0..9)"
+  std::string repr() const;
+};
+
+// One distance² block per ranked variable, in the given order and back to
+// back from qubit 0, while blocks fit in the budget. Distance 0 gives none; a
+// distance whose square overflows 64 bits is a ValueError.
+std::vector<PatchAssignment> select_patches(const Ranking& ranked, std::uint64_t physical_qubit_budget,
+                                            std::uint64_t distance);
+
+}  // namespace tavik::ecc

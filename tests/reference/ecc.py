@@ -1,0 +1,172 @@
+"""Pure-Python models of the error-correction routines, following their
+documented algorithms step by step (same walk orders, same arithmetic order).
+
+Failures are raised with the module's exception types and messages; an
+internal failure is `Panic(message)`."""
+
+import math
+
+from tavik.exceptions import SizeViolation
+
+
+class Panic(Exception):
+    pass
+
+
+def popcount(x):
+    return bin(x).count("1")
+
+
+# --- surface-code patch -----------------------------------------------------
+
+
+def build_surface_code(distance=3):
+    d = distance
+    x_stabilizers, z_stabilizers = [], []
+    for r in range(-1, d):
+        for c in range(-1, d):
+            positions = [(r, c), (r + 1, c), (r, c + 1), (r + 1, c + 1)]
+            support = [row * d + col for row, col in positions if 0 <= row < d and 0 <= col < d]
+            odd = (r + c) % 2 == 1
+            if len(support) == 4:
+                (x_stabilizers if odd else z_stabilizers).append(support)
+            elif len(support) == 2:
+                if r in (-1, d - 1):
+                    if not odd:
+                        z_stabilizers.append(support)
+                elif odd:
+                    x_stabilizers.append(support)
+    return {
+        "distance": d,
+        "data_qubits": [a * d + b for a in range(d) for b in range(d)],
+        "x_stabilizers": x_stabilizers,
+        "z_stabilizers": z_stabilizers,
+        "logical_x": list(range(d)),
+        "logical_z": [k * d for k in range(d)],
+    }
+
+
+# --- lookup decoding ----------------------------------------------------------
+
+
+def stabilizer_masks(n_data, stabilizers):
+    if n_data > 26:
+        raise SizeViolation("SizeViolation: lookup decoding requires n_data <= 26")
+    if len(stabilizers) > 32:
+        raise SizeViolation("SizeViolation: lookup decoding requires at most 32 Z-stabilizers")
+    masks = []
+    for support in stabilizers:
+        mask = 0
+        for q in support:
+            if q >= n_data:
+                raise ValueError(f"stabilizer references data qubit {q} but n_data is {n_data}")
+            mask |= 1 << q
+        masks.append(mask)
+    return masks
+
+
+def syndrome(pattern, masks):
+    return sum((popcount(pattern & mask) & 1) << j for j, mask in enumerate(masks))
+
+
+def build_table(n_data, masks):
+    """Syndrome -> correction for every syndrome met; a dict stands in for the
+    dense array (absent keys are the empty entries)."""
+    n = n_data
+    table = {}
+    for k in range(2**n):
+        e = sum(1 << q for q in range(n) if k >> (n - 1 - q) & 1)
+        s = syndrome(e, masks)
+        w = popcount(e)
+        if s not in table or table[s][0] > w:
+            table[s] = (w, e)
+    return {s: e for s, (w, e) in table.items()}
+
+
+def build_ecc_lookup_table(n_data, z_stabilizers):
+    masks = stabilizer_masks(n_data, z_stabilizers)
+    table = build_table(n_data, masks)
+    return [
+        ([s >> i & 1 for i in range(len(masks))], [table[s] >> q & 1 for q in range(n_data)]) for s in sorted(table)
+    ]
+
+
+def powi(x, e):
+    result = x if e & 1 else 1.0
+    while e >> 1:
+        e >>= 1
+        x = x * x
+        if e & 1:
+            result = result * x
+    return result
+
+
+def failing_patterns(n_data, z_stabilizers, logical_z):
+    """The patterns k (ascending) whose decoded residual anticommutes with
+    logical Z."""
+    masks = stabilizer_masks(n_data, z_stabilizers)
+    table = build_table(n_data, masks)
+    logical = 0
+    for q in logical_z:
+        if q >= n_data:
+            raise ValueError(f"logical_z references data qubit {q} but n_data is {n_data}")
+        logical |= 1 << q
+    out = []
+    for k in range(2**n_data):
+        s = syndrome(k, masks)
+        residual = k ^ table[s] if s in table else k
+        if popcount(residual & logical) & 1:
+            out.append(k)
+    return out
+
+
+def logical_failure_probability(n_data, z_stabilizers, logical_z, physical_error_rate):
+    failing = failing_patterns(n_data, z_stabilizers, logical_z)
+    p = physical_error_rate
+    n = n_data
+    weights = [powi(p, w) * powi(1.0 - p, n - w) for w in range(n + 1)]
+    acc = 0.0
+    for k in failing:
+        acc += weights[popcount(k)]
+    return acc
+
+
+# --- criticality, patch selection, remapping ----------------------------------
+
+
+def qubo_criticality(qubo, n_vars):
+    criticality = [0.0] * n_vars
+    for (i, j), w in qubo:
+        if i < n_vars and j < n_vars:
+            a = abs(w)
+            criticality[i] += a
+            if i != j:
+                criticality[j] += a
+    pairs = list(enumerate(criticality))
+    if n_vars >= 2 and any(math.isnan(c) for c in criticality):
+        raise Panic("called `Option::unwrap()` on a `None` value")
+    return sorted(pairs, key=lambda pair: pair[1], reverse=True)  # stable
+
+
+def select_patches(ranked, physical_qubit_budget, distance):
+    """Exact integer arithmetic: what the unsigned arithmetic computes whenever
+    it does not wrap. A distance whose square needs more than 64 bits is refused."""
+    cost = distance * distance
+    if cost >= 2**64:
+        raise ValueError(f"distance {distance} is too large: its patch needs more than 2^64 - 1 physical qubits")
+    if cost == 0 or cost > physical_qubit_budget:
+        return []
+    out, used = [], 0
+    for var, _weight in ranked:
+        out.append((var, distance, used, used + cost))
+        used += cost
+        if used + cost > physical_qubit_budget:
+            break
+    return out
+
+
+def remap_circuit(circuit, assignments):
+    representative = {}
+    for a in assignments:
+        representative[a.logical_var] = a.physical_start
+    return [(name, [representative.get(q, q) for q in operands]) for name, operands in circuit]
