@@ -90,14 +90,26 @@ NamedQubo vrp_qubo_terms(const DistanceMatrix& dist, double penalty_a, double pe
   const std::vector<std::uint32_t> rank = name_ranks(out.names);
   out.entries.reserve(entry_count(n));
 
-  const double linear = (0.0 - penalty_a) - penalty_a;
-  const double pair = 0.0 + (penalty_a + penalty_a);
+  // The linear value, the constraint-pair value, then one value per ordered
+  // node pair (u, v), u ≠ v, for the tour pairs with u first in the tour; the
+  // diagonal of dist is never read. tour[n·u + v] is that value's index.
+  constexpr std::uint32_t linear = 0, pair = 1;
+  std::vector<double>& values = out.values;
+  values.reserve(2 + n * n);
+  values.push_back((0.0 - penalty_a) - penalty_a);
+  values.push_back(0.0 + (penalty_a + penalty_a));
   const double* d = dist.values.data();
-  std::vector<double> tour(n * n);  // by (u, v): the value of a tour pair with u first in the tour
+  std::vector<std::uint32_t> tour(n * n);
   for (std::size_t u = 0; u < n; ++u)
     for (std::size_t v = 0; v < n; ++v)
-      if (u != v) tour[u * n + v] = 0.0 + penalty_b * d[u * n + v];
-  if (n == 2) tour[1] = tour[2] = tour[1] + penalty_b * d[2];
+      if (u != v) {
+        tour[u * n + v] = static_cast<std::uint32_t>(values.size());
+        values.push_back(0.0 + penalty_b * d[u * n + v]);
+      }
+  if (n == 2) {
+    values[tour[1]] = values[tour[1]] + penalty_b * d[2];
+    tour[2] = tour[1];
+  }
 
   // For variable (i, t), the partners on another node v sit at positions t
   // (position pair), t + 1 (tour pair, i first) and t - 1 (tour pair, v
@@ -140,7 +152,7 @@ NamedQubo vrp_qubo_terms(const DistanceMatrix& dist, double penalty_a, double pe
           const Partner& p = partners[t][k];
           const std::uint32_t b = base + p.position;
           if (rank_a > rank[b]) continue;  // keyed, and emitted, from b's side
-          const double value = p.kind == kPosition ? pair : p.kind == kNext ? tour[i * n + v] : tour[v * n + i];
+          const std::uint32_t value = p.kind == kPosition ? pair : p.kind == kNext ? tour[i * n + v] : tour[v * n + i];
           out.entries.push_back({a, b, value});
         }
       }

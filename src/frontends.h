@@ -25,16 +25,19 @@ struct DistanceMatrix {
 // the machine's physical memory.
 std::size_t vrp_max_nodes() noexcept;
 
-// A QUBO keyed by pairs of variable names. Entries refer to variables by
-// index and are ordered by (first, second); each name becomes one shared
-// Python string.
+// A QUBO keyed by pairs of variable names. Entries refer to variables and
+// values by index and are ordered by (first, second). Each name becomes one
+// shared Python string, and each value one shared float: the QUBO has few
+// distinct values (-2A, 2A and the B·d_uv), so sharing them saves creating
+// and freeing a float per entry.
 struct NamedQubo {
   struct Entry {
     std::uint32_t first;   // index of the variable whose name sorts first
     std::uint32_t second;  // equal to first for a linear term
-    double value;
+    std::uint32_t value;   // index into values
   };
   std::vector<std::string> names;  // by variable index
+  std::vector<double> values;
   std::vector<Entry> entries;
 };
 

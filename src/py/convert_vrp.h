@@ -51,20 +51,27 @@ struct Converter<DistanceMatrix> {
 };
 
 // A dict {(name_a, name_b): value} in entry order, every key tuple sharing the
-// one string object of each name.
+// one string object of each name and every value the one float of its value.
 template <>
 struct Converter<NamedQubo> {
   static Ref to(const NamedQubo& qubo) {
-    std::vector<Ref> names;
-    names.reserve(qubo.names.size());
-    for (const std::string& name : qubo.names) names.push_back(to_py(name));
+    const std::vector<Ref> names = objects(qubo.names);
+    const std::vector<Ref> values = objects(qubo.values);
     Ref dict = Ref::steal(PyDict_New());
     for (const NamedQubo::Entry& e : qubo.entries) {
       Ref key = Ref::steal(PyTuple_Pack(2, names[e.first].get(), names[e.second].get()));
-      Ref value = Ref::steal(PyFloat_FromDouble(e.value));
-      if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) throw_error_already_set();
+      if (PyDict_SetItem(dict.get(), key.get(), values[e.value].get()) < 0) throw_error_already_set();
     }
     return dict;
+  }
+
+ private:
+  template <class T>
+  static std::vector<Ref> objects(const std::vector<T>& items) {
+    std::vector<Ref> out;
+    out.reserve(items.size());
+    for (const T& item : items) out.push_back(to_py(item));
+    return out;
   }
 };
 
