@@ -32,6 +32,29 @@ def tour_enumeration():
     print("antiferromagnetic chain a-b-c-d with a field on a:", dict(zip(names, spins)))
 
 
+def tour_frontends():
+    section("One-hot tour QUBO of a routing instance")
+    # A depot and two customers on a line at 0, 3 and 5 (already augmented).
+    points = [0.0, 3.0, 5.0]
+    dist = [[abs(p - q) for q in points] for p in points]
+    qubo = core.vrp_qubo_terms(dist, 10.0, 1.0)
+    print(f"distance matrix {dist}: {len(qubo)} terms over {len(dist) ** 2} variables x_<node>_<position>")
+    for key in list(qubo)[:6]:
+        print(f"  {key}: {qubo[key]}")
+    # The tour depot → 1 → 2 → depot: x_0_0, x_1_1, x_2_2 set.
+    tour = {"x_0_0", "x_1_1", "x_2_2"}
+    energy = sum(w for (a, b), w in qubo.items() if a in tour and b in tour)
+    print(f"energy of the tour 0 → 1 → 2 → 0: {energy} (= -2·3·A + tour length {dist[0][1] + dist[1][2] + dist[2][0]})")
+
+    section("Minimum-cut bisection")
+    # Two triangles joined by one weak edge.
+    edges = [(0, 1, 3.0), (1, 2, 3.0), (0, 2, 3.0), (3, 4, 3.0), (4, 5, 3.0), (3, 5, 3.0), (2, 3, 0.5)]
+    weight, side = core.stoer_wagner_bisect(edges, 6)
+    rest = [v for v in range(6) if v not in side]
+    print(f"edges {edges}")
+    print(f"cut weight {weight}: {side} | {rest}")
+
+
 def tour_analog():
     analog, sim = core.analog, core.sim
     section("Neutral-atom compilation")
@@ -111,6 +134,7 @@ def tour_error_correction():
 def main():
     print(f"tavik.tavik_core: {len(core.__all__)} top-level names")
     tour_enumeration()
+    tour_frontends()
     tour_analog()
     tour_cutting()
     tour_error_correction()

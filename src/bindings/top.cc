@@ -2,6 +2,8 @@
 #include "delta.h"
 #include "ecc/decoder.h"
 #include "ecc/selector.h"
+#include "graph_partition.h"
+#include "py/convert_vrp.h"
 #include "py/coupling_list.h"
 #include "py/lookup_table.h"
 #include "sim/ising_backend.h"
@@ -34,6 +36,12 @@ void register_top_level(py::Module& m) {
       "assignment index). Returns (best_assignment, best_energy, sorted_distinct_energies): the first\n"
       "strict minimum, its energy as accumulated, and the ascending energies rounded to 1e-9 with equal\n"
       "roundings merged. n_vars ≤ 20, else SizeViolation; an index ≥ n_vars raises PanicException.");
+  m.def<&vrp_qubo_terms, "vrp_qubo_terms(dist, penalty_a, penalty_b)">(
+      "One-hot tour QUBO of a routing instance with the n × n distance matrix dist: every term of\n"
+      "A·Σ_i(1 - Σ_t x_it)² + A·Σ_t(1 - Σ_i x_it)² + B·Σ_{u≠v}Σ_t d_uv·x_ut·x_v,(t+1 mod n), constants\n"
+      "dropped, as a dict {(name, name): value} over the variables 'x_{i}_{t}' (node i at position t).\n"
+      "Each key's names are in string order; entries are inserted by variable index (n·i + t) of the\n"
+      "key's first, then second name. ValueError if dist is not square.");
   m.def<&ecc::build_ecc_lookup_table, "build_ecc_lookup_table(n_data, z_stabilizers)">(
       "Minimum-weight lookup decoder of a code under bit flips: (syndrome_bits, error_bits) for every\n"
       "syndrome some flip pattern produces, ascending by syndrome (stabilizer 0 is the low bit).\n"
@@ -46,6 +54,12 @@ void register_top_level(py::Module& m) {
       "decoder of build_ecc_lookup_table, leave a residual that anticommutes with logical_z: a sum\n"
       "over all 2^n_data patterns in ascending order. Limits and errors as build_ecc_lookup_table,\n"
       "then ValueError for a logical_z index >= n_data. The rate is not range-checked.");
+  m.def<&stoer_wagner_bisect, "stoer_wagner_bisect(edges, n_nodes)">(
+      "Split nodes 0..n_nodes-1 of a weighted undirected graph, given as (i, j, weight) edges, along a\n"
+      "global minimum cut (Stoer–Wagner, deterministic). Returns (cut_weight, side): side is one part\n"
+      "(not sorted), the other part is every remaining node. Weights should be non-negative for the cut\n"
+      "to be minimal. ValueError if n_nodes < 2 or no finite cut exists; an endpoint ≥ n_nodes raises\n"
+      "PanicException. Memory: an n_nodes × n_nodes matrix of floats.");
 }
 
 }  // namespace tavik::bindings

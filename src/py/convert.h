@@ -149,24 +149,55 @@ struct Converter<std::optional<T>> {
   }
 };
 
+// Visits the items of a sequence argument in iteration order, with the rules
+// and messages of a list conversion: for converters that read a sequence
+// without building a vector of it. `size_hint(n)` hears the length first
+// when it can be read; it is only a hint.
+//
+// Lists and tuples are read by index: the same items in the same order as
+// their iterators give (a list's length is re-read at every step, as its
+// iterator does), without an iterator object and a call per item.
+template <class Visit, class SizeHint>
+void for_each_item(PyObject* obj, Visit&& visit, SizeHint&& size_hint) {
+  PyObject* (*get)(PyObject*, Py_ssize_t) = PyList_CheckExact(obj)    ? &PyList_GetItem
+                                            : PyTuple_CheckExact(obj) ? &PyTuple_GetItem
+                                                                      : nullptr;
+  if (get != nullptr) {
+    size_hint(static_cast<std::size_t>(Py_SIZE(obj)));
+    for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
+      // Converting an item may run Python code that shrinks the list: hold
+      // the item while it converts.
+      Ref item = Ref::borrow(get(obj, i));
+      visit(item.get());
+    }
+    return;
+  }
+  if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
+  if (!PySequence_Check(obj)) raise_cannot_convert(obj, "Sequence");
+  const Py_ssize_t n = PySequence_Size(obj);
+  if (n < 0)
+    PyErr_Clear();
+  else
+    size_hint(static_cast<std::size_t>(n));
+  Ref iterator = Ref::steal(PyObject_GetIter(obj));
+  while (PyObject* item = PyIter_Next(iterator.get())) {
+    Ref owned = Ref::steal(item);
+    visit(item);
+  }
+  if (PyErr_Occurred()) throw_error_already_set();
+}
+
+template <class Visit>
+void for_each_item(PyObject* obj, Visit&& visit) {
+  for_each_item(obj, std::forward<Visit>(visit), [](std::size_t) {});
+}
+
 template <class T>
 struct Converter<std::vector<T>> {
   static std::vector<T> from(PyObject* obj) {
-    // Lists and tuples are read by index: the same items in the same order
-    // as their iterators give (a list's length is re-read at every step, as
-    // its iterator does), without an iterator object and a call per item.
-    if (PyList_CheckExact(obj)) return from_indexed(obj, &PyList_GetItem);
-    if (PyTuple_CheckExact(obj)) return from_indexed(obj, &PyTuple_GetItem);
-    if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
-    if (!PySequence_Check(obj)) raise_cannot_convert(obj, "Sequence");
     std::vector<T> out;
-    reserve_hint(out, obj);
-    Ref iterator = Ref::steal(PyObject_GetIter(obj));
-    while (PyObject* item = PyIter_Next(iterator.get())) {
-      Ref owned = Ref::steal(item);
-      out.push_back(from_py<T>(item));
-    }
-    if (PyErr_Occurred()) throw_error_already_set();
+    for_each_item(obj, [&](PyObject* item) { out.push_back(from_py<T>(item)); },
+                  [&](std::size_t n) { reserve_hint(out, n); });
     return out;
   }
 
@@ -187,28 +218,11 @@ struct Converter<std::vector<T>> {
   }
 
  private:
-  static std::vector<T> from_indexed(PyObject* obj, PyObject* (*get)(PyObject*, Py_ssize_t)) {
-    std::vector<T> out;
-    out.reserve(static_cast<std::size_t>(Py_SIZE(obj)));
-    for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
-      // Converting an item may run Python code that shrinks the list: hold
-      // the item while it converts.
-      Ref item = Ref::borrow(get(obj, i));
-      out.push_back(from_py<T>(item.get()));
-    }
-    return out;
-  }
-
-  // The length is only a capacity hint: a sequence whose length cannot be
-  // read, or is too large to reserve, is still converted item by item.
-  static void reserve_hint(std::vector<T>& out, PyObject* obj) {
-    Py_ssize_t n = PySequence_Size(obj);
-    if (n < 0) {
-      PyErr_Clear();
-      return;
-    }
+  // A sequence whose length is too large to reserve is still converted item
+  // by item.
+  static void reserve_hint(std::vector<T>& out, std::size_t n) {
     try {
-      out.reserve(static_cast<std::size_t>(n));
+      out.reserve(n);
     } catch (const std::exception&) {
     }
   }

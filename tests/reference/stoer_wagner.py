@@ -1,0 +1,77 @@
+"""Pure-Python model of `stoer_wagner_bisect`, phase by phase on a dense
+matrix, with the documented start vertex, tie-breaking, summation orders and
+merge order."""
+
+import math
+
+
+class Panic(Exception):
+    """Stands for the module's PanicException."""
+
+
+def stoer_wagner_bisect(edges, n_nodes):
+    if n_nodes < 2:
+        raise ValueError("n_nodes must be >= 2 to bisect")
+    n = n_nodes
+    for i, j, _ in edges:
+        for endpoint in (i, j):
+            if endpoint >= n:
+                raise Panic(f"index out of bounds: the len is {n} but the index is {endpoint}")
+
+    adj = [[0.0] * n for _ in range(n)]
+    for i, j, weight in edges:
+        adj[i][j] = weight + adj[i][j]
+        adj[j][i] = weight + adj[j][i]
+
+    groups = [[v] for v in range(n)]
+    active = [True] * n
+    active_count = n
+    best_weight, best_side = math.inf, []
+
+    while True:
+        start = min(k for k in range(n) if active[k])
+        in_a = [False] * n
+        in_a[start] = True
+        tightness = [0.0] * n
+        for k in range(n):
+            if active[k] and k != start:
+                tightness[k] = adj[start][k]
+        last = start
+        n_in_a = 1
+        while n_in_a < active_count:
+            prev = last
+            selected, running = None, -math.inf
+            for k in range(n):
+                if active[k] and not in_a[k] and tightness[k] > running:
+                    selected, running = k, tightness[k]
+            if selected is None:
+                raise Panic("a candidate remains while n_in_a < active_count")
+            in_a[selected] = True
+            n_in_a += 1
+            last = selected
+            for k in range(n):
+                if active[k] and not in_a[k]:
+                    tightness[k] = adj[last][k] + tightness[k]
+        s, t = prev, last
+
+        cut = 0.0  # (not sum(): it compensates from Python 3.12 on)
+        for k in range(n):
+            if active[k] and k != t:
+                cut = cut + adj[t][k]
+        if cut < best_weight:
+            best_weight, best_side = cut, list(groups[t])
+
+        for k in range(n):
+            if active[k] and k != s and k != t:
+                adj[s][k] = adj[t][k] + adj[s][k]
+                adj[k][s] = adj[k][t] + adj[k][s]
+        groups[s].extend(groups[t])
+        groups[t] = []
+        active[t] = False
+        active_count -= 1
+        if active_count <= 1:
+            break
+
+    if not best_side:
+        raise ValueError("no cut found")
+    return best_weight, best_side

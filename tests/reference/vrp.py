@@ -1,0 +1,44 @@
+"""Pure-Python model of `vrp_qubo_terms`: the three accumulation passes into a
+map on oriented index pairs, then the sorted output, step by step."""
+
+
+def vrp_qubo_terms(dist, penalty_a, penalty_b):
+    n = len(dist)
+    for row in dist:
+        if len(row) != n:
+            raise ValueError("distance matrix must be square")
+
+    names = [f"x_{i}_{t}" for i in range(n) for t in range(n)]
+    rank = [0] * (n * n)
+    for r, k in enumerate(sorted(range(n * n), key=lambda k: names[k].encode())):
+        rank[k] = r
+
+    acc = {}
+
+    def add(a, b, c):
+        key = (a, b) if rank[a] <= rank[b] else (b, a)
+        acc[key] = acc.get(key, 0.0) + c
+
+    def subtract(k, c):
+        acc[(k, k)] = acc.get((k, k), 0.0) - c
+
+    two_a = penalty_a + penalty_a
+    for i in range(n):  # each node visited once
+        for t in range(n):
+            subtract(n * i + t, penalty_a)
+            for s in range(t + 1, n):
+                add(n * i + t, n * i + s, two_a)
+    for t in range(n):  # each position filled once
+        for i in range(n):
+            subtract(n * i + t, penalty_a)
+            for j in range(i + 1, n):
+                add(n * i + t, n * j + t, two_a)
+    for u in range(n):  # tour length, cyclic
+        for v in range(n):
+            if v == u:
+                continue
+            for t in range(n):
+                w = t + 1 if t + 1 < n else 0
+                add(n * u + t, n * v + w, penalty_b * dist[u][v])
+
+    return {(names[a], names[b]): value for (a, b), value in sorted(acc.items())}
