@@ -20,16 +20,16 @@ std::size_t physical_memory_bytes() noexcept {
 
 }  // namespace
 
-bool fits_in_memory(std::size_t rows, std::size_t cols, std::size_t size) noexcept {
-  if (rows == 0 || cols == 0 || size == 0) return true;
-  if (rows > kMax / cols) return false;
-  const std::size_t count = rows * cols;
+bool fits_in_memory(std::size_t n, std::size_t m, std::size_t size) noexcept {
+  if (n == 0 || m == 0 || size == 0) return true;
+  if (n > kMax / m) return false;
+  const std::size_t count = n * m;
   if (count > kMax / size) return false;
   return count * size <= physical_memory_bytes();
 }
 
-void require_memory(std::size_t rows, std::size_t cols, std::size_t size) {
-  if (!fits_in_memory(rows, cols, size)) throw std::bad_alloc();
+void require_memory(std::size_t n, std::size_t m, std::size_t size) {
+  if (!fits_in_memory(n, m, size)) throw std::bad_alloc();
 }
 
 }  // namespace tavik

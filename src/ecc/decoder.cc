@@ -5,7 +5,7 @@
 #include <bit>
 #include <string>
 
-#include "ecc/memory_limit.h"
+#include "memory.h"
 #include "errors.h"
 
 namespace tavik::ecc {
@@ -297,7 +297,7 @@ CorrectionTable build_table(std::uint64_t n_data, const std::vector<std::uint64_
   const auto n = static_cast<unsigned>(n_data);
   CorrectionTable out{SyndromeSpace(n, masks), {}, n};
   const std::uint64_t size = out.space.size();
-  require_memory(bytes_for(size, sizeof(std::uint32_t)));
+  require_memory(size, 1, sizeof(std::uint32_t));
   std::vector<std::uint32_t>& keys = out.preferred;
   keys.assign(size, kEmpty);
 
@@ -316,7 +316,7 @@ LookupTable build_ecc_lookup_table(std::uint64_t n_data, const Supports& z_stabi
   // object headers plus 8 per list item, with the table's own 8 bytes.
   const std::uint64_t row_bytes = 208 + 8 * (n_data + masks.size());
   const unsigned rank = SyndromeSpace(static_cast<unsigned>(n_data), masks).rank();
-  require_memory(bytes_for(std::uint64_t{1} << rank, row_bytes));
+  require_memory(std::size_t{1} << rank, 1, row_bytes);
   return {static_cast<unsigned>(n_data), static_cast<unsigned>(masks.size()), build_table(n_data, masks)};
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ecc/memory_limit.h"
+#include "memory.h"
 #include "errors.h"
 
 namespace tavik::ecc {
@@ -16,7 +16,7 @@ constexpr std::uint64_t kBytesPerVariable = 8 + 16 + 160;
 }  // namespace
 
 Ranking qubo_criticality(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
-  require_memory(bytes_for(n_vars, kBytesPerVariable));
+  require_memory(n_vars, 1, kBytesPerVariable);
   std::vector<double> criticality(n_vars, 0.0);
   for (const QuboTerm& t : qubo) {
     if (t.i >= n_vars || t.j >= n_vars) continue;

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "ecc/memory_limit.h"
+#include "memory.h"
 
 namespace tavik::ecc {
 namespace {
@@ -22,7 +22,7 @@ SurfaceCodePatch build_surface_code(std::optional<std::uint64_t> distance) {
   const std::uint64_t d = distance.value_or(kDefaultDistance);
   // (d + 1)² candidate plaquettes; beyond 2^32 − 1 even d² has no 64-bit value.
   if (d >= std::uint64_t{1} << 32) throw std::bad_alloc();
-  require_memory(bytes_for((d + 1) * (d + 1), kBytesPerQubit));
+  require_memory(d + 1, d + 1, kBytesPerQubit);
 
   SurfaceCodePatch patch{d, {}, {}, {}, {}, {}};
   patch.data_qubits.reserve(d * d);
