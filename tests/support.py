@@ -7,20 +7,6 @@ import sys
 import pytest
 
 
-def _under_address_sanitizer():
-    try:
-        with open("/proc/self/maps") as maps:
-            return "libasan" in maps.read()
-    except OSError:
-        return False
-
-
-# AddressSanitizer reports an unsatisfiable `operator new` and aborts instead
-# of throwing, so tests of the MemoryError path only run on a normal build.
-real_allocator_only = pytest.mark.skipif(
-    _under_address_sanitizer(), reason="AddressSanitizer aborts instead of failing an allocation"
-)
-
 
 @contextlib.contextmanager
 def raises_panic(message):

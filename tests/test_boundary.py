@@ -8,7 +8,7 @@ import textwrap
 import weakref
 
 import pytest
-from support import assert_no_leak, raises_panic, real_allocator_only
+from support import assert_no_leak, raises_panic
 
 import tavik.tavik_core as core
 from tavik.exceptions import SizeViolation
@@ -273,7 +273,6 @@ def test_size_violation_is_the_host_packages_class():
     assert info.value.args == ("SizeViolation: qubo_energy_spectrum requires n_vars <= 20",)
 
 
-@real_allocator_only
 def test_allocation_failure_is_memory_error():
     with pytest.raises(MemoryError):
         sim.QuditSimulator(0, 2**59).simulate()

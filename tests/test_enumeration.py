@@ -5,7 +5,7 @@ import math
 import random
 
 import pytest
-from support import assert_no_leak, bits, raises_panic, real_allocator_only
+from support import assert_no_leak, bits, raises_panic
 
 import tavik.tavik_core as core
 from reference import enumeration as ref
@@ -200,7 +200,6 @@ def test_qudit_simulator():
             sim.QuditSimulator(0, sites).simulate()
 
 
-@real_allocator_only
 def test_qudit_simulator_too_large_for_memory():
     with pytest.raises(MemoryError):
         sim.QuditSimulator(0, 2**59).simulate()
