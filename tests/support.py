@@ -7,7 +7,6 @@ import sys
 import pytest
 
 
-
 @contextlib.contextmanager
 def raises_panic(message):
     """Expect the module's internal-failure exception with exactly `message`."""
