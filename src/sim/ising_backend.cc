@@ -39,45 +39,37 @@ constexpr std::uint64_t kKeyBias = std::uint64_t{1} << 63;  // signed key order 
   __builtin_memcpy(out, &key, sizeof(key));
 }
 
-// LSD radix sort of keys[0, n) on the bits below `bits` of k − lo, in
-// digits of at most 8 bits; `scratch` holds n keys. Used on cache-sized runs.
-void radix_sort_low_bits(std::uint64_t* keys, std::size_t n, std::uint64_t* scratch, std::uint64_t lo, unsigned bits) {
-  constexpr unsigned kDigitBits = 8;
-  std::uint64_t *from = keys, *to = scratch;
-  for (unsigned shift = 0; shift < bits; shift += kDigitBits) {
-    std::size_t start[(1 << kDigitBits) + 1] = {};
-    for (std::size_t i = 0; i < n; ++i) ++start[(((from[i] - lo) >> shift) & 0xff) + 1];
-    for (std::size_t b = 0; b < (1 << kDigitBits); ++b) start[b + 1] += start[b];
-    for (std::size_t i = 0; i < n; ++i) to[start[((from[i] - lo) >> shift) & 0xff]++] = from[i];
-    std::swap(from, to);
-  }
-  if (from != keys) std::copy_n(from, n, keys);
-}
-
-// Sorts keys ascending and drops repeats. One MSD pass splits the keys by
-// their top bits into cache-sized buckets (relative to the smallest key, so
-// narrow energy ranges split finely); each bucket is then radix-sorted on the
-// remaining bits while it is in cache.
+// Sorts keys ascending and drops repeats. LSD radix sort over the span of
+// values actually present: narrow energy ranges take few passes, and one read
+// counts the digits of every pass.
 void sort_unique(std::vector<std::uint64_t>& keys) {
   if (keys.empty()) return;
   const auto [lo_it, hi_it] = std::minmax_element(keys.begin(), keys.end());
   const std::uint64_t lo = *lo_it;
   const auto bits = static_cast<unsigned>(std::bit_width(*hi_it - lo));
-  constexpr unsigned kTopBits = 12;
-  const unsigned top_bits = std::min(bits, kTopBits), shift = bits - top_bits;
-
-  std::vector<std::size_t> start((std::size_t{1} << top_bits) + 1, 0);
-  for (std::uint64_t k : keys) ++start[((k - lo) >> shift) + 1];
-  for (std::size_t b = 0; b + 1 < start.size(); ++b) start[b + 1] += start[b];
-  std::vector<std::uint64_t> split(keys.size());
-  {
-    std::vector<std::size_t> next(start.begin(), start.end() - 1);
-    for (std::uint64_t k : keys) split[next[(k - lo) >> shift]++] = k;
+  constexpr unsigned kMaxDigitBits = 12;
+  const unsigned passes = (bits + kMaxDigitBits - 1) / kMaxDigitBits;
+  if (passes == 0) {
+    keys.resize(1);
+    return;
   }
-  for (std::size_t b = 0; b + 1 < start.size(); ++b)
-    radix_sort_low_bits(split.data() + start[b], start[b + 1] - start[b], keys.data(), lo, shift);
-  split.erase(std::unique(split.begin(), split.end()), split.end());
-  keys.swap(split);
+  const unsigned digit_bits = (bits + passes - 1) / passes;
+  const std::size_t buckets = std::size_t{1} << digit_bits;
+  auto digit = [&](std::uint64_t k, unsigned pass) { return ((k - lo) >> (pass * digit_bits)) & (buckets - 1); };
+
+  std::vector<std::size_t> start(passes * buckets, 0);
+  for (std::uint64_t k : keys)
+    for (unsigned p = 0; p < passes; ++p) ++start[p * buckets + digit(k, p)];
+  for (unsigned p = 0; p < passes; ++p)
+    for (std::size_t b = 0, sum = 0; b < buckets; ++b) sum += std::exchange(start[p * buckets + b], sum);
+
+  std::vector<std::uint64_t> other(keys.size());
+  for (unsigned p = 0; p < passes; ++p) {
+    std::size_t* next = &start[p * buckets];
+    for (std::uint64_t k : keys) other[next[digit(k, p)]++] = k;
+    keys.swap(other);
+  }
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
 }
 
 std::vector<double> energies_of_keys(std::vector<std::uint64_t> keys) {
