@@ -61,8 +61,9 @@ inline const LaneMasks& lane_masks() {
   return masks;
 }
 
-inline Vec broadcast(double x) { return Vec{} + x; }
 inline Bits broadcast(std::int64_t x) { return Bits{} + x; }
+// Through the bits: Vec{} + x would turn −0.0 into +0.0.
+inline Vec broadcast(double x) { return reinterpret_cast<Vec>(broadcast(std::bit_cast<std::int64_t>(x))); }
 
 // 0/1 form, (w·x_a)·x_b: exactly w where both bits are set. Elsewhere the
 // products give ±0.0 for a finite w, which leaves a sum that started at +0.0
