@@ -79,38 +79,60 @@ void draw_runs(const std::uint8_t* base, std::size_t n, std::size_t runs, std::u
 //
 // Runs are evaluated 32 at a time, one lane each: every lane adds the terms
 // in list order to its own sum, so each energy is exactly the sequential sum.
-// The group's assignments are transposed first (variable-major), so a term
-// reads its two variables of all 32 runs as two contiguous byte rows.
+// The group's assignments are first transposed into doubles, variable-major,
+// so a term reads its two variables of all 32 runs as two contiguous rows.
+// That costs 256 bytes per variable; beyond kMaxColumnVariables the runs are
+// summed one at a time from their bytes instead.
 
 constexpr std::size_t kGroup = 32;
 constexpr std::size_t kWidth = 8;
 constexpr std::size_t kVectors = kGroup / kWidth;
+constexpr std::size_t kMaxColumnVariables = 8192;  // 2 MiB of columns per thread
 using Doubles = double __attribute__((vector_size(8 * kWidth)));
-using Bytes = std::uint8_t __attribute__((vector_size(kWidth)));
+
+// Every lane set to x. (Writing `Doubles{} + x` would add +0.0 and lose the
+// sign of a −0.0.)
+inline Doubles broadcast(double x) {
+  Doubles v;
+  for (std::size_t l = 0; l < kWidth; ++l) v[l] = x;
+  return v;
+}
 
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]]
-void group_energies(const std::uint8_t* columns, const QuboTerm* terms, std::size_t count, double* out) {
+void group_energies(const double* columns, const QuboTerm* terms, std::size_t count, double* out) {
   Doubles e[kVectors];
-  for (auto& v : e) v = Doubles{} - 0.0;
+  for (auto& v : e) v = broadcast(-0.0);
   for (std::size_t t = 0; t < count; ++t) {
-    const Doubles w = Doubles{} + terms[t].w;
-    const std::uint8_t* a = columns + terms[t].i * kGroup;
-    const std::uint8_t* b = columns + terms[t].j * kGroup;
+    const Doubles w = broadcast(terms[t].w);
+    const double* a = columns + terms[t].i * kGroup;
+    const double* b = columns + terms[t].j * kGroup;
     for (std::size_t q = 0; q < kVectors; ++q) {
-      Bytes ai, bj;
-      std::memcpy(&ai, a + q * kWidth, kWidth);
-      std::memcpy(&bj, b + q * kWidth, kWidth);
-      e[q] += (w * __builtin_convertvector(ai, Doubles)) * __builtin_convertvector(bj, Doubles);
+      Doubles ai, bj;
+      std::memcpy(&ai, a + q * kWidth, sizeof ai);
+      std::memcpy(&bj, b + q * kWidth, sizeof bj);
+      e[q] += (w * ai) * bj;
     }
   }
   std::memcpy(out, e, sizeof e);
 }
 
+double run_energy(const std::uint8_t* bits, const std::vector<QuboTerm>& qubo) {
+  double e = -0.0;
+  for (const QuboTerm& t : qubo) e += (t.w * static_cast<double>(bits[t.i])) * static_cast<double>(bits[t.j]);
+  return e;
+}
+
 void energies(const RunAssignments& runs, const std::vector<QuboTerm>& qubo, double* out) {
   const std::size_t n = runs.n;
+  if (n > kMaxColumnVariables) {
+    pool::parallel_for(runs.runs, 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t k = begin; k < end; ++k) out[k] = run_energy(runs.bits.data() + k * n, qubo);
+    });
+    return;
+  }
   const std::size_t groups = (runs.runs + kGroup - 1) / kGroup;
   pool::parallel_for(groups, 1, [&](std::size_t begin, std::size_t end) {
-    std::vector<std::uint8_t> columns(n * kGroup);  // lanes past the last run stay 0
+    std::vector<double> columns(n * kGroup);  // lanes past the last run stay 0
     double lane_energy[kGroup];
     for (std::size_t g = begin; g < end; ++g) {
       const std::size_t first = g * kGroup, lanes = std::min(kGroup, runs.runs - first);
@@ -130,7 +152,7 @@ NoisyRuns simulate_qubo_runs(const std::vector<QuboTerm>& qubo, const std::vecto
                              std::uint64_t n_runs, double noise_level, std::uint64_t seed) {
   const std::size_t n = base_bits.size();
   if (n != 0 && n_runs > std::numeric_limits<std::size_t>::max() / n) throw std::bad_alloc();
-  NoisyRuns out{{std::vector<std::uint8_t>(n_runs * n), n_runs, n}, std::vector<double>(n_runs, -0.0)};
+  NoisyRuns out{{std::vector<std::uint8_t>(n_runs * n), n_runs, n, base_bits}, std::vector<double>(n_runs, -0.0)};
   if (n_runs == 0) return out;
 
   // Energies would fail at the first bad term in list order whichever run

@@ -10,11 +10,13 @@
 
 namespace tavik {
 
-// The run assignments: `runs` rows of `n` bytes, one contiguous array.
+// The run assignments: `runs` rows of `n` bytes, one contiguous array, and
+// the base assignment they were drawn from.
 struct RunAssignments {
   std::vector<std::uint8_t> bits;  // row-major: run k is bits[k·n, k·n + n)
   std::size_t runs;
   std::size_t n;
+  std::vector<std::uint8_t> base;
 };
 
 struct NoisyRuns {

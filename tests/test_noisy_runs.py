@@ -124,3 +124,14 @@ def test_no_leaks():
         lambda: core.simulate_qubo_runs([], [], 2**63, 0.3, 5),
         repeat=1000,
     )
+
+
+@pytest.mark.parametrize("n", [3, 9000])  # both the grouped and the one-run-at-a-time energy loops
+def test_energy_sum_starts_at_negative_zero(n):
+    # Every contribution is −0.0: a sum started at +0.0 would end +0.0.
+    qubo = [((0, 1), -1.0), ((1, 1), -2.0), ((2, 0), -3.0)]
+    bits = [1, 0, 0] + [0] * (n - 3)
+    energies = core.simulate_qubo_runs(qubo, bits, 40, 0.0, 0)[1]
+    assert_exact(energies, [-0.0] * 40)
+    qubo = [((0, 1), -0.0)]
+    assert_exact(core.simulate_qubo_runs(qubo, [1, 1] + [0] * (n - 2), 3, 0.0, 0)[1], [-0.0] * 3)

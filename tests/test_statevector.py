@@ -127,12 +127,16 @@ def test_matches_reference_bit_for_bit(seed):
         lambda: ref.run_statevector(circuit, n))
 
 
-@pytest.mark.parametrize("seed", range(3))
-def test_larger_states_match_reference(seed):
-    # Long runs of the vector loops (every qubit position, n = 10).
+@pytest.mark.parametrize("n, seed", [(10, 0), (12, 1), (15, 2), (15, 3)])
+def test_larger_states_match_reference(n, seed):
+    # Long vector loops, and circuits whose gates mostly touch the high
+    # qubits, so that gates are applied a block of the state at a time.
     rng = random.Random(1000 + seed)
-    circuit = random_circuit(rng, 10, 30, specials=False)
-    assert_exact(core.run_statevector(circuit, 10), ref.run_statevector(circuit, 10))
+    circuit = random_circuit(rng, n, 36, specials=False)
+    for k, (name, qubits, params) in enumerate(circuit):
+        if rng.random() < 0.7:
+            circuit[k] = (name, [n - 1 - q % 6 if q < n else q for q in qubits], params)
+    assert_exact(core.run_statevector(circuit, n), ref.run_statevector(circuit, n))
 
 
 def test_gate_on_a_signed_zero_amplitude_is_arithmetic_not_a_swap():

@@ -1,5 +1,7 @@
 #include "sim/statevector_backend.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -106,7 +108,7 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
   return ops;
 }
 
-// ---- single-qubit gates ---------------------------------------------------
+// ---- single-qubit kernels -----------------------------------------------------
 //
 // new a = m00·a + m01·b, new b = m10·a + m11·b, each complex product
 // (xr·yr − xi·yi, xr·yi + xi·yr) rounded term by term. The vector form holds
@@ -154,27 +156,38 @@ inline void apply_scalar(const Matrix& m, Amplitude& a, Amplitude& b) {
   b = nb;
 }
 
+// The pairs (a[i], b[i]) for i < count (count even).
 [[gnu::target_clones("avx2", "default")]]
-void apply_single(Amplitude* state, std::size_t len, unsigned q, const Matrix& m) {
+void apply_pairs(Amplitude* a, Amplitude* b, std::size_t count, const MatrixLanes& l) {
+  for (std::size_t i = 0; i < count; i += 2) {
+    V4 x = load(a + i), y = load(b + i);
+    apply(l, x, y);
+    store(a + i, x);
+    store(b + i, y);
+  }
+}
+
+// The pairs (i, i + 2^q) of a contiguous block of len = 2^k > 2^q amplitudes.
+[[gnu::target_clones("avx2", "default")]]
+void apply_in_block(Amplitude* block, std::size_t len, unsigned q, const Matrix& m, const MatrixLanes& l) {
   const std::size_t half = std::size_t{1} << q;
-  if (len < 4) {  // one or two amplitudes: no full register
-    for (std::size_t i = 0; i + half < len; i += 2 * half) apply_scalar(m, state[i], state[i + half]);
+  if (len < 4) {  // one pair: no full register
+    apply_scalar(m, block[0], block[half]);
     return;
   }
-  const MatrixLanes l = lanes(m);
   if (q == 0) {
     // Pairs are neighbours: regroup two registers [a0 b0][a1 b1] as [a0 a1][b0 b1].
     for (std::size_t i = 0; i < len; i += 4) {
-      const V4 v0 = load(state + i), v1 = load(state + i + 2);
+      const V4 v0 = load(block + i), v1 = load(block + i + 2);
       V4 a = __builtin_shufflevector(v0, v1, 0, 1, 4, 5), b = __builtin_shufflevector(v0, v1, 2, 3, 6, 7);
       apply(l, a, b);
-      store(state + i, __builtin_shufflevector(a, b, 0, 1, 4, 5));
-      store(state + i + 2, __builtin_shufflevector(a, b, 2, 3, 6, 7));
+      store(block + i, __builtin_shufflevector(a, b, 0, 1, 4, 5));
+      store(block + i + 2, __builtin_shufflevector(a, b, 2, 3, 6, 7));
     }
     return;
   }
   for (std::size_t base = 0; base < len; base += 2 * half) {
-    Amplitude* lo = state + base;
+    Amplitude* lo = block + base;
     Amplitude* hi = lo + half;
     for (std::size_t i = 0; i < half; i += 2) {
       V4 a = load(lo + i), b = load(hi + i);
@@ -185,50 +198,170 @@ void apply_single(Amplitude* state, std::size_t len, unsigned q, const Matrix& m
   }
 }
 
-// ---- two-qubit gates --------------------------------------------------------
+// ---- tiles ----------------------------------------------------------------------
 //
-// Each touches only indices whose bits lo and hi are clear plus a fixed
-// offset; those come in contiguous runs of 2^lo.
+// Every gate pairs or permutes amplitudes that differ only in its own qubits'
+// bits, and computes each pair from that pair alone. A run of gates whose
+// qubits all lie in a set S therefore maps each "tile" (the indices that
+// agree on every bit outside S) to itself, and applying the whole run tile by
+// tile performs, for every amplitude, exactly the operations of applying the
+// gates one after another over the whole state, in the same order: the
+// results are bit for bit the same, with one pass over memory per run of
+// gates instead of one per gate.
+//
+// S is the low kRunBits bits (tiles are made of contiguous runs of 2^kRunBits
+// amplitudes) plus up to kMaxHigh higher qubits, so a tile of at most
+// 2^(kRunBits + kMaxHigh) amplitudes stays in the core's cache.
 
-template <class F>
-[[gnu::always_inline]] inline void for_each_run(std::size_t len, unsigned lo, unsigned hi, F f) {
-  const std::size_t lo_size = std::size_t{1} << lo, hi_size = std::size_t{1} << hi;
-  for (std::size_t outer = 0; outer < len; outer += 2 * hi_size)
-    for (std::size_t start = outer; start < outer + hi_size; start += 2 * lo_size) f(start, lo_size);
-}
+constexpr unsigned kRunBits = 10;
+constexpr unsigned kMaxHigh = 4;
 
-inline void negate(Amplitude& x) {
+// A two-qubit gate in tile coordinates: local index = r·2^run_bits + x, with
+// bit j of r standing for the j-th high qubit. It acts on the local indices
+// whose `constrained` bits equal `set`, negating them or exchanging each with
+// its partner index ^ flip.
+struct LocalPermutation {
+  std::uint64_t constrained_high, set_high, flip_high;
+  std::uint64_t constrained_low, set_low, flip_low;
+  bool negate;
+};
+
+struct Step {
+  const Op* op;
+  bool high;          // single-qubit gate on a high qubit
+  unsigned position;  // its in-run qubit, or its high slot
+  MatrixLanes lanes;
+  LocalPermutation permutation;
+};
+
+struct Group {
+  std::vector<unsigned> high;  // the high qubits, in slot order
+  std::vector<Step> steps;
+};
+
+void negate(Amplitude& x) {
   x.re = -x.re;
   x.im = -x.im;
 }
 
-void apply_two_qubit(Amplitude* state, std::size_t len, const Op& op) {
-  const std::size_t m0 = std::size_t{1} << op.q0, m1 = std::size_t{1} << op.q1;
-  if (op.kind == Op::kCz && op.q0 == op.q1) {
-    for (std::size_t base = m0; base < len; base += 2 * m0)
-      for (std::size_t i = base; i < base + m0; ++i) negate(state[i]);
+// Calls f(start, count) for the maximal runs of x < len with
+// (x & constrained) == set; `constrained` has at most two bits.
+template <class F>
+[[gnu::always_inline]] inline void for_each_matching(std::size_t len, std::uint64_t constrained, std::uint64_t set,
+                                                     F f) {
+  if (constrained == 0) {
+    f(std::size_t{0}, len);
     return;
   }
-  const unsigned lo = std::min(op.q0, op.q1), hi = std::max(op.q0, op.q1);
-  switch (op.kind) {
-    case Op::kCx:  // bit q0 set, q1 clear ↔ both set
-      for_each_run(len, lo, hi, [&](std::size_t start, std::size_t n) {
-        for (std::size_t i = start + m0; i < start + m0 + n; ++i) std::swap(state[i], state[i + m1]);
-      });
-      break;
-    case Op::kSwap:  // bit q0 set, q1 clear ↔ q0 clear, q1 set
-      for_each_run(len, lo, hi, [&](std::size_t start, std::size_t n) {
-        for (std::size_t i = start; i < start + n; ++i) std::swap(state[i + m0], state[i + m1]);
-      });
-      break;
-    case Op::kCz:
-      for_each_run(len, lo, hi, [&](std::size_t start, std::size_t n) {
-        for (std::size_t i = start + m0 + m1; i < start + m0 + m1 + n; ++i) negate(state[i]);
-      });
-      break;
-    case Op::kSingle:
-      break;
+  const std::size_t run = std::size_t{1} << std::countr_zero(constrained);
+  for (std::size_t start = set; start < len; start = (((start | constrained | (run - 1)) + 1) & ~constrained) | set)
+    f(start, run);
+}
+
+void apply_permutation(Amplitude* const* runs, std::size_t run_count, std::size_t run_len,
+                       const LocalPermutation& p) {
+  for (std::size_t r = 0; r < run_count; ++r) {
+    if ((r & p.constrained_high) != p.set_high) continue;
+    Amplitude* a = runs[r];
+    Amplitude* b = runs[r ^ p.flip_high];
+    for_each_matching(run_len, p.constrained_low, p.set_low, [&](std::size_t start, std::size_t count) {
+      if (p.negate) {
+        for (std::size_t i = start; i < start + count; ++i) negate(a[i]);
+      } else {
+        Amplitude* partner = b + (start ^ p.flip_low);
+        for (std::size_t i = 0; i < count; ++i) std::swap(a[start + i], partner[i]);
+      }
+    });
   }
+}
+
+void apply_group(Amplitude* state, unsigned n, const Group& group) {
+  const unsigned run_bits = std::min(n, kRunBits);
+  const std::size_t run_len = std::size_t{1} << run_bits;
+  const std::size_t run_count = std::size_t{1} << group.high.size();
+
+  // Tile t spreads its bits over the positions from run_bits up that are not
+  // high qubits.
+  std::vector<unsigned> spread;
+  for (unsigned b = run_bits; b < n; ++b)
+    if (std::find(group.high.begin(), group.high.end(), b) == group.high.end()) spread.push_back(b);
+  std::vector<std::size_t> run_offset(run_count, 0);
+  for (std::size_t r = 0; r < run_count; ++r)
+    for (std::size_t j = 0; j < group.high.size(); ++j)
+      if (r >> j & 1) run_offset[r] += std::size_t{1} << group.high[j];
+
+  std::vector<Amplitude*> runs(run_count);
+  for (std::size_t t = 0; t < std::size_t{1} << spread.size(); ++t) {
+    std::size_t base = 0;
+    for (std::size_t k = 0; k < spread.size(); ++k)
+      if (t >> k & 1) base += std::size_t{1} << spread[k];
+    for (std::size_t r = 0; r < run_count; ++r) runs[r] = state + base + run_offset[r];
+
+    for (const Step& step : group.steps) {
+      if (step.op->kind != Op::kSingle) {
+        apply_permutation(runs.data(), run_count, run_len, step.permutation);
+      } else if (step.high) {
+        const std::size_t bit = std::size_t{1} << step.position;
+        for (std::size_t r = 0; r < run_count; ++r)
+          if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.lanes);
+      } else {
+        for (std::size_t r = 0; r < run_count; ++r)
+          apply_in_block(runs[r], run_len, step.position, step.op->m, step.lanes);
+      }
+    }
+  }
+}
+
+// Splits the ops into groups of consecutive ops that touch at most kMaxHigh
+// qubits at or above the run bits, and expresses each op in tile coordinates.
+std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
+  const unsigned run_bits = std::min(n, kRunBits);
+  std::vector<Group> groups;
+  for (const Op& op : ops) {
+    const bool single = op.kind == Op::kSingle;
+    std::vector<unsigned> qubits{op.q0};
+    if (!single && op.q1 != op.q0) qubits.push_back(op.q1);
+
+    std::vector<unsigned> high = groups.empty() ? std::vector<unsigned>{} : groups.back().high;
+    for (unsigned q : qubits)
+      if (q >= run_bits && std::find(high.begin(), high.end(), q) == high.end()) high.push_back(q);
+    if (groups.empty() || high.size() > kMaxHigh) {
+      groups.emplace_back();
+      high.clear();
+      for (unsigned q : qubits)
+        if (q >= run_bits) high.push_back(q);
+    }
+    Group& group = groups.back();
+    group.high = high;
+
+    // Local bit of a qubit: its own bit in the run, or run_bits + its slot.
+    auto local = [&](unsigned q) -> std::uint64_t {
+      if (q < run_bits) return std::uint64_t{1} << q;
+      const auto slot = std::find(high.begin(), high.end(), q) - high.begin();
+      return std::uint64_t{1} << (run_bits + slot);
+    };
+    Step step{&op, false, 0, {}, {}};
+    if (single) {
+      step.lanes = lanes(op.m);
+      step.high = op.q0 >= run_bits;
+      step.position = static_cast<unsigned>(std::countr_zero(local(op.q0)) - (step.high ? run_bits : 0));
+    } else {
+      const std::uint64_t b0 = local(op.q0), b1 = local(op.q1);
+      std::uint64_t constrained, set, flip = 0;
+      if (op.kind == Op::kCz) {
+        constrained = set = b0 | b1;  // both set (one bit when q0 == q1)
+      } else {
+        constrained = b0 | b1;
+        set = b0;  // q0 set, q1 clear
+        flip = op.kind == Op::kCx ? b1 : b0 | b1;
+      }
+      const std::uint64_t low_mask = (std::uint64_t{1} << run_bits) - 1;
+      step.permutation = {constrained >> run_bits, set >> run_bits, flip >> run_bits,
+                          constrained & low_mask, set & low_mask, flip & low_mask, op.kind == Op::kCz};
+    }
+    group.steps.push_back(step);
+  }
+  return groups;
 }
 
 }  // namespace
@@ -243,12 +376,8 @@ StateVector run_statevector(const std::vector<Instruction>& instructions, std::u
   const auto n = static_cast<unsigned>(n_qubits);
   StateVector state(n);
   state.data()[0] = {1.0, 0.0};
-  for (const Op& op : compile(instructions, n)) {
-    if (op.kind == Op::kSingle)
-      apply_single(state.data(), state.size(), op.q0, op.m);
-    else
-      apply_two_qubit(state.data(), state.size(), op);
-  }
+  const std::vector<Op> ops = compile(instructions, n);
+  for (const Group& group : plan(ops, n)) apply_group(state.data(), n, group);
   return state;
 }
 

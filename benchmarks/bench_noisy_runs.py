@@ -1,0 +1,93 @@
+"""simulate_qubo_runs: 1,000 runs × 200 variables × 2,000 terms against the
+pure-Python reference and a NumPy implementation with the same arithmetic,
+and the speedup of the module on 2 CPUs over 1 CPU (timed in subprocesses
+whose CPU affinity is set before the first call)."""
+
+import os
+import random
+import subprocess
+import sys
+
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")  # idle BLAS threads only add noise
+
+import numpy as np  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "tests")]
+
+import tavik.tavik_core as core  # noqa: E402
+from common import best_time, fmt_time, print_table  # noqa: E402
+from reference import noisy_runs as reference  # noqa: E402
+
+RUNS, N_VARS, N_TERMS = 1000, 200, 2000
+GAMMA = np.uint64(0x9E3779B97F4A7C15)
+
+
+def instance(seed=1):
+    rng = random.Random(seed)
+    qubo = [((rng.randrange(N_VARS), rng.randrange(N_VARS)), rng.uniform(-1, 1)) for _ in range(N_TERMS)]
+    base = [rng.randrange(2) for _ in range(N_VARS)]
+    return qubo, base, RUNS, 0.1, 12345
+
+
+def numpy_runs(qubo, base_bits, n_runs, noise_level, seed):
+    """Same stream and sums, vectorised across draws (uint64 arithmetic wraps)
+    and across runs (each run's energy still adds the terms in order)."""
+    n = len(base_bits)
+    with np.errstate(over="ignore"):
+        states = np.uint64(seed) + np.arange(1, n_runs * n + 1, dtype=np.uint64) * GAMMA
+        z = (states ^ (states >> np.uint64(30))) * np.uint64(0xBF58476D1CE4E5B9)
+        z = (z ^ (z >> np.uint64(27))) * np.uint64(0x94D049BB133111EB)
+        z ^= z >> np.uint64(31)
+    u = (z >> np.uint64(11)).astype(np.float64) * 2.0**-53
+    base = np.array(base_bits, dtype=np.uint8)
+    flips = (u < noise_level).reshape(n_runs, n)
+    runs = np.where(flips, (1 - base).astype(np.uint8), base)
+    columns = np.ascontiguousarray(runs.T, dtype=np.float64)  # variable-major
+    energies = np.full(n_runs, -0.0)
+    scratch = np.empty(n_runs)
+    for (i, j), w in qubo:
+        np.multiply(columns[i], w, out=scratch)
+        np.multiply(scratch, columns[j], out=scratch)
+        np.add(energies, scratch, out=energies)
+    return runs.tolist(), energies.tolist()
+
+
+def timed_in_subprocess(cpus):
+    code = (
+        f"import os, sys; os.sched_setaffinity(0, {set(cpus)!r}); sys.path[:0] = [{HERE!r}]\n"
+        "import bench_noisy_runs as b\n"
+        "args = b.instance()\n"
+        "print(b.best_time(lambda: b.core.simulate_qubo_runs(*args), repeat=9))\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    return float(out.stdout)
+
+
+def main():
+    args = instance()
+    result = core.simulate_qubo_runs(*args)
+    assert numpy_runs(*args) == result, "NumPy implementation differs"
+    assert reference.simulate_qubo_runs(*args) == result, "reference differs"
+
+    t_core = best_time(lambda: core.simulate_qubo_runs(*args), repeat=9)
+    t_numpy = best_time(lambda: numpy_runs(*args))
+    t_ref = best_time(lambda: reference.simulate_qubo_runs(*args), repeat=1, min_seconds=0)
+    rows = [
+        ["tavik_core (all CPUs)", fmt_time(t_core), "1.0"],
+        ["NumPy, same arithmetic", fmt_time(t_numpy), f"{t_numpy / t_core:.1f}"],
+        ["pure-Python reference", fmt_time(t_ref), f"{t_ref / t_core:.0f}"],
+    ]
+    cpus = sorted(os.sched_getaffinity(0))
+    one = timed_in_subprocess(cpus[:1])
+    rows.append(["tavik_core, 1 CPU", fmt_time(one), f"{one / t_core:.2f}"])
+    if len(cpus) >= 2:
+        two = timed_in_subprocess(cpus[:2])
+        rows.append(["tavik_core, 2 CPUs", fmt_time(two), f"{two / t_core:.2f}"])
+        rows.append(["speedup 2 CPUs over 1", f"{one / two:.2f}x", ""])
+    print_table(f"simulate_qubo_runs: {RUNS} runs x {N_VARS} variables x {N_TERMS} terms (results identical)",
+                ["implementation", "time per call", "time / tavik_core"], rows)
+
+
+if __name__ == "__main__":
+    main()
