@@ -20,6 +20,15 @@ struct Text {
 
 namespace detail {
 
+// string_view::find(char) compares a pointer into the signature text with
+// null, which GCC does not accept as a constant expression once the
+// sanitizers instrument it; an index loop has no pointer comparison.
+constexpr std::size_t find(std::string_view s, char c) {
+  for (std::size_t i = 0; i < s.size(); ++i)
+    if (s[i] == c) return i;
+  return std::string_view::npos;
+}
+
 constexpr std::string_view trim(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
@@ -30,7 +39,7 @@ constexpr std::string_view trim(std::string_view s) {
 template <class Visit>
 constexpr void for_each_param(std::string_view inner, Visit visit) {
   while (!inner.empty()) {
-    auto comma = inner.find(',');
+    auto comma = find(inner, ',');
     auto item = trim(inner.substr(0, comma));
     if (!item.empty() && item != "$self") visit(item);
     if (comma == std::string_view::npos) break;
@@ -43,7 +52,7 @@ constexpr void for_each_param(std::string_view inner, Visit visit) {
 template <Text S>
 struct Signature {
   static constexpr std::string_view text = S.view();
-  static constexpr std::size_t open = text.find('(');
+  static constexpr std::size_t open = detail::find(text, '(');
   // A class declared without parentheses has no constructor.
   static constexpr bool callable = open != std::string_view::npos;
   static constexpr std::string_view name = text.substr(0, open);
@@ -57,14 +66,14 @@ struct Signature {
 
   static constexpr std::size_t required = [] {
     std::size_t n = 0;
-    detail::for_each_param(inner, [&](std::string_view p) { n += p.find('=') == std::string_view::npos; });
+    detail::for_each_param(inner, [&](std::string_view p) { n += detail::find(p, '=') == std::string_view::npos; });
     return n;
   }();
 
   static constexpr std::array<std::string_view, arity> params = [] {
     std::array<std::string_view, arity> out{};
     std::size_t n = 0;
-    detail::for_each_param(inner, [&](std::string_view p) { out[n++] = detail::trim(p.substr(0, p.find('='))); });
+    detail::for_each_param(inner, [&](std::string_view p) { out[n++] = detail::trim(p.substr(0, detail::find(p, '='))); });
     return out;
   }();
 };
