@@ -35,6 +35,9 @@ inline std::uint64_t mix(std::uint64_t z) {
   return z ^ (z >> 31);
 }
 
+// Vector helpers here are internal and inlined into each clone, so GCC's note
+// that their calling convention depends on the target does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
 constexpr std::size_t kDrawLanes = 8;
 using U64s = std::uint64_t __attribute__((vector_size(8 * kDrawLanes)));
 using I64s = std::int64_t __attribute__((vector_size(8 * kDrawLanes)));

@@ -117,6 +117,9 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
 // whose real lane is mr·ar + (−mi)·ai = mr·ar − mi·ai and whose imaginary lane
 // is mr·ai + mi·ar: the same roundings as the scalar formula.
 
+// Vector helpers here are internal and inlined into each clone, so GCC's note
+// that their calling convention depends on the target does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
 using V4 = double __attribute__((vector_size(32)));
 
 inline V4 load(const Amplitude* p) {
