@@ -16,6 +16,8 @@ SUBMODULES = [getattr(core, name) for name in ("sim", "analog", "ecc", "cutting"
 # One valid instance per class, to reach methods and setters and to appear
 # among the arbitrary objects.
 INSTANCES = {
+    "StackelbergSolver": lambda: core.StackelbergSolver(0.9, 10, 0.5),
+    "EquilibriumScore": lambda: core.StackelbergSolver(0.9, 10, 0.5).solve([0.5], [0.0], [1.0], [0.1], 2.0)[1],
     "IsingSimulator": lambda: core.sim.IsingSimulator(),
     "LogicalGraph": lambda: core.sim.LogicalGraph(
         [core.sim.Variable("a", "spin"), core.sim.Variable("b", "spin")], [core.sim.Interaction("a", "b", 1.0)]

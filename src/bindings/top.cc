@@ -3,14 +3,44 @@
 #include "ecc/decoder.h"
 #include "ecc/selector.h"
 #include "graph_partition.h"
+#include "py/amplitudes.h"
 #include "py/convert_vrp.h"
 #include "py/coupling_list.h"
 #include "py/lookup_table.h"
+#include "py/run_assignments.h"
+#include "scoring.h"
 #include "sim/ising_backend.h"
+#include "sim/statevector_backend.h"
+#include "stackelberg.h"
+#include "validator.h"
 
 namespace tavik::bindings {
 
 void register_top_level(py::Module& m) {
+  py::Class<StackelbergSolver, "StackelbergSolver(target_kappa, max_iterations, learning_rate)"> solver(
+      "Stackelberg co-design solver: scores each validation iteration with a calibration margin κ, picks\n"
+      "the best iteration and recommends the next chain strength, raising it by a step that shrinks as κ\n"
+      "oscillates more, and leaving it unchanged once κ reaches target_kappa.");
+  m.add(solver.init<double, std::uint64_t, double>()
+            .get<&StackelbergSolver::target_kappa>("target_kappa", "Convergence target for κ.")
+            .get<&StackelbergSolver::max_iterations>("max_iterations", "Maximum number of iterations before stopping.")
+            .get<&StackelbergSolver::learning_rate>("learning_rate",
+                                                    "Base multiplicative step size for chain-strength adjustment.")
+            .method<&StackelbergSolver::solve,
+                    "solve($self, confidences, best_energies, second_best_energies, chain_break_fractions, "
+                    "current_chain_strength)">(
+                "Score every iteration (κ = 0.5·confidence + 0.3·min(gap, 10)/10 + 0.2·(1 − chain breaks),\n"
+                "limited to [0, 1]), pick the best (the later of equal κ) and return\n"
+                "(recommended_chain_strength, best_score). Lists shorter than confidences, an empty\n"
+                "confidences list, or NaN κ among several iterations raise PanicException."));
+  py::Class<EquilibriumScore, "EquilibriumScore"> score("Equilibrium score for a single Stackelberg iteration.");
+  m.add(score.get<&EquilibriumScore::kappa>("kappa", "Calibration margin κ ∈ [0.0, 1.0]. Higher is more trustworthy.")
+            .get<&EquilibriumScore::confidence>("confidence", "Raw confidence from the validator.")
+            .get<&EquilibriumScore::energy_gap>("energy_gap", "Absolute energy gap between best and second-best solution.")
+            .get<&EquilibriumScore::iterations>("iterations", "Number of solver iterations taken to reach this score.")
+            .get<&EquilibriumScore::kappa_std>("kappa_std",
+                                               "Standard deviation of κ across all scored iterations (0.0 if < 2).")
+            .repr<&EquilibriumScore::repr>());
   m.def<&apply_detuning_correction, "apply_detuning_correction(detunings, offsets)">(
       "Pre-distort site detunings against measured offsets: a new list with detunings[k] - offset of site k\n"
       "(0.0 for a site without one). offsets is a list of (site_index, offset); the last offset given for a\n"
@@ -36,6 +66,17 @@ void register_top_level(py::Module& m) {
       "assignment index). Returns (best_assignment, best_energy, sorted_distinct_energies): the first\n"
       "strict minimum, its energy as accumulated, and the ascending energies rounded to 1e-9 with equal\n"
       "roundings merged. n_vars ≤ 20, else SizeViolation; an index ≥ n_vars raises PanicException.");
+  m.def<&sim::run_statevector, "run_statevector(instructions, n_qubits)">(
+      "Run a gate list on |0…0⟩ of n_qubits ≤ 24 qubits (qubit q is bit q of the basis index) and return\n"
+      "the 2^n_qubits amplitudes as (real, imag) tuples. Instructions are (gate_name, qubit_indices,\n"
+      "params): one index for h, x, y, z, s, t, rx, ry, rz (θ) and u (θ, φ, λ); two or more for cx, cz\n"
+      "and swap (extra indices ignored). Unknown gates raise ValueError; an empty index list, a missing\n"
+      "parameter or a target beyond the state raises PanicException; n_qubits > 24 raises SizeViolation.");
+  m.def<&simulate_qubo_runs, "simulate_qubo_runs(qubo, base_bits, n_runs, noise_level, seed)">(
+      "Simulate n_runs noisy runs of a QUBO: each run copies base_bits and flips every entry (b → 1 − b)\n"
+      "when its SplitMix64 draw from seed is below noise_level, one draw per entry in run order. Returns\n"
+      "(assignments, energies), the energies summed in term order. With n_runs > 0, a term index\n"
+      "≥ len(base_bits) raises PanicException. Results do not depend on the number of threads.");
   m.def<&vrp_qubo_terms, "vrp_qubo_terms(dist, penalty_a, penalty_b)">(
       "One-hot tour QUBO of a routing instance with the n × n distance matrix dist: every term of\n"
       "A·Σ_i(1 - Σ_t x_it)² + A·Σ_t(1 - Σ_i x_it)² + B·Σ_{u≠v}Σ_t d_uv·x_ut·x_v,(t+1 mod n), constants\n"

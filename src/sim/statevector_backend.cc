@@ -1,0 +1,387 @@
+#include "sim/statevector_backend.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "errors.h"
+
+namespace tavik::sim {
+namespace {
+
+// [[m00, m01], [m10, m11]] acting on (a, b): a has the target bit clear, b set.
+struct Matrix {
+  Amplitude m00, m01, m10, m11;
+};
+
+// One compiled instruction. Gates that provably leave the state unchanged
+// (a control or cz qubit beyond the state) are dropped while compiling.
+struct Op {
+  enum Kind { kSingle, kCx, kCz, kSwap } kind;
+  unsigned q0, q1;
+  Matrix m;
+};
+
+constexpr double kR = 0.7071067811865476;       // the double nearest 1/√2
+constexpr double kRBelow = 0.7071067811865475;  // one unit in the last place below kR
+
+Amplitude times(Amplitude x, Amplitude y) { return {x.re * y.re - x.im * y.im, x.re * y.im + x.im * y.re}; }
+
+// e^{ix}·factor, the factor a real number taken as (factor, +0.0).
+Amplitude phase_times(double x, double factor) { return times({std::cos(x), std::sin(x)}, {factor, 0.0}); }
+
+Matrix single_qubit_matrix(const std::string& name, const std::vector<double>& params) {
+  if (name == "h") return {{kR, 0.0}, {kR, 0.0}, {kR, 0.0}, {-kR, 0.0}};
+  if (name == "x") return {{0.0, 0.0}, {1.0, 0.0}, {1.0, 0.0}, {0.0, 0.0}};
+  if (name == "y") return {{0.0, 0.0}, {0.0, -1.0}, {0.0, 1.0}, {0.0, 0.0}};
+  if (name == "z") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {-1.0, 0.0}};
+  if (name == "s") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 1.0}};
+  if (name == "t") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {kR, kRBelow}};
+  if (name == "rx" || name == "ry" || name == "rz") {
+    const double half = checked(params, 0) * 0.5;
+    const double c = std::cos(half), s = std::sin(half);
+    if (name == "rx") return {{c, 0.0}, {0.0, -s}, {0.0, -s}, {c, 0.0}};
+    if (name == "ry") return {{c, 0.0}, {-s, 0.0}, {s, 0.0}, {c, 0.0}};
+    return {{c, -s}, {0.0, 0.0}, {0.0, 0.0}, {c, s}};
+  }
+  if (name == "u") {
+    const double theta = checked(params, 0), phi = checked(params, 1), lambda = checked(params, 2);
+    const double half = theta * 0.5;
+    const double c = std::cos(half), s = std::sin(half);
+    const Amplitude e_lambda_s = phase_times(lambda, s);
+    return {{c, 0.0}, {-e_lambda_s.re, -e_lambda_s.im}, phase_times(phi, s), phase_times(phi + lambda, c)};
+  }
+  throw ValueError("'" + name + "' is not a single-qubit gate");
+}
+
+// The failure for a partner index low + 2^q beyond the state. From q = 64 on
+// that index no longer fits in 64 bits and is written as a power of two.
+[[noreturn]] void partner_out_of_bounds(std::size_t len, std::uint64_t low, std::uint64_t q) {
+  if (q < 64) index_out_of_bounds(len, low + (std::uint64_t{1} << q));
+  std::string index = "2^" + std::to_string(q);
+  if (low != 0) index += " + " + std::to_string(low);
+  throw Panic("index out of bounds: the len is " + std::to_string(len) + " but the index is " + index);
+}
+
+// Validates every instruction in order and turns it into an Op. Nothing is
+// observable of the instructions before a failing one (the state is
+// discarded), so checking them all before the first pass is equivalent to
+// failing midway.
+std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n) {
+  const std::size_t len = std::size_t{1} << n;
+  std::vector<Op> ops;
+  ops.reserve(instructions.size());
+  for (const auto& [name, qubits, params] : instructions) {
+    const std::uint64_t q0 = checked(qubits, 0);
+    if (qubits.size() == 1) {
+      const Matrix m = single_qubit_matrix(name, params);
+      // The first pair visited is (0, 2^q); qubits from 64 on have no bit in
+      // any index, so their partner is beyond the state too.
+      if (q0 >= n) partner_out_of_bounds(len, 0, q0);
+      ops.push_back({Op::kSingle, static_cast<unsigned>(q0), 0, m});
+      continue;
+    }
+    const std::uint64_t q1 = qubits[1];
+    Op::Kind kind;
+    if (name == "cx")
+      kind = Op::kCx;
+    else if (name == "cz")
+      kind = Op::kCz;
+    else if (name == "swap")
+      kind = Op::kSwap;
+    else
+      throw ValueError("'" + name + "' is not a supported two-qubit gate");
+
+    if (kind == Op::kCz) {
+      if (q0 >= n || q1 >= n) continue;  // no index has that bit set
+    } else {
+      if (q0 >= n || q0 == q1) continue;  // no index has bit q0 set and bit q1 clear
+      // The first index with bit q0 set is 2^q0; its partner is 2^q0 + 2^q1
+      // for cx and 2^q1 for swap.
+      if (q1 >= n) partner_out_of_bounds(len, kind == Op::kCx ? std::uint64_t{1} << q0 : 0, q1);
+    }
+    ops.push_back({kind, static_cast<unsigned>(q0), static_cast<unsigned>(q1), {}});
+  }
+  return ops;
+}
+
+// ---- single-qubit kernels -----------------------------------------------------
+//
+// new a = m00·a + m01·b, new b = m10·a + m11·b, each complex product
+// (xr·yr − xi·yi, xr·yi + xi·yr) rounded term by term. The vector form holds
+// two amplitudes (re, im, re, im) per register and computes
+//   m·a = mr·a + s·swap(a),  s = (−mi, +mi, −mi, +mi),
+// whose real lane is mr·ar + (−mi)·ai = mr·ar − mi·ai and whose imaginary lane
+// is mr·ai + mi·ar: the same roundings as the scalar formula.
+
+// Vector helpers here are internal and inlined into each clone, so GCC's note
+// that their calling convention depends on the target does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+using V4 = double __attribute__((vector_size(32)));
+
+inline V4 load(const Amplitude* p) {
+  V4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline void store(Amplitude* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+
+inline V4 swap_parts(V4 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
+
+struct MatrixLanes {
+  V4 r00, s00, r01, s01, r10, s10, r11, s11;
+};
+
+inline MatrixLanes lanes(const Matrix& m) {
+  auto r = [](Amplitude x) { return V4{x.re, x.re, x.re, x.re}; };
+  auto s = [](Amplitude x) { return V4{-x.im, x.im, -x.im, x.im}; };
+  return {r(m.m00), s(m.m00), r(m.m01), s(m.m01), r(m.m10), s(m.m10), r(m.m11), s(m.m11)};
+}
+
+[[gnu::always_inline]] inline void apply(const MatrixLanes& l, V4& a, V4& b) {
+  const V4 sa = swap_parts(a), sb = swap_parts(b);
+  const V4 na = (l.r00 * a + l.s00 * sa) + (l.r01 * b + l.s01 * sb);
+  const V4 nb = (l.r10 * a + l.s10 * sa) + (l.r11 * b + l.s11 * sb);
+  a = na;
+  b = nb;
+}
+
+inline void apply_scalar(const Matrix& m, Amplitude& a, Amplitude& b) {
+  const Amplitude na{(m.m00.re * a.re + -m.m00.im * a.im) + (m.m01.re * b.re + -m.m01.im * b.im),
+                     (m.m00.re * a.im + m.m00.im * a.re) + (m.m01.re * b.im + m.m01.im * b.re)};
+  const Amplitude nb{(m.m10.re * a.re + -m.m10.im * a.im) + (m.m11.re * b.re + -m.m11.im * b.im),
+                     (m.m10.re * a.im + m.m10.im * a.re) + (m.m11.re * b.im + m.m11.im * b.re)};
+  a = na;
+  b = nb;
+}
+
+// The pairs (a[i], b[i]) for i < count (count even).
+[[gnu::target_clones("avx2", "default")]]
+void apply_pairs(Amplitude* a, Amplitude* b, std::size_t count, const MatrixLanes& l) {
+  for (std::size_t i = 0; i < count; i += 2) {
+    V4 x = load(a + i), y = load(b + i);
+    apply(l, x, y);
+    store(a + i, x);
+    store(b + i, y);
+  }
+}
+
+// The pairs (i, i + 2^q) of a contiguous block of len = 2^k > 2^q amplitudes.
+[[gnu::target_clones("avx2", "default")]]
+void apply_in_block(Amplitude* block, std::size_t len, unsigned q, const Matrix& m, const MatrixLanes& l) {
+  const std::size_t half = std::size_t{1} << q;
+  if (len < 4) {  // one pair: no full register
+    apply_scalar(m, block[0], block[half]);
+    return;
+  }
+  if (q == 0) {
+    // Pairs are neighbours: regroup two registers [a0 b0][a1 b1] as [a0 a1][b0 b1].
+    for (std::size_t i = 0; i < len; i += 4) {
+      const V4 v0 = load(block + i), v1 = load(block + i + 2);
+      V4 a = __builtin_shufflevector(v0, v1, 0, 1, 4, 5), b = __builtin_shufflevector(v0, v1, 2, 3, 6, 7);
+      apply(l, a, b);
+      store(block + i, __builtin_shufflevector(a, b, 0, 1, 4, 5));
+      store(block + i + 2, __builtin_shufflevector(a, b, 2, 3, 6, 7));
+    }
+    return;
+  }
+  for (std::size_t base = 0; base < len; base += 2 * half) {
+    Amplitude* lo = block + base;
+    Amplitude* hi = lo + half;
+    for (std::size_t i = 0; i < half; i += 2) {
+      V4 a = load(lo + i), b = load(hi + i);
+      apply(l, a, b);
+      store(lo + i, a);
+      store(hi + i, b);
+    }
+  }
+}
+
+// ---- tiles ----------------------------------------------------------------------
+//
+// Every gate pairs or permutes amplitudes that differ only in its own qubits'
+// bits, and computes each pair from that pair alone. A run of gates whose
+// qubits all lie in a set S therefore maps each "tile" (the indices that
+// agree on every bit outside S) to itself, and applying the whole run tile by
+// tile performs, for every amplitude, exactly the operations of applying the
+// gates one after another over the whole state, in the same order: the
+// results are bit for bit the same, with one pass over memory per run of
+// gates instead of one per gate.
+//
+// S is the low kRunBits bits (tiles are made of contiguous runs of 2^kRunBits
+// amplitudes) plus up to kMaxHigh higher qubits, so a tile of at most
+// 2^(kRunBits + kMaxHigh) amplitudes stays in the core's cache.
+
+constexpr unsigned kRunBits = 10;
+constexpr unsigned kMaxHigh = 4;
+
+// A two-qubit gate in tile coordinates: local index = r·2^run_bits + x, with
+// bit j of r standing for the j-th high qubit. It acts on the local indices
+// whose `constrained` bits equal `set`, negating them or exchanging each with
+// its partner index ^ flip.
+struct LocalPermutation {
+  std::uint64_t constrained_high, set_high, flip_high;
+  std::uint64_t constrained_low, set_low, flip_low;
+  bool negate;
+};
+
+struct Step {
+  const Op* op;
+  bool high;          // single-qubit gate on a high qubit
+  unsigned position;  // its in-run qubit, or its high slot
+  MatrixLanes lanes;
+  LocalPermutation permutation;
+};
+
+struct Group {
+  std::vector<unsigned> high;  // the high qubits, in slot order
+  std::vector<Step> steps;
+};
+
+void negate(Amplitude& x) {
+  x.re = -x.re;
+  x.im = -x.im;
+}
+
+// Calls f(start, count) for the maximal runs of x < len with
+// (x & constrained) == set; `constrained` has at most two bits.
+template <class F>
+[[gnu::always_inline]] inline void for_each_matching(std::size_t len, std::uint64_t constrained, std::uint64_t set,
+                                                     F f) {
+  if (constrained == 0) {
+    f(std::size_t{0}, len);
+    return;
+  }
+  const std::size_t run = std::size_t{1} << std::countr_zero(constrained);
+  for (std::size_t start = set; start < len; start = (((start | constrained | (run - 1)) + 1) & ~constrained) | set)
+    f(start, run);
+}
+
+void apply_permutation(Amplitude* const* runs, std::size_t run_count, std::size_t run_len,
+                       const LocalPermutation& p) {
+  for (std::size_t r = 0; r < run_count; ++r) {
+    if ((r & p.constrained_high) != p.set_high) continue;
+    Amplitude* a = runs[r];
+    Amplitude* b = runs[r ^ p.flip_high];
+    for_each_matching(run_len, p.constrained_low, p.set_low, [&](std::size_t start, std::size_t count) {
+      if (p.negate) {
+        for (std::size_t i = start; i < start + count; ++i) negate(a[i]);
+      } else {
+        Amplitude* partner = b + (start ^ p.flip_low);
+        for (std::size_t i = 0; i < count; ++i) std::swap(a[start + i], partner[i]);
+      }
+    });
+  }
+}
+
+void apply_group(Amplitude* state, unsigned n, const Group& group) {
+  const unsigned run_bits = std::min(n, kRunBits);
+  const std::size_t run_len = std::size_t{1} << run_bits;
+  const std::size_t run_count = std::size_t{1} << group.high.size();
+
+  // Tile t spreads its bits over the positions from run_bits up that are not
+  // high qubits.
+  std::vector<unsigned> spread;
+  for (unsigned b = run_bits; b < n; ++b)
+    if (std::find(group.high.begin(), group.high.end(), b) == group.high.end()) spread.push_back(b);
+  std::vector<std::size_t> run_offset(run_count, 0);
+  for (std::size_t r = 0; r < run_count; ++r)
+    for (std::size_t j = 0; j < group.high.size(); ++j)
+      if (r >> j & 1) run_offset[r] += std::size_t{1} << group.high[j];
+
+  std::vector<Amplitude*> runs(run_count);
+  for (std::size_t t = 0; t < std::size_t{1} << spread.size(); ++t) {
+    std::size_t base = 0;
+    for (std::size_t k = 0; k < spread.size(); ++k)
+      if (t >> k & 1) base += std::size_t{1} << spread[k];
+    for (std::size_t r = 0; r < run_count; ++r) runs[r] = state + base + run_offset[r];
+
+    for (const Step& step : group.steps) {
+      if (step.op->kind != Op::kSingle) {
+        apply_permutation(runs.data(), run_count, run_len, step.permutation);
+      } else if (step.high) {
+        const std::size_t bit = std::size_t{1} << step.position;
+        for (std::size_t r = 0; r < run_count; ++r)
+          if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.lanes);
+      } else {
+        for (std::size_t r = 0; r < run_count; ++r)
+          apply_in_block(runs[r], run_len, step.position, step.op->m, step.lanes);
+      }
+    }
+  }
+}
+
+// Splits the ops into groups of consecutive ops that touch at most kMaxHigh
+// qubits at or above the run bits, and expresses each op in tile coordinates.
+std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
+  const unsigned run_bits = std::min(n, kRunBits);
+  std::vector<Group> groups;
+  for (const Op& op : ops) {
+    const bool single = op.kind == Op::kSingle;
+    std::vector<unsigned> qubits{op.q0};
+    if (!single && op.q1 != op.q0) qubits.push_back(op.q1);
+
+    std::vector<unsigned> high = groups.empty() ? std::vector<unsigned>{} : groups.back().high;
+    for (unsigned q : qubits)
+      if (q >= run_bits && std::find(high.begin(), high.end(), q) == high.end()) high.push_back(q);
+    if (groups.empty() || high.size() > kMaxHigh) {
+      groups.emplace_back();
+      high.clear();
+      for (unsigned q : qubits)
+        if (q >= run_bits) high.push_back(q);
+    }
+    Group& group = groups.back();
+    group.high = high;
+
+    // Local bit of a qubit: its own bit in the run, or run_bits + its slot.
+    auto local = [&](unsigned q) -> std::uint64_t {
+      if (q < run_bits) return std::uint64_t{1} << q;
+      const auto slot = std::find(high.begin(), high.end(), q) - high.begin();
+      return std::uint64_t{1} << (run_bits + slot);
+    };
+    Step step{&op, false, 0, {}, {}};
+    if (single) {
+      step.lanes = lanes(op.m);
+      step.high = op.q0 >= run_bits;
+      step.position = static_cast<unsigned>(std::countr_zero(local(op.q0)) - (step.high ? run_bits : 0));
+    } else {
+      const std::uint64_t b0 = local(op.q0), b1 = local(op.q1);
+      std::uint64_t constrained, set, flip = 0;
+      if (op.kind == Op::kCz) {
+        constrained = set = b0 | b1;  // both set (one bit when q0 == q1)
+      } else {
+        constrained = b0 | b1;
+        set = b0;  // q0 set, q1 clear
+        flip = op.kind == Op::kCx ? b1 : b0 | b1;
+      }
+      const std::uint64_t low_mask = (std::uint64_t{1} << run_bits) - 1;
+      step.permutation = {constrained >> run_bits, set >> run_bits, flip >> run_bits,
+                          constrained & low_mask, set & low_mask, flip & low_mask, op.kind == Op::kCz};
+    }
+    group.steps.push_back(step);
+  }
+  return groups;
+}
+
+}  // namespace
+
+StateVector::StateVector(unsigned n_qubits) : size_(std::size_t{1} << n_qubits) {
+  amplitudes_.reset(static_cast<Amplitude*>(std::calloc(size_, sizeof(Amplitude))));
+  if (!amplitudes_) throw std::bad_alloc();
+}
+
+StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits) {
+  if (n_qubits > kMaxStatevectorQubits) throw SizeViolation("run_statevector requires n_qubits <= 24");
+  const auto n = static_cast<unsigned>(n_qubits);
+  StateVector state(n);
+  state.data()[0] = {1.0, 0.0};
+  const std::vector<Op> ops = compile(instructions, n);
+  for (const Group& group : plan(ops, n)) apply_group(state.data(), n, group);
+  return state;
+}
+
+}  // namespace tavik::sim

@@ -1,0 +1,47 @@
+// Dense statevector simulation of a gate list. Qubit q is bit q of the basis
+// index, qubit 0 the least significant bit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace tavik::sim {
+
+struct Amplitude {
+  double re;
+  double im;
+};
+
+// The 2^n amplitudes of a state: one zero-filled allocation of 16·2^n bytes.
+class StateVector {
+ public:
+  explicit StateVector(unsigned n_qubits);
+
+  std::size_t size() const { return size_; }
+  Amplitude* data() { return amplitudes_.get(); }
+  const Amplitude* data() const { return amplitudes_.get(); }
+
+ private:
+  struct Free {
+    void operator()(Amplitude* p) const noexcept { std::free(p); }
+  };
+  std::unique_ptr<Amplitude[], Free> amplitudes_;
+  std::size_t size_;
+};
+
+// (gate_name, qubit_indices, params)
+using Instruction = std::tuple<std::string, std::vector<std::uint64_t>, std::vector<double>>;
+
+inline constexpr std::uint64_t kMaxStatevectorQubits = 24;
+
+// Runs the instructions in order on |0…0⟩ of n_qubits ≤ 24 qubits and returns
+// the final state. Unknown gates are ValueErrors; a missing parameter, an
+// empty qubit list or a target beyond the state is an index failure (Panic).
+StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits);
+
+}  // namespace tavik::sim

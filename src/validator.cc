@@ -1,0 +1,173 @@
+#include "validator.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "errors.h"
+#include "pool.h"
+
+namespace tavik {
+namespace {
+
+// ---- the SplitMix64 stream ----------------------------------------------------
+//
+// Draw d (1-based) of the stream uses the state seed + d·γ, so the draws of a
+// run are independent of one another and are computed eight at a time. The
+// draw is u = (z >> 11)·2^−53, and u < p exactly when the 53-bit integer
+// z >> 11 is below p·2^53 (a power-of-two scaling, exact), that is below its
+// ceiling: one integer comparison per draw, with NaN and p ≤ 0 never
+// flipping and p ≥ 1 always flipping as the definition implies.
+
+constexpr std::uint64_t kGamma = 0x9E3779B97F4A7C15;
+
+std::int64_t flip_threshold(double noise_level) {
+  const double scaled = noise_level * 0x1p53;
+  if (!(scaled > 0.0)) return 0;
+  if (scaled >= 0x1p53) return std::int64_t{1} << 53;
+  return static_cast<std::int64_t>(std::ceil(scaled));
+}
+
+inline std::uint64_t mix(std::uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EB;
+  return z ^ (z >> 31);
+}
+
+// Vector helpers here are internal and inlined into each clone, so GCC's note
+// that their calling convention depends on the target does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+constexpr std::size_t kDrawLanes = 8;
+using U64s = std::uint64_t __attribute__((vector_size(8 * kDrawLanes)));
+using I64s = std::int64_t __attribute__((vector_size(8 * kDrawLanes)));
+using Bytes8 = std::uint8_t __attribute__((vector_size(kDrawLanes)));
+using SBytes8 = std::int8_t __attribute__((vector_size(kDrawLanes)));
+
+inline U64s mix(U64s z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EB;
+  return z ^ (z >> 31);
+}
+
+// Row k of `out` is base with its entries flipped by draws k·n+1 … k·n+n.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]]
+void draw_runs(const std::uint8_t* base, std::size_t n, std::size_t runs, std::uint64_t seed,
+               std::int64_t threshold, std::uint8_t* out) {
+  U64s lane_steps;
+  for (std::size_t l = 0; l < kDrawLanes; ++l) lane_steps[l] = (l + 1) * kGamma;
+  const std::uint64_t row_step = n * kGamma;
+  std::uint64_t state = seed;  // before the row's first draw
+  for (std::size_t k = 0; k < runs; ++k, state += row_step) {
+    std::uint8_t* row = out + k * n;
+    std::size_t v = 0;
+    for (; v + kDrawLanes <= n; v += kDrawLanes) {
+      const U64s z = mix(state + v * kGamma + lane_steps);
+      const I64s flip = reinterpret_cast<I64s>(z >> 11) < threshold;  // −1 where flipped
+      const auto mask = reinterpret_cast<Bytes8>(__builtin_convertvector(flip, SBytes8));
+      Bytes8 b;
+      std::memcpy(&b, base + v, kDrawLanes);
+      const Bytes8 flipped = 1 - b;
+      const Bytes8 result = (b & ~mask) | (flipped & mask);
+      std::memcpy(row + v, &result, kDrawLanes);
+    }
+    for (; v < n; ++v) {
+      const bool flip = static_cast<std::int64_t>(mix(state + (v + 1) * kGamma) >> 11) < threshold;
+      row[v] = flip ? static_cast<std::uint8_t>(1 - base[v]) : base[v];
+    }
+  }
+}
+
+// ---- energies -----------------------------------------------------------------
+//
+// Runs are evaluated 32 at a time, one lane each: every lane adds the terms
+// in list order to its own sum, so each energy is exactly the sequential sum.
+// The group's assignments are first transposed into doubles, variable-major,
+// so a term reads its two variables of all 32 runs as two contiguous rows.
+// That costs 256 bytes per variable; beyond kMaxColumnVariables the runs are
+// summed one at a time from their bytes instead.
+
+constexpr std::size_t kGroup = 32;
+constexpr std::size_t kWidth = 8;
+constexpr std::size_t kVectors = kGroup / kWidth;
+constexpr std::size_t kMaxColumnVariables = 8192;  // 2 MiB of columns per thread
+using Doubles = double __attribute__((vector_size(8 * kWidth)));
+
+// Every lane set to x. (Writing `Doubles{} + x` would add +0.0 and lose the
+// sign of a −0.0.)
+inline Doubles broadcast(double x) {
+  Doubles v;
+  for (std::size_t l = 0; l < kWidth; ++l) v[l] = x;
+  return v;
+}
+
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]]
+void group_energies(const double* columns, const QuboTerm* terms, std::size_t count, double* out) {
+  Doubles e[kVectors];
+  for (auto& v : e) v = broadcast(-0.0);
+  for (std::size_t t = 0; t < count; ++t) {
+    const Doubles w = broadcast(terms[t].w);
+    const double* a = columns + terms[t].i * kGroup;
+    const double* b = columns + terms[t].j * kGroup;
+    for (std::size_t q = 0; q < kVectors; ++q) {
+      Doubles ai, bj;
+      std::memcpy(&ai, a + q * kWidth, sizeof ai);
+      std::memcpy(&bj, b + q * kWidth, sizeof bj);
+      e[q] += (w * ai) * bj;
+    }
+  }
+  std::memcpy(out, e, sizeof e);
+}
+
+double run_energy(const std::uint8_t* bits, const std::vector<QuboTerm>& qubo) {
+  double e = -0.0;
+  for (const QuboTerm& t : qubo) e += (t.w * static_cast<double>(bits[t.i])) * static_cast<double>(bits[t.j]);
+  return e;
+}
+
+void energies(const RunAssignments& runs, const std::vector<QuboTerm>& qubo, double* out) {
+  const std::size_t n = runs.n;
+  if (n > kMaxColumnVariables) {
+    pool::parallel_for(runs.runs, 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t k = begin; k < end; ++k) out[k] = run_energy(runs.bits.data() + k * n, qubo);
+    });
+    return;
+  }
+  const std::size_t groups = (runs.runs + kGroup - 1) / kGroup;
+  pool::parallel_for(groups, 1, [&](std::size_t begin, std::size_t end) {
+    std::vector<double> columns(n * kGroup);  // lanes past the last run stay 0
+    double lane_energy[kGroup];
+    for (std::size_t g = begin; g < end; ++g) {
+      const std::size_t first = g * kGroup, lanes = std::min(kGroup, runs.runs - first);
+      for (std::size_t l = 0; l < lanes; ++l) {
+        const std::uint8_t* row = runs.bits.data() + (first + l) * n;
+        for (std::size_t v = 0; v < n; ++v) columns[v * kGroup + l] = row[v];
+      }
+      group_energies(columns.data(), qubo.data(), qubo.size(), lane_energy);
+      std::memcpy(out + first, lane_energy, lanes * sizeof(double));
+    }
+  });
+}
+
+}  // namespace
+
+NoisyRuns simulate_qubo_runs(const std::vector<QuboTerm>& qubo, const std::vector<std::uint8_t>& base_bits,
+                             std::uint64_t n_runs, double noise_level, std::uint64_t seed) {
+  const std::size_t n = base_bits.size();
+  if (n != 0 && n_runs > std::numeric_limits<std::size_t>::max() / n) throw std::bad_alloc();
+  NoisyRuns out{{std::vector<std::uint8_t>(n_runs * n), n_runs, n, base_bits}, std::vector<double>(n_runs, -0.0)};
+  if (n_runs == 0) return out;
+
+  // Energies would fail at the first bad term in list order whichever run
+  // meets it first, so that term is found here, before any work.
+  for (const QuboTerm& t : qubo) {
+    check_index(t.i, n);
+    check_index(t.j, n);
+  }
+
+  draw_runs(base_bits.data(), n, n_runs, seed, flip_threshold(noise_level), out.assignments.bits.data());
+  if (!qubo.empty()) energies(out.assignments, qubo, out.energies.data());
+  return out;
+}
+
+}  // namespace tavik
