@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "py/convert.h"
+#include "py/gc_pause.h"
 #include "sim/statevector_backend.h"
 
 namespace tavik::py {
@@ -20,7 +21,7 @@ namespace tavik::py {
 template <>
 struct Converter<sim::StateVector> {
   static Ref to(const sim::StateVector& state) {
-    const CollectorPause pause;
+    const GcPause pause;
     const auto len = static_cast<Py_ssize_t>(state.size());
     Ref list = Ref::steal(PyList_New(len));
     Ref zero = pair(0.0, 0.0);
@@ -48,16 +49,6 @@ struct Converter<sim::StateVector> {
     PyObject_GC_UnTrack(tuple.get());
     return tuple;
   }
-
-  struct CollectorPause {
-    CollectorPause() : was_enabled(PyGC_Disable()) {}
-    ~CollectorPause() {
-      if (was_enabled) PyGC_Enable();
-    }
-    CollectorPause(const CollectorPause&) = delete;
-    CollectorPause& operator=(const CollectorPause&) = delete;
-    int was_enabled;
-  };
 };
 
 }  // namespace tavik::py
