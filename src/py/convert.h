@@ -5,7 +5,9 @@
 //   to_py(value)     -> Ref   a new object; throws ErrorAlreadySet on failure
 //
 // Record classes of the module convert through record.h; plain result structs
-// convert as tuples through their `as_tuple()` member.
+// convert as tuples through their `as_tuple()` member. Results with their own
+// shape (histograms, amplitudes, named QUBOs, ...) have a converter header of
+// their own beside this one.
 #pragma once
 
 #include <concepts>
@@ -18,7 +20,6 @@
 #include <utility>
 #include <vector>
 
-#include "dict.h"
 #include "py/translate.h"
 #include "py/ref.h"
 #include "qubo.h"
@@ -287,34 +288,6 @@ struct Converter<T> {
   static Ref to(const T& value) {
     auto refs = value.as_tuple();
     return detail::tuple_to(refs, std::make_index_sequence<std::tuple_size_v<decltype(refs)>>{});
-  }
-};
-
-template <class K, class V>
-struct Converter<Dict<K, V>> {
-  static Dict<K, V> from(PyObject* obj) {
-    if (!PyDict_Check(obj)) raise_cannot_convert(obj, "PyDict");
-    // A snapshot of the items: converting a key or value may run Python code
-    // that changes the dict.
-    Ref items = Ref::steal(PyDict_Items(obj));
-    Py_ssize_t n = PyList_Size(items.get());
-    Dict<K, V> out;
-    out.items.reserve(static_cast<std::size_t>(n));
-    for (Py_ssize_t i = 0; i < n; ++i) {
-      PyObject* item = PyList_GetItem(items.get(), i);
-      K key = from_py<K>(PyTuple_GetItem(item, 0));  // the key first: its error is the one reported
-      out.items.emplace_back(std::move(key), from_py<V>(PyTuple_GetItem(item, 1)));
-    }
-    return out;
-  }
-  static Ref to(const Dict<K, V>& value) {
-    Ref dict = Ref::steal(PyDict_New());
-    for (const auto& [k, v] : value.items) {
-      Ref key = to_py(k);
-      Ref val = to_py(v);
-      if (PyDict_SetItem(dict.get(), key.get(), val.get()) < 0) throw_error_already_set();
-    }
-    return dict;
   }
 };
 
