@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "bindings/bindings.h"
+#include "py/fast_read.h"
 #include "py/translate.h"
 
 namespace {
@@ -26,6 +27,7 @@ PyMODINIT_FUNC PyInit_tavik_core() {
   if (g_module != nullptr) return py::Ref::borrow(g_module).release();
 
   g_module = py::guarded([] {
+    py::fast::probe();
     py::Module top(py::Ref::steal(PyModule_Create(&g_definition)));
     bindings::register_top_level(top);
     py::Module sim = bindings::sim_module();

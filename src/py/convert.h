@@ -20,8 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "py/translate.h"
+#include "py/fast_read.h"
 #include "py/ref.h"
+#include "py/translate.h"
 #include "qubo.h"
 
 namespace tavik::py {
@@ -39,46 +40,11 @@ Ref to_py(T&& value) {
   return Converter<std::remove_cvref_t<T>>::to(std::forward<T>(value));
 }
 
-// The interpreter interns the ints 0..256. Their addresses are learnt once
-// (and each verified to be the int it stands for), so an index argument that
-// is one of them is read by address, without a call into the interpreter.
-class SmallInts {
- public:
-  static bool lookup(PyObject* obj, std::uint64_t& value) {
-    static const SmallInts table;
-    const std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(obj) - table.base_;
-    if (offset >= table.limit_ || (offset & table.mask_) != 0) return false;
-    value = offset >> table.shift_;
-    return true;
-  }
-
- private:
-  static constexpr long kCount = 257;
-
-  SmallInts() {
-    Ref zero = Ref::steal(PyLong_FromLong(0)), one = Ref::steal(PyLong_FromLong(1));
-    const auto base = reinterpret_cast<std::uintptr_t>(zero.get());
-    const std::uintptr_t stride = reinterpret_cast<std::uintptr_t>(one.get()) - base;
-    if (stride == 0 || (stride & (stride - 1)) != 0) return;  // no usable layout: limit_ stays 0
-    for (long k = 0; k < kCount; ++k) {
-      Ref v = Ref::steal(PyLong_FromLong(k));
-      if (reinterpret_cast<std::uintptr_t>(v.get()) != base + static_cast<std::uintptr_t>(k) * stride) return;
-    }
-    base_ = base;
-    mask_ = stride - 1;
-    shift_ = static_cast<unsigned>(__builtin_ctzll(stride));
-    limit_ = static_cast<std::uintptr_t>(kCount) * stride;
-  }
-
-  std::uintptr_t base_ = 0, mask_ = 0, limit_ = 0;
-  unsigned shift_ = 0;
-};
-
 template <>
 struct Converter<std::uint64_t> {
   static std::uint64_t from(PyObject* obj) {
     std::uint64_t small;
-    if (SmallInts::lookup(obj, small)) return small;
+    if (fast::small_int(obj, small)) return small;
     unsigned long long v;
     if (PyLong_CheckExact(obj)) {
       v = PyLong_AsUnsignedLongLong(obj);
@@ -120,7 +86,9 @@ struct Converter<T> {
 template <>
 struct Converter<double> {
   static double from(PyObject* obj) {
-    const double v = PyFloat_AsDouble(obj);
+    double v;
+    if (fast::float_value(obj, v)) return v;
+    v = PyFloat_AsDouble(obj);
     if (v == -1.0 && PyErr_Occurred()) throw_error_already_set();
     return v;
   }
@@ -244,7 +212,7 @@ template <class Tuple, std::size_t... I>
 [[gnu::always_inline]] inline Tuple tuple_from(PyObject* obj, std::index_sequence<I...>) {
   check_tuple<sizeof...(I)>(obj);
   // Braced initialisation converts the items in order.
-  return Tuple{from_py<std::tuple_element_t<I, Tuple>>(PyTuple_GetItem(obj, I))...};
+  return Tuple{from_py<std::tuple_element_t<I, Tuple>>(fast::tuple_item(obj, I))...};
 }
 
 template <class Tuple, std::size_t... I>
