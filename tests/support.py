@@ -49,3 +49,56 @@ def bits(value):
     if isinstance(value, dict):
         return {bits(k): bits(v) for k, v in value.items()}
     return value
+
+
+def _core():
+    import tavik.tavik_core as core
+
+    return core
+
+
+# The module's record classes: submodule ("" for the top level), constructor
+# signature (None: no constructor), attributes in declaration order, whether
+# they are writable, and a factory for a valid instance (None: the module
+# offers no way to make one).
+def record_classes():
+    core = _core()
+    sim, analog, ecc, cutting = core.sim, core.analog, core.ecc, core.cutting
+    graph = lambda: sim.LogicalGraph([sim.Variable("a", "spin"), sim.Variable("b", "spin")], [sim.Interaction("a", "b", 1.0)])  # noqa: E731
+    return {
+        "StackelbergSolver": ("", "(target_kappa, max_iterations, learning_rate)",
+                              ["target_kappa", "max_iterations", "learning_rate"], False,
+                              lambda: core.StackelbergSolver(0.9, 10, 0.5)),
+        "EquilibriumScore": ("", None, ["kappa", "confidence", "energy_gap", "iterations", "kappa_std"], False,
+                             lambda: core.StackelbergSolver(0.9, 10, 0.5).solve([0.5], [0.0], [1.0], [0.1], 2.0)[1]),
+        "IsingSimulator": ("sim", "()", [], False, lambda: sim.IsingSimulator()),
+        "LogicalGraph": ("sim", "(variables, interactions)", ["variables", "interactions"], True, graph),
+        "Variable": ("sim", "(name, domain)", ["name", "domain"], True, lambda: sim.Variable("a", "spin")),
+        "Interaction": ("sim", "(i, j, weight)", ["i", "j", "weight"], True, lambda: sim.Interaction("a", "b", -1.0)),
+        "QuditSimulator": ("sim", "(levels, num_sites)", [], False, lambda: sim.QuditSimulator(3, 4)),
+        "ContinuousFieldIR": ("analog", None, ["data"], True, None),
+        "HardwareDeltaModel": ("analog", None, ["calibration_data"], True, None),
+        "RydbergControlParameters": ("analog", "(omega, delta, atom_positions)", ["omega", "delta", "atom_positions"],
+                                     False, lambda: analog.RydbergControlParameters([1.0], [0.5], [])),
+        "SpatialCoordinates": ("analog", None, ["x", "y"], False,
+                               lambda: analog.NeutralAtomCompiler().map_to_spatial_geometry(graph())[0]),
+        "NeutralAtomCompiler": ("analog", "()", [], False, lambda: analog.NeutralAtomCompiler()),
+        "PhotonicGBSParameters": ("analog", "(adjacency_matrix, phases)", ["adjacency_matrix", "phases"], False,
+                                  lambda: analog.PhotonicGBSParameters([[0.0, 1.0], [1.0, 0.0]], [0.0, 0.5])),
+        "PhotonicCompiler": ("analog", "()", [], False, lambda: analog.PhotonicCompiler()),
+        "SurfaceCodePatch": ("ecc", None, ["distance", "data_qubits", "x_stabilizers", "z_stabilizers", "logical_x",
+                                           "logical_z"], False, lambda: ecc.build_surface_code(3)),
+        "PatchAssignment": ("ecc", None, ["logical_var", "distance", "physical_start", "physical_end"], False,
+                            lambda: ecc.select_patches([(4, 2.0)], 9, 3)[0]),
+        "SubcircuitSampleCounts": ("cutting", "(sample_index, subcircuit_label, counts, shots)",
+                                   ["sample_index", "subcircuit_label", "counts", "shots"], False,
+                                   lambda: cutting.SubcircuitSampleCounts(0, "A", {"0": 3, "1": 1}, 4)),
+        "SampleCoefficient": ("cutting", "(sample_index, coefficient)", ["sample_index", "coefficient"], False,
+                              lambda: cutting.SampleCoefficient(0, 0.5)),
+    }  # fmt: skip
+
+
+def class_object(name):
+    module = record_classes()[name][0]
+    core = _core()
+    return getattr(getattr(core, module) if module else core, name)
