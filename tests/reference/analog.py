@@ -14,22 +14,16 @@ def map_to_spatial_geometry(n):
 def arrazola_bromley_encoding(names, interactions):
     """(A, phases) for variable names in order and (i, j, w) interactions."""
     n = len(names)
-    position = {}
-    for k, name in enumerate(names):
-        position[name] = k
+    position = {name: k for k, name in enumerate(names)}  # a repeated name keeps its last position
     adjacency = [[0.0] * n for _ in range(n)]
     phases = [0.0] * n
-    if n == 0 or not interactions:
-        return adjacency, phases
-    for i, j, w in interactions:
-        if i not in position or j not in position:
-            continue
-        a, b = position[i], position[j]
-        if a == b:
-            phases[a] = math.atan(w)
-        else:
-            adjacency[a][b] = w
-            adjacency[b][a] = w
+    for i, j, w in interactions:  # the last assignment wins
+        if i in position and j in position:
+            a, b = position[i], position[j]
+            if a == b:
+                phases[a] = math.atan(w)
+            else:
+                adjacency[a][b] = adjacency[b][a] = w
     return adjacency, phases
 
 
@@ -39,23 +33,13 @@ def clamp(x):
 
 
 def apply_detuning_correction(detunings, offsets):
-    table = {}
-    for site, offset in offsets:
-        table[site] = offset
+    table = dict(offsets)  # a repeated site keeps its last offset
     return [d - table.get(k, 0.0) for k, d in enumerate(detunings)]
 
 
 def apply_coupling_correction(couplings, errors):
-    table = {}
-    for pair, error in errors:
-        table[pair] = error
-    out = []
-    for pair, j in couplings:
-        if pair in table:
-            out.append((pair, j / clamp(table[pair] + 1.0)))
-        else:
-            out.append((pair, j / 1.0))
-    return out
+    table = dict(errors)
+    return [(pair, j / clamp(table[pair] + 1.0) if pair in table else j / 1.0) for pair, j in couplings]
 
 
 def apply_rabi_correction(rabi_frequency, global_rabi_error):

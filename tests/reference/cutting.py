@@ -10,16 +10,12 @@ SHORT_ESCAPES = {'"': '\\"', "\\": "\\\\", "\n": "\\n", "\r": "\\r", "\t": "\\t"
 
 
 def quoted(text):
-    out = ['"']
-    for ch in text:
+    def escape(ch):
         if ch in SHORT_ESCAPES:
-            out.append(SHORT_ESCAPES[ch])
-        elif ch != " " and unicodedata.category(ch) in ESCAPED_CATEGORIES:
-            out.append("\\u{%x}" % ord(ch))
-        else:
-            out.append(ch)
-    out.append('"')
-    return "".join(out)
+            return SHORT_ESCAPES[ch]
+        return "\\u{%x}" % ord(ch) if ch != " " and unicodedata.category(ch) in ESCAPED_CATEGORIES else ch
+
+    return '"' + "".join(map(escape, text)) + '"'
 
 
 def shortest_decimal(x):
@@ -54,24 +50,16 @@ def reconstruct_expectation(counts, coefficients, labels):
         for label in labels:
             if (sample, label) not in index:
                 raise ValueError(f"missing SubcircuitSampleCounts for sample {sample} / subcircuit {quoted(label)}")
-    terms = []
+    total = -0.0  # terms summed sequentially in coefficient order
     for sample, w in coefficients:
         product = 1.0
         for label in labels:
             histogram, shots = index[(sample, label)]
             if shots == 0:
-                raise ValueError(
-                    f"SubcircuitSampleCounts for sample {sample} / subcircuit {quoted(label)} has shots == 0"
-                )
+                raise ValueError(f"SubcircuitSampleCounts for sample {sample} / subcircuit {quoted(label)} has shots == 0")
             s = 0.0
             for bits, n in histogram.items():
-                if bits.count("1") % 2 == 0:
-                    s = s + float(n)
-                else:
-                    s = s - float(n)
+                s = s + float(n) if bits.count("1") % 2 == 0 else s - float(n)
             product = product * (s / float(shots))
-        terms.append(w * product)
-    total = -0.0
-    for term in terms:
-        total = total + term
+        total = total + w * product
     return total

@@ -17,7 +17,6 @@ def stoer_wagner_bisect(edges, n_nodes):
         for endpoint in (i, j):
             if endpoint >= n:
                 raise Panic(f"index out of bounds: the len is {n} but the index is {endpoint}")
-
     adj = [[0.0] * n for _ in range(n)]
     for i, j, weight in edges:
         adj[i][j] = weight + adj[i][j]
@@ -25,29 +24,22 @@ def stoer_wagner_bisect(edges, n_nodes):
 
     groups = [[v] for v in range(n)]
     active = [True] * n
-    active_count = n
     best_weight, best_side = math.inf, []
-
-    while True:
-        start = min(k for k in range(n) if active[k])
+    for active_count in range(n, 1, -1):  # one phase per merge, n - 1 in all
+        start = active.index(True)
         in_a = [False] * n
         in_a[start] = True
-        tightness = [0.0] * n
-        for k in range(n):
-            if active[k] and k != start:
-                tightness[k] = adj[start][k]
+        tightness = [adj[start][k] if active[k] and k != start else 0.0 for k in range(n)]
         last = start
-        n_in_a = 1
-        while n_in_a < active_count:
+        for _ in range(active_count - 1):
             prev = last
             selected, running = None, -math.inf
-            for k in range(n):
+            for k in range(n):  # strictly greater: ties go to the lowest index, NaN never wins
                 if active[k] and not in_a[k] and tightness[k] > running:
                     selected, running = k, tightness[k]
             if selected is None:
                 raise Panic("a candidate remains while n_in_a < active_count")
             in_a[selected] = True
-            n_in_a += 1
             last = selected
             for k in range(n):
                 if active[k] and not in_a[k]:
@@ -65,12 +57,9 @@ def stoer_wagner_bisect(edges, n_nodes):
             if active[k] and k != s and k != t:
                 adj[s][k] = adj[t][k] + adj[s][k]
                 adj[k][s] = adj[k][t] + adj[k][s]
-        groups[s].extend(groups[t])
+        groups[s] += groups[t]
         groups[t] = []
         active[t] = False
-        active_count -= 1
-        if active_count <= 1:
-            break
 
     if not best_side:
         raise ValueError("no cut found")
