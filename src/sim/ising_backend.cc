@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <span>
 #include <utility>
 
@@ -39,44 +40,43 @@ constexpr std::uint64_t kKeyBias = std::uint64_t{1} << 63;  // signed key order 
   __builtin_memcpy(out, &key, sizeof(key));
 }
 
-// Sorts keys ascending and drops repeats. LSD radix sort over the span of
-// values actually present: narrow energy ranges take few passes, and one read
-// counts the digits of every pass.
-void sort_unique(std::vector<std::uint64_t>& keys) {
-  if (keys.empty()) return;
-  const auto [lo_it, hi_it] = std::minmax_element(keys.begin(), keys.end());
+// Sorts keys[0, n) ascending and drops repeats; returns how many remain.
+// LSD radix sort over the span of values actually present: narrow energy
+// ranges take few passes, and one read counts the digits of every pass.
+// Buffers are left uninitialised: every element is written before it is read.
+std::size_t sort_unique(std::unique_ptr<std::uint64_t[]>& keys, std::size_t n) {
+  if (n == 0) return 0;
+  const auto [lo_it, hi_it] = std::minmax_element(keys.get(), keys.get() + n);
   const std::uint64_t lo = *lo_it;
   const auto bits = static_cast<unsigned>(std::bit_width(*hi_it - lo));
   constexpr unsigned kMaxDigitBits = 12;
   const unsigned passes = (bits + kMaxDigitBits - 1) / kMaxDigitBits;
-  if (passes == 0) {
-    keys.resize(1);
-    return;
-  }
+  if (passes == 0) return 1;
   const unsigned digit_bits = (bits + passes - 1) / passes;
   const std::size_t buckets = std::size_t{1} << digit_bits;
   auto digit = [&](std::uint64_t k, unsigned pass) { return ((k - lo) >> (pass * digit_bits)) & (buckets - 1); };
 
   std::vector<std::size_t> start(passes * buckets, 0);
-  for (std::uint64_t k : keys)
-    for (unsigned p = 0; p < passes; ++p) ++start[p * buckets + digit(k, p)];
+  for (std::size_t i = 0; i < n; ++i)
+    for (unsigned p = 0; p < passes; ++p) ++start[p * buckets + digit(keys[i], p)];
   for (unsigned p = 0; p < passes; ++p)
     for (std::size_t b = 0, sum = 0; b < buckets; ++b) sum += std::exchange(start[p * buckets + b], sum);
 
-  std::vector<std::uint64_t> other(keys.size());
+  auto other = std::make_unique_for_overwrite<std::uint64_t[]>(n);
   for (unsigned p = 0; p < passes; ++p) {
     std::size_t* next = &start[p * buckets];
-    for (std::uint64_t k : keys) other[next[digit(k, p)]++] = k;
+    for (std::size_t i = 0; i < n; ++i) other[next[digit(keys[i], p)]++] = keys[i];
     keys.swap(other);
   }
-  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return static_cast<std::size_t>(std::unique(keys.get(), keys.get() + n) - keys.get());
 }
 
-std::vector<double> energies_of_keys(std::vector<std::uint64_t> keys) {
-  sort_unique(keys);
-  std::vector<double> out(keys.size());
-  for (std::size_t k = 0; k < keys.size(); ++k)
-    out[k] = static_cast<double>(static_cast<std::int64_t>(keys[k] ^ kKeyBias)) / 1e9;
+std::vector<double> energies_of_keys(std::unique_ptr<std::uint64_t[]> keys, std::size_t n) {
+  const std::size_t distinct = sort_unique(keys, n);
+  std::vector<double> out;
+  out.reserve(distinct);
+  for (std::size_t k = 0; k < distinct; ++k)
+    out.push_back(static_cast<double>(static_cast<std::int64_t>(keys[k] ^ kKeyBias)) / 1e9);
   return out;
 }
 
@@ -147,10 +147,11 @@ Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n
     terms.push_back(blocks::product_term(t.i, t.j, t.w));
   }
 
-  std::vector<std::uint64_t> keys(std::size_t{1} << n);
-  const auto [energy, index] = scan_qubo(n, terms, keys.data());
+  const std::size_t count = std::size_t{1} << n;
+  auto keys = std::make_unique_for_overwrite<std::uint64_t[]>(count);  // every key is written by the scan
+  const auto [energy, index] = scan_qubo(n, terms, keys.get());
 
-  Spectrum out{std::vector<std::uint8_t>(n), energy, energies_of_keys(std::move(keys))};
+  Spectrum out{std::vector<std::uint8_t>(n), energy, energies_of_keys(std::move(keys), count)};
   for (unsigned k = 0; k < n; ++k) out.best_assignment[k] = (index >> k) & 1;
   return out;
 }
