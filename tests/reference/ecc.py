@@ -1,8 +1,6 @@
-"""Pure-Python models of the error-correction routines, following their
-documented algorithms step by step (same walk orders, same arithmetic order).
-
-Failures are raised with the module's exception types and messages; an
-internal failure is `Panic(message)`."""
+"""Pure-Python models of the error-correction routines, following their documented
+algorithms step by step (same walk and arithmetic orders), failing with the module's
+exception types and messages; an internal failure is `Panic(message)`."""
 
 import math
 
@@ -13,8 +11,7 @@ class Panic(Exception):
     pass
 
 
-def popcount(x):
-    return bin(x).count("1")
+popcount = int.bit_count
 
 
 # --- surface-code patch -----------------------------------------------------
@@ -30,23 +27,16 @@ def build_surface_code(distance=3):
             odd = (r + c) % 2 == 1
             if len(support) == 4:
                 (x_stabilizers if odd else z_stabilizers).append(support)
-            elif len(support) == 2:
-                if r in (-1, d - 1):
-                    if not odd:
-                        z_stabilizers.append(support)
-                elif odd:
-                    x_stabilizers.append(support)
-    return {
-        "distance": d,
-        "data_qubits": [a * d + b for a in range(d) for b in range(d)],
-        "x_stabilizers": x_stabilizers,
-        "z_stabilizers": z_stabilizers,
-        "logical_x": list(range(d)),
-        "logical_z": [k * d for k in range(d)],
-    }
+            elif len(support) == 2 and r in (-1, d - 1) and not odd:  # top or bottom boundary
+                z_stabilizers.append(support)
+            elif len(support) == 2 and r not in (-1, d - 1) and odd:  # left or right boundary
+                x_stabilizers.append(support)
+    data_qubits = [a * d + b for a in range(d) for b in range(d)]
+    return dict(distance=d, data_qubits=data_qubits, x_stabilizers=x_stabilizers, z_stabilizers=z_stabilizers,
+                logical_x=list(range(d)), logical_z=[k * d for k in range(d)])  # fmt: skip
 
 
-# --- lookup decoding ----------------------------------------------------------
+# --- lookup decoding and logical failure probability ----------------------------
 
 
 def stabilizer_masks(n_data, stabilizers):
@@ -69,15 +59,12 @@ def syndrome(pattern, masks):
     return sum((popcount(pattern & mask) & 1) << j for j, mask in enumerate(masks))
 
 
-def build_table(n_data, masks):
-    """Syndrome -> correction for every syndrome met; a dict stands in for the
-    dense array (absent keys are the empty entries)."""
-    n = n_data
+def build_table(n, masks):
+    """Syndrome -> correction; a dict stands in for the dense array (absent keys are empty entries)."""
     table = {}
     for k in range(2**n):
-        e = sum(1 << q for q in range(n) if k >> (n - 1 - q) & 1)
-        s = syndrome(e, masks)
-        w = popcount(e)
+        e = sum(1 << q for q in range(n) if k >> (n - 1 - q) & 1)  # qubit 0 is the counter's top bit
+        s, w = syndrome(e, masks), popcount(e)
         if s not in table or table[s][0] > w:
             table[s] = (w, e)
     return {s: e for s, (w, e) in table.items()}
@@ -86,9 +73,7 @@ def build_table(n_data, masks):
 def build_ecc_lookup_table(n_data, z_stabilizers):
     masks = stabilizer_masks(n_data, z_stabilizers)
     table = build_table(n_data, masks)
-    return [
-        ([s >> i & 1 for i in range(len(masks))], [table[s] >> q & 1 for q in range(n_data)]) for s in sorted(table)
-    ]
+    return [([s >> i & 1 for i in range(len(masks))], [table[s] >> q & 1 for q in range(n_data)]) for s in sorted(table)]
 
 
 def powi(x, e):
@@ -102,8 +87,7 @@ def powi(x, e):
 
 
 def failing_patterns(n_data, z_stabilizers, logical_z):
-    """The patterns k (ascending) whose decoded residual anticommutes with
-    logical Z."""
+    """The patterns k (ascending, bit q is qubit q) whose decoded residual anticommutes with logical Z."""
     masks = stabilizer_masks(n_data, z_stabilizers)
     table = build_table(n_data, masks)
     logical = 0
@@ -111,19 +95,13 @@ def failing_patterns(n_data, z_stabilizers, logical_z):
         if q >= n_data:
             raise ValueError(f"logical_z references data qubit {q} but n_data is {n_data}")
         logical |= 1 << q
-    out = []
-    for k in range(2**n_data):
-        s = syndrome(k, masks)
-        residual = k ^ table[s] if s in table else k
-        if popcount(residual & logical) & 1:
-            out.append(k)
-    return out
+    residuals = ((k, k ^ table.get(syndrome(k, masks), 0)) for k in range(2**n_data))
+    return [k for k, residual in residuals if popcount(residual & logical) & 1]
 
 
 def logical_failure_probability(n_data, z_stabilizers, logical_z, physical_error_rate):
     failing = failing_patterns(n_data, z_stabilizers, logical_z)
-    p = physical_error_rate
-    n = n_data
+    p, n = physical_error_rate, n_data
     weights = [powi(p, w) * powi(1.0 - p, n - w) for w in range(n + 1)]
     acc = 0.0
     for k in failing:
@@ -138,19 +116,16 @@ def qubo_criticality(qubo, n_vars):
     criticality = [0.0] * n_vars
     for (i, j), w in qubo:
         if i < n_vars and j < n_vars:
-            a = abs(w)
-            criticality[i] += a
+            criticality[i] += abs(w)
             if i != j:
-                criticality[j] += a
-    pairs = list(enumerate(criticality))
+                criticality[j] += abs(w)
     if n_vars >= 2 and any(math.isnan(c) for c in criticality):
         raise Panic("called `Option::unwrap()` on a `None` value")
-    return sorted(pairs, key=lambda pair: pair[1], reverse=True)  # stable
+    return sorted(enumerate(criticality), key=lambda pair: pair[1], reverse=True)  # stable
 
 
 def select_patches(ranked, physical_qubit_budget, distance):
-    """Exact integer arithmetic: what the unsigned arithmetic computes whenever
-    it does not wrap. A distance whose square needs more than 64 bits is refused."""
+    """Exact integer arithmetic: the unsigned arithmetic's results where it does not wrap."""
     cost = distance * distance
     if cost >= 2**64:
         raise ValueError(f"distance {distance} is too large: its patch needs more than 2^64 - 1 physical qubits")
@@ -166,7 +141,5 @@ def select_patches(ranked, physical_qubit_budget, distance):
 
 
 def remap_circuit(circuit, assignments):
-    representative = {}
-    for a in assignments:
-        representative[a.logical_var] = a.physical_start
+    representative = {a.logical_var: a.physical_start for a in assignments}  # the last record wins
     return [(name, [representative.get(q, q) for q in operands]) for name, operands in circuit]
