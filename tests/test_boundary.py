@@ -293,11 +293,6 @@ def test_size_violation_is_the_host_packages_class():
     assert info.value.args == ("SizeViolation: qubo_energy_spectrum requires n_vars <= 20",)
 
 
-def test_allocation_failure_is_memory_error():
-    with pytest.raises(MemoryError):
-        sim.QuditSimulator(0, 2**59).simulate()
-
-
 @pytest.mark.parametrize(
     "setup, expected",
     [
@@ -392,8 +387,8 @@ def test_graph_owns_copies():
         g.interactions = [a]
 
 
-def test_method_without_parameters_refuses_arguments():
-    with pytest.raises(TypeError):
+def test_method_without_parameters_uses_the_interpreters_check():
+    with pytest.raises(TypeError, match=r"^QuditSimulator.simulate\(\) takes no arguments \(1 given\)$"):
         sim.QuditSimulator(1, 1).simulate(1)
 
 

@@ -46,15 +46,11 @@ def random_terms(rng, n, count, special):
         ([((0, 0), nan)], 2, ([0, 0], inf, [0.0])),  # every energy NaN
         ([((0, 1), 1.0), ((1, 0), 1.0), ((0, 0), -1.5)], 2, ([1, 0], -1.5, [-1.5, 0.0, 0.5])),
         ([((0, 0), 0.1), ((0, 0), 0.2)], 1, ([0], 0.0, [0.0, 0.3])),  # 0.30000000000000004 listed as 0.3
+        ([((0, 0), -0.1), ((0, 0), -0.2)], 1, ([1], -0.30000000000000004, [-0.3, 0.0])),  # the best is unrounded
     ],
 )
 def test_spectrum_documented_cases(qubo, n, expected):
     assert bits(core.qubo_energy_spectrum(qubo, n)) == bits(expected)
-
-
-def test_spectrum_best_energy_is_unrounded():
-    best, energy, spectrum = core.qubo_energy_spectrum([((0, 0), -0.1), ((0, 0), -0.2)], 1)
-    assert (best, energy, spectrum) == ([1], -0.30000000000000004, [-0.3, 0.0])
 
 
 def test_spectrum_size_limit_follows_conversion():
@@ -198,12 +194,8 @@ def test_qudit_simulator():
     for sites in (2**60, 2**64 - 1):
         with raises_panic("capacity overflow"):
             sim.QuditSimulator(0, sites).simulate()
-
-
-def test_qudit_simulator_too_large_for_memory():
-    with pytest.raises(MemoryError):
+    with pytest.raises(MemoryError):  # refused before anything is allocated
         sim.QuditSimulator(0, 2**59).simulate()
-    assert_no_leak(lambda: sim.QuditSimulator(0, 2**59).simulate(), repeat=200)
 
 
 def test_no_reference_leaks():
@@ -220,4 +212,5 @@ def test_no_reference_leaks():
         lambda: solver.solve_exact(3),
         lambda: sim.QuditSimulator(2, 3).simulate(),
         lambda: sim.QuditSimulator(0, 2**60).simulate(),
+        lambda: sim.QuditSimulator(0, 2**59).simulate(),
     )
