@@ -4,10 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <limits>
-#include <memory>
 #include <span>
 #include <utility>
 
+#include "big_buffer.h"
 #include "errors.h"
 #include "sim/assignment_blocks.h"
 
@@ -43,8 +43,7 @@ constexpr std::uint64_t kKeyBias = std::uint64_t{1} << 63;  // signed key order 
 // Sorts keys[0, n) ascending and drops repeats; returns how many remain.
 // LSD radix sort over the span of values actually present: narrow energy
 // ranges take few passes, and one read counts the digits of every pass.
-// Buffers are left uninitialised: every element is written before it is read.
-std::size_t sort_unique(std::unique_ptr<std::uint64_t[]>& keys, std::size_t n) {
+std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n) {
   if (n == 0) return 0;
   const auto [lo_it, hi_it] = std::minmax_element(keys.get(), keys.get() + n);
   const std::uint64_t lo = *lo_it;
@@ -62,7 +61,7 @@ std::size_t sort_unique(std::unique_ptr<std::uint64_t[]>& keys, std::size_t n) {
   for (unsigned p = 0; p < passes; ++p)
     for (std::size_t b = 0, sum = 0; b < buckets; ++b) sum += std::exchange(start[p * buckets + b], sum);
 
-  auto other = std::make_unique_for_overwrite<std::uint64_t[]>(n);
+  auto other = big_buffer<std::uint64_t>(n);
   for (unsigned p = 0; p < passes; ++p) {
     std::size_t* next = &start[p * buckets];
     for (std::size_t i = 0; i < n; ++i) other[next[digit(keys[i], p)]++] = keys[i];
@@ -71,7 +70,7 @@ std::size_t sort_unique(std::unique_ptr<std::uint64_t[]>& keys, std::size_t n) {
   return static_cast<std::size_t>(std::unique(keys.get(), keys.get() + n) - keys.get());
 }
 
-std::vector<double> energies_of_keys(std::unique_ptr<std::uint64_t[]> keys, std::size_t n) {
+std::vector<double> energies_of_keys(BigBuffer<std::uint64_t> keys, std::size_t n) {
   const std::size_t distinct = sort_unique(keys, n);
   std::vector<double> out;
   out.reserve(distinct);
@@ -148,7 +147,7 @@ Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n
   }
 
   const std::size_t count = std::size_t{1} << n;
-  auto keys = std::make_unique_for_overwrite<std::uint64_t[]>(count);  // every key is written by the scan
+  auto keys = big_buffer<std::uint64_t>(count);  // every key is written by the scan
   const auto [energy, index] = scan_qubo(n, terms, keys.get());
 
   Spectrum out{std::vector<std::uint8_t>(n), energy, energies_of_keys(std::move(keys), count)};
