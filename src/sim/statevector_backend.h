@@ -4,11 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include "big_buffer.h"
 
 namespace tavik::sim {
 
@@ -27,10 +27,7 @@ class StateVector {
   const Amplitude* data() const { return amplitudes_.get(); }
 
  private:
-  struct Free {
-    void operator()(Amplitude* p) const noexcept { std::free(p); }
-  };
-  std::unique_ptr<Amplitude[], Free> amplitudes_;
+  BigBuffer<Amplitude> amplitudes_;
   std::size_t size_;
 };
 
