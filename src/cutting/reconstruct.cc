@@ -74,17 +74,17 @@ inline std::uint64_t ones_parity(const char* p, std::size_t length) {
 }
 
 struct Sums {
-  unsigned __int128 all = 0, odd = 0;  // each below 2^64 · 2^60
+  uint128 all = 0, odd = 0;  // each below 2^64 · 2^60
   // Branch-free: the parities of measured bitstrings are close to random.
   void add(std::uint64_t count, std::uint64_t parity) {
     all += count;
     odd += count & (std::uint64_t{0} - parity);
   }
-  __int128 signed_sum() const { return static_cast<__int128>(all - odd) - static_cast<__int128>(odd); }
+  int128 signed_sum() const { return static_cast<int128>(all - odd) - static_cast<int128>(odd); }
 };
 
 [[gnu::target_clones("avx2", "default")]]
-__int128 parity_sum_of(const std::uint64_t* block, std::size_t header) {
+int128 parity_sum_of(const std::uint64_t* block, std::size_t header) {
   const std::size_t n = block[0];
   const std::uint64_t width = block[2];
   const std::uint64_t* counts = block + header;
@@ -110,7 +110,7 @@ __int128 parity_sum_of(const std::uint64_t* block, std::size_t header) {
 
 }  // namespace
 
-__int128 Histogram::parity_sum() const { return block_ ? parity_sum_of(block_.get(), kHeader) : 0; }
+int128 Histogram::parity_sum() const { return block_ ? parity_sum_of(block_.get(), kHeader) : 0; }
 
 std::string shortest_decimal(double value) {
   if (std::isnan(value)) return "NaN";

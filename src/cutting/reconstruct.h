@@ -11,6 +11,10 @@
 
 namespace tavik::cutting {
 
+// Wide enough for any signed sum of 64-bit counts (a GCC/Clang extension).
+__extension__ using int128 = __int128;
+__extension__ using uint128 = unsigned __int128;
+
 // A measured histogram, bitstring -> count, in the order it was given.
 // Histograms are immutable once built, so copies share one buffer: handing a
 // record's histogram to a call costs a reference count, not a deep copy.
@@ -34,7 +38,7 @@ class Histogram {
 
   // Σ count over bitstrings with an even number of '1' characters minus Σ
   // count over the odd ones, exact whatever the counts and their order.
-  __int128 parity_sum() const;
+  int128 parity_sum() const;
 
  private:
   // One allocation, read front to back by parity_sum: the entry count, the

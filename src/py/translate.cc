@@ -117,7 +117,9 @@ void raise(PyObject* exception_type, const std::string& message) {
 }
 
 void raise_cannot_convert(PyObject* obj, std::string_view target) {
-  raise(PyExc_TypeError, "'" + type_name(obj) + "' object cannot be converted to '" + std::string(target) + "'");
+  std::string message = "'";
+  message.append(type_name(obj)).append("' object cannot be converted to '").append(target).append("'");
+  raise(PyExc_TypeError, message);
 }
 
 void prefix_argument_error(std::string_view param) noexcept {
