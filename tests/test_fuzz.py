@@ -15,7 +15,7 @@ SUBMODULES = [core.sim, core.analog, core.ecc, core.cutting]
 
 # A valid instance of each class that has one, to reach its methods and
 # setters and to appear among the arbitrary objects.
-INSTANCES = {name: spec[4] for name, spec in record_classes().items() if spec[4] is not None}
+INSTANCES = {name: entry[4] for name, entry in record_classes().items() if entry[4] is not None}
 
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError)  # SizeViolation and UnicodeEncodeError are ValueErrors
 

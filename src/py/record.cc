@@ -29,8 +29,8 @@ Ref create_type(std::unique_ptr<ClassStorage> storage, std::size_t basicsize, de
 
   // No Py_TPFLAGS_BASETYPE: record classes are final. No dict or weakref
   // offsets: instances carry only their value.
-  s.spec = {s.spec_name.c_str(), static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT, s.slots.data()};
-  return Ref::steal(PyType_FromSpec(&s.spec));
+  s.type_spec = {s.type_name.c_str(), static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT, s.slots.data()};
+  return Ref::steal(PyType_FromSpec(&s.type_spec));
 }
 
 }  // namespace tavik::py::detail

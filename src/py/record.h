@@ -122,13 +122,13 @@ PyObject* repr_entry(PyObject* self) {
 
 // Everything a type object points into; kept for the life of the process.
 struct ClassStorage {
-  std::string spec_name;
+  std::string type_name;
   std::string doc;
   std::deque<std::string> strings;  // method names and docstrings; a deque never moves them
   std::vector<PyGetSetDef> getset;
   std::vector<PyMethodDef> methods;
   std::vector<PyType_Slot> slots;
-  PyType_Spec spec{};
+  PyType_Spec type_spec{};
 };
 
 // Builds the type and keeps its storage alive; returns a new reference.
@@ -146,7 +146,7 @@ class Class {
 
  public:
   explicit Class(const char* doc) : storage_(std::make_unique<detail::ClassStorage>()) {
-    storage_->spec_name = "builtins." + std::string(Sig::name);
+    storage_->type_name = "builtins." + std::string(Sig::name);
     storage_->doc = Sig::callable ? std::string(Sig::text) + "\n--\n\n" + doc : doc;
   }
 
