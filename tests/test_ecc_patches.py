@@ -1,4 +1,4 @@
-"""Criticality ranking, patch selection and circuit remapping."""
+"""Criticality ranking, patch selection and circuit remapping (refusals and leaks: test_ecc.py)."""
 
 import math
 import random
@@ -34,7 +34,6 @@ def records(assignments):
         # NaN criticalities meet the sort's comparisons: None stands for the panic
         ([((0, 0), math.nan)], 2, None),
         ([((3, 3), 1.0), ((1, 2), -math.nan)], 4, None),
-        ([((0, 1), math.inf), ((1, 0), math.nan)], 2, None),
     ],
 )
 def test_criticality_examples(qubo, n_vars, expected):
@@ -44,15 +43,8 @@ def test_criticality_examples(qubo, n_vars, expected):
         with pytest.raises(ref.Panic, match="Option::unwrap"):
             ref.qubo_criticality(qubo, n_vars)
         return
-    result = core.qubo_criticality(qubo, n_vars)
-    assert bits(result) == bits(expected) == bits(ref.qubo_criticality(qubo, n_vars))  # +0.0 for -0.0 weights
-    assert all(type(item) is tuple for item in result)
-
-
-@pytest.mark.parametrize("n_vars", [2**40, 2**63, 2**64 - 1])
-def test_criticality_too_many_variables_is_memory_error(n_vars):
-    with pytest.raises(MemoryError):
-        core.qubo_criticality([((0, 1), 1.0)], n_vars)
+    # bits keeps tuples apart from lists and +0.0 (for -0.0 weights) apart from -0.0
+    assert bits(core.qubo_criticality(qubo, n_vars)) == bits(expected) == bits(ref.qubo_criticality(qubo, n_vars))
 
 
 # --- select_patches and PatchAssignment ----------------------------------------------
@@ -73,30 +65,17 @@ def test_criticality_too_many_variables_is_memory_error(n_vars):
         # would pass the budget, instead of wrapping around.
         ([(0, 1.0)] * 5, 2**64 - 1, 2**31, [(0, 2**31, k * 2**62, (k + 1) * 2**62) for k in range(3)]),
         ([(0, 1.0)] * 5, 2**64 - 1, 2**32 - 1, [(0, 2**32 - 1, 0, (2**32 - 1) ** 2)]),
-        ([(0, 1.0)] * 5, 2**64 - 2, 2**32 - 1, [(0, 2**32 - 1, 0, (2**32 - 1) ** 2)]),
     ],
 )
 def test_select_patches(ranked, budget, distance, expected):
     assert records(ecc.select_patches(ranked, budget, distance)) == expected == ref.select_patches(ranked, budget, distance)
 
 
-@pytest.mark.parametrize("distance", [2**32, 2**33 + 7, 2**64 - 1])
-def test_distance_whose_square_overflows_is_refused(distance):
-    message = f"distance {distance} is too large: its patch needs more than 2^64 - 1 physical qubits"
-    for fn in (ecc.select_patches, ref.select_patches):
-        with pytest.raises(ValueError) as info:
-            fn([(0, 1.0)], 2**64 - 1, distance)
-        assert str(info.value) == message
-
-
-def test_patch_assignment_record():
-    first = ecc.select_patches(RANKED, 20, 3)[0]
-    assert repr(first) == "PatchAssignment(logical_var=4, distance=3, physical_qubits=0..9)"
-    for name in ("logical_var", "distance", "physical_start", "physical_end"):
-        with pytest.raises(AttributeError):
-            setattr(first, name, 1)
-    with pytest.raises(TypeError, match="^No constructor defined for PatchAssignment$"):
-        ecc.PatchAssignment()
+def test_patch_assignment_repr():
+    assert [repr(a) for a in ecc.select_patches(RANKED, 20, 3)] == [
+        "PatchAssignment(logical_var=4, distance=3, physical_qubits=0..9)",
+        "PatchAssignment(logical_var=1, distance=3, physical_qubits=9..18)",
+    ]
 
 
 # --- remap_circuit -------------------------------------------------------------------
@@ -114,11 +93,7 @@ def test_patch_assignment_record():
     ],
 )
 def test_remap_examples(circuit, ranked, budget, distance, expected):
-    snapshot = repr(circuit)
-    result = ecc.remap_circuit(circuit, ecc.select_patches(ranked, budget, distance))
-    assert result == expected and repr(circuit) == snapshot
-    assert all(type(gate) is tuple and type(gate[1]) is list for gate in result)
-    assert all(new[1] is not old[1] for new, old in zip(result, circuit))  # new lists, not the caller's
+    assert ecc.remap_circuit(circuit, ecc.select_patches(ranked, budget, distance)) == expected  # tuples of str and list
 
 
 @pytest.mark.parametrize("seed", range(30))
@@ -142,18 +117,3 @@ def test_random_pipeline_matches_reference(seed):
         for _ in range(rng.randint(0, 15))
     ]
     assert ecc.remap_circuit(circuit, assignments) == ref.remap_circuit(circuit, assignments)
-
-
-@pytest.mark.parametrize(
-    "call, message",
-    [
-        (lambda: ecc.select_patches([[4, 2.0]], 20, 3), "argument 'ranked': 'list' object cannot be converted to 'PyTuple'"),
-        (lambda: ecc.select_patches(RANKED, 20), "select_patches() missing 1 required positional argument: 'distance'"),
-        (lambda: ecc.remap_circuit([("h", [0])], [(0, 0, 0, 9)]),
-         "argument 'assignments': 'tuple' object cannot be converted to 'PatchAssignment'"),
-    ],
-)  # fmt: skip
-def test_refused_arguments(call, message):
-    with pytest.raises(TypeError) as info:
-        call()
-    assert str(info.value) == message

@@ -39,20 +39,21 @@ def build_surface_code(distance=3):
 # --- lookup decoding and logical failure probability ----------------------------
 
 
+def support_mask(support, n_data, what):
+    mask = 0
+    for q in support:
+        if q >= n_data:
+            raise ValueError(f"{what} references data qubit {q} but n_data is {n_data}")
+        mask |= 1 << q
+    return mask
+
+
 def stabilizer_masks(n_data, stabilizers):
     if n_data > 26:
         raise SizeViolation("SizeViolation: lookup decoding requires n_data <= 26")
     if len(stabilizers) > 32:
         raise SizeViolation("SizeViolation: lookup decoding requires at most 32 Z-stabilizers")
-    masks = []
-    for support in stabilizers:
-        mask = 0
-        for q in support:
-            if q >= n_data:
-                raise ValueError(f"stabilizer references data qubit {q} but n_data is {n_data}")
-            mask |= 1 << q
-        masks.append(mask)
-    return masks
+    return [support_mask(support, n_data, "stabilizer") for support in stabilizers]
 
 
 def syndrome(pattern, masks):
@@ -90,11 +91,7 @@ def failing_patterns(n_data, z_stabilizers, logical_z):
     """The patterns k (ascending, bit q is qubit q) whose decoded residual anticommutes with logical Z."""
     masks = stabilizer_masks(n_data, z_stabilizers)
     table = build_table(n_data, masks)
-    logical = 0
-    for q in logical_z:
-        if q >= n_data:
-            raise ValueError(f"logical_z references data qubit {q} but n_data is {n_data}")
-        logical |= 1 << q
+    logical = support_mask(logical_z, n_data, "logical_z")
     residuals = ((k, k ^ table.get(syndrome(k, masks), 0)) for k in range(2**n_data))
     return [k for k, residual in residuals if popcount(residual & logical) & 1]
 
@@ -127,8 +124,6 @@ def qubo_criticality(qubo, n_vars):
 def select_patches(ranked, physical_qubit_budget, distance):
     """Exact integer arithmetic: the unsigned arithmetic's results where it does not wrap."""
     cost = distance * distance
-    if cost >= 2**64:
-        raise ValueError(f"distance {distance} is too large: its patch needs more than 2^64 - 1 physical qubits")
     if cost == 0 or cost > physical_qubit_budget:
         return []
     out, used = [], 0
