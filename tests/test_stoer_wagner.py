@@ -1,6 +1,5 @@
-"""stoer_wagner_bisect: the documented phases against the step-by-step
-reference, minimality against brute force, errors in their order, and the
-size limits."""
+"""stoer_wagner_bisect: the step-by-step reference, minimality by brute force,
+the documented cases and errors in their order, and the size limits."""
 
 import itertools
 import math
@@ -41,42 +40,22 @@ WEIGHTS = {
 }
 
 
+def cut_weight(edges, side):
+    return sum(w for i, j, w in edges if (i in side) != (j in side))
+
+
 @pytest.mark.parametrize("kind", list(WEIGHTS))
-@pytest.mark.parametrize("n", [2, 3, 4, 5, 8, 13, 21, 40])
+@pytest.mark.parametrize("n", [2, 3, 4, 5, 8, 9, 13, 21, 40])
 def test_matches_reference_bit_for_bit(kind, n):
     rng = random.Random(f"{kind}/{n}")
     for _ in range(6 if n < 20 else 2):
         edges = random_graph(rng, n, rng.choice([0.1, 0.4, 1.0]), WEIGHTS[kind](rng))
-        assert outcome(core.stoer_wagner_bisect, edges, n) == outcome(reference, edges, n)
-
-
-def test_matches_reference_while_compacting_many_vertices():
-    # Enough vertices for merged-away positions to be compacted several times;
-    # the complete graph of equal weights breaks every tie by index.
-    rng = random.Random(75)
-    cases = [(random_graph(rng, 75, 0.6, WEIGHTS[kind](rng)), 75) for kind in ("uniform", "small integers (ties)")]
-    cases.append(([(i, j, 1.0) for i in range(67) for j in range(i + 1, 67)], 67))
-    for edges, n in cases:
-        assert outcome(core.stoer_wagner_bisect, edges, n) == outcome(reference, edges, n)
-
-
-def cut_weight(edges, side):
-    side = set(side)
-    return sum(w for i, j, w in edges if (i in side) != (j in side))
-
-
-@pytest.mark.parametrize("n", [2, 3, 5, 7, 9])
-def test_cut_is_minimal_over_all_bipartitions(n):
-    rng = random.Random(n)
-    for _ in range(10):
-        # Integer weights keep every sum exact, whatever its order.
-        edges = random_graph(rng, n, rng.choice([0.3, 0.7, 1.0]), lambda: float(rng.randint(0, 9)))
-        weight, side = core.stoer_wagner_bisect(edges, n)
-        assert 0 < len(side) < n and len(set(side)) == len(side) and set(side) <= set(range(n))
-        assert cut_weight(edges, side) == weight
-        # Every bipartition: node n-1 on the complement side, any subset of the others beside it.
-        subsets = itertools.chain.from_iterable(itertools.combinations(range(n - 1), k) for k in range(1, n))
-        assert weight == min(cut_weight(edges, subset) for subset in subsets)
+        result = outcome(core.stoer_wagner_bisect, edges, n)
+        assert result == outcome(reference, edges, n)
+        if kind == "small integers (ties)" and n < 10:  # exact sums: minimal among all bipartitions,
+            # node n - 1 on one side and any non-empty subset of the others on the other
+            subsets = itertools.chain.from_iterable(itertools.combinations(range(n - 1), k) for k in range(1, n))
+            assert result[0] == float(min(cut_weight(edges, subset) for subset in subsets)).hex()
 
 
 @pytest.mark.parametrize(
@@ -87,6 +66,8 @@ def test_cut_is_minimal_over_all_bipartitions(n):
         ([(0, 1, 1.0), (1, 2, 2.0)], 3, (1.0, [1, 2])),  # path
         ([(0, 1, 1.0), (1, 0, 2.0)], 2, (3.0, [1])),  # parallel edges sum
         ([(0, 1, 2.0), (1, 2, 2.0), (0, 2, 2.0)], 3, (4.0, [2])),  # a tie keeps the first phase
+        # a complete graph of equal weights: every selection of the first phase is a tie, broken by index
+        ([(i, j, 1.0) for i in range(67) for j in range(i + 1, 67)], 67, (66.0, [66])),
         ([(0, 1, 1.0), (2, 3, 1.0)], 4, (0.0, [2, 3])),  # isolated pairs
         # n_nodes is checked before any edge is read, edges in order, i before j
         *[([(0, 7, 1.0), (9, 9, math.nan)], n, ("ValueError", "n_nodes must be >= 2 to bisect")) for n in (0, 1)],
@@ -100,7 +81,6 @@ def test_cut_is_minimal_over_all_bipartitions(n):
         *[([(0, 1, w)], 2, ("panic", "a candidate remains while n_in_a < active_count")) for w in (math.nan, -math.inf)],
         # conversion: edges first, then n_nodes, then the n_nodes check
         ([(0, 1)], 1, ("ValueError", "expected tuple of length 3, but got tuple of length 2")),
-        ([[0, 1, 1.0]], 2, ("TypeError", "argument 'edges': 'list' object cannot be converted to 'PyTuple'")),
         ([], -1, ("OverflowError", "can't convert negative int to unsigned")),
     ],
 )  # fmt: skip
@@ -111,8 +91,7 @@ def test_documented_cases(edges, n_nodes, expected):
 @pytest.mark.parametrize(
     "n_nodes, expected",
     [(2**31, "MemoryError: .*"), (2**32 - 1, "MemoryError: .*"), (3 * 10**6, "MemoryError: .*"),
-     (2**32, "PanicException: .*NodeIxLimit"), (2**40, "PanicException: .*NodeIxLimit"),
-     (2**64 - 1, "PanicException: .*NodeIxLimit")],
+     (2**32, "PanicException: .*NodeIxLimit"), (2**64 - 1, "PanicException: .*NodeIxLimit")],
 )  # fmt: skip
 def test_sizes_beyond_memory_or_the_node_index_limit_fail_fast(n_nodes, expected):
     start = time.perf_counter()

@@ -57,9 +57,7 @@ def reconstruct_expectation(counts, coefficients, labels):
             histogram, shots = index[(sample, label)]
             if shots == 0:
                 raise ValueError(f"SubcircuitSampleCounts for sample {sample} / subcircuit {quoted(label)} has shots == 0")
-            s = 0.0
-            for bits, n in histogram.items():
-                s = s + float(n) if bits.count("1") % 2 == 0 else s - float(n)
-            product = product * (s / float(shots))
+            even_minus_odd = sum(-n if bits.count("1") % 2 else n for bits, n in histogram.items())  # exact
+            product = product * (float(even_minus_odd) / float(shots))
         total = total + w * product
     return total

@@ -9,38 +9,32 @@ class Panic(Exception):
     """Stands for the module's PanicException."""
 
 
-def stoer_wagner_bisect(edges, n_nodes):
-    if n_nodes < 2:
+def stoer_wagner_bisect(edges, n):
+    if n < 2:
         raise ValueError("n_nodes must be >= 2 to bisect")
-    n = n_nodes
-    for i, j, _ in edges:
-        for endpoint in (i, j):
-            if endpoint >= n:
-                raise Panic(f"index out of bounds: the len is {n} but the index is {endpoint}")
+    for endpoint in (v for i, j, _ in edges for v in (i, j)):
+        if endpoint >= n:
+            raise Panic(f"index out of bounds: the len is {n} but the index is {endpoint}")
     adj = [[0.0] * n for _ in range(n)]
     for i, j, weight in edges:
         adj[i][j] = weight + adj[i][j]
         adj[j][i] = weight + adj[j][i]
 
-    groups = [[v] for v in range(n)]
-    active = [True] * n
+    groups, active = [[v] for v in range(n)], [True] * n
     best_weight, best_side = math.inf, []
     for active_count in range(n, 1, -1):  # one phase per merge, n - 1 in all
         start = active.index(True)
-        in_a = [False] * n
-        in_a[start] = True
+        in_a = [k == start for k in range(n)]
         tightness = [adj[start][k] if active[k] and k != start else 0.0 for k in range(n)]
         last = start
         for _ in range(active_count - 1):
-            prev = last
             selected, running = None, -math.inf
             for k in range(n):  # strictly greater: ties go to the lowest index, NaN never wins
                 if active[k] and not in_a[k] and tightness[k] > running:
                     selected, running = k, tightness[k]
             if selected is None:
                 raise Panic("a candidate remains while n_in_a < active_count")
-            in_a[selected] = True
-            last = selected
+            in_a[selected], prev, last = True, last, selected
             for k in range(n):
                 if active[k] and not in_a[k]:
                     tightness[k] = adj[last][k] + tightness[k]
@@ -58,7 +52,6 @@ def stoer_wagner_bisect(edges, n_nodes):
                 adj[s][k] = adj[t][k] + adj[s][k]
                 adj[k][s] = adj[k][t] + adj[k][s]
         groups[s] += groups[t]
-        groups[t] = []
         active[t] = False
 
     if not best_side:

@@ -4,14 +4,11 @@ map on oriented index pairs, then the sorted output, step by step."""
 
 def vrp_qubo_terms(dist, penalty_a, penalty_b):
     n = len(dist)
-    for row in dist:
-        if len(row) != n:
-            raise ValueError("distance matrix must be square")
+    if any(len(row) != n for row in dist):
+        raise ValueError("distance matrix must be square")
 
     names = [f"x_{i}_{t}" for i in range(n) for t in range(n)]
-    rank = [0] * (n * n)
-    for r, k in enumerate(sorted(range(n * n), key=lambda k: names[k].encode())):
-        rank[k] = r
+    rank = {k: r for r, k in enumerate(sorted(range(n * n), key=lambda k: names[k].encode()))}
 
     acc = {}
 
@@ -35,10 +32,8 @@ def vrp_qubo_terms(dist, penalty_a, penalty_b):
                 add(n * i + t, n * j + t, two_a)
     for u in range(n):  # tour length, cyclic
         for v in range(n):
-            if v == u:
-                continue
-            for t in range(n):
-                w = t + 1 if t + 1 < n else 0
-                add(n * u + t, n * v + w, penalty_b * dist[u][v])
+            if v != u:
+                for t in range(n):
+                    add(n * u + t, n * v + (t + 1) % n, penalty_b * dist[u][v])
 
     return {(names[a], names[b]): value for (a, b), value in sorted(acc.items())}
