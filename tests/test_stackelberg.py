@@ -10,6 +10,7 @@ from support import assert_no_leak, bits
 
 FIELDS = ("kappa", "confidence", "energy_gap", "iterations", "kappa_std")
 UNWRAP = Failure("Panic", "called `Option::unwrap()` on a `None` value")  # NaN κ among several iterations
+NAN = math.nan
 
 
 def solve(lists, current=1.0, target=0.9, rate=0.5):
@@ -17,68 +18,49 @@ def solve(lists, current=1.0, target=0.9, rate=0.5):
     return strength, tuple(getattr(score, name) for name in FIELDS), repr(score)
 
 
-def test_one_iteration():
-    strength, score, text = solve(([0.5], [0.0], [1.0], [0.1]), 2.0)
-    assert bits(score) == bits((0.4600000000000001, 0.5, 1.0, 0, 0.0))
-    assert strength == 2.0 * (0.5 * (1 - 0.4600000000000001) + 1)
-    assert text == "EquilibriumScore(kappa=0.4600, confidence=0.5000, energy_gap=1.0000, kappa_std=0.0000, iterations=0)"
+# Values whose fixed-point text rounds a tie, a long expansion, a signed zero or a non-finite value
+REPR_VALUES = [0.0, -0.0, 0.5, 12.0, 0.03125, 0.09375, 0.00005, -0.00004, 2.5e-5, 1e300, -1e300, 5e-324,
+               123456.78915, math.inf, -math.inf, math.nan, -(2**53) + 0.5]
+S = (1.0, 0.9, 0.5)  # current strength, target κ, learning rate
+EQUAL_KAPPA = ([0.4, 0.4], [0.0, 1.0], [1.0, 2.0], [0.0, 0.0])
 
 
-def test_two_iterations():
-    strength, (kappa, _, _, iterations, std), _ = solve(([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0]), 2.0)
-    assert iterations == 1 and kappa == 0.8
-    assert math.isclose(std, 0.17) and math.isclose(strength, 2.03)
-
-
-def test_equal_kappa_prefers_later_and_target_keeps_strength():
-    lists = ([0.4, 0.4], [0.0, 1.0], [1.0, 2.0], [0.0, 0.0])
-    strength, (kappa, _, _, iterations, _), _ = solve(lists, 3.0, target=0.7)
-    assert iterations == 1 and kappa == (0.4 * 0.5 + 0.1 * 0.3) + 0.2 and strength != 3.0
-    assert solve(lists, 3.0, target=kappa)[0] == 3.0
-
-
-def test_large_spread_caps_penalty():
-    # κ = 0 and 0.9: a spread of 0.45 (population, not sample), 5·0.45 capped at 0.9
-    strength, (kappa, *_, std), _ = solve(([0.0, 0.8], [0.0, 0.0], [0.0, 10.0], [1.0, 0.0]), 1.0, target=2.0, rate=1.0)
-    assert math.isclose(std, 0.45) and strength == 1.0 * ((1.0 * (1.0 - 0.9)) * (1.0 - kappa) + 1.0)
-
-
-def test_single_nan_kappa_is_scored():
-    strength, score, text = solve(([math.nan], [0.0], [1.0], [0.0]), 2.0)
-    assert math.isnan(score[0]) and math.isnan(strength)
-    assert text.startswith("EquilibriumScore(kappa=NaN, confidence=NaN, ")
-
-
+# Lists (confidences, best, second best, chain-break fractions), settings, and the expected failure or
+# (strength, (kappa, confidence, energy_gap, iterations, kappa_std)[, repr]): () compares with the reference only
 @pytest.mark.parametrize(
-    "lists, expected",
+    "lists, settings, expected",
     [
-        (([1.0], [0.0], [10.0], [0.0]), 1.0),
-        (([1.0], [3.0], [-30.0], [-2.0]), 1.0),  # fraction below 0 counts as 0, gap saturates
-        (([0.0], [0.0], [0.0], [1.0]), 0.0),
-        (([0.0], [0.0], [0.0], [4.0]), 0.0),
-        (([0.0], [0.0], [math.nan], [1.0]), 0.3),  # a NaN gap saturates too
-        (([], [], [], []), out_of_bounds(0, 0)),
-        (([0.5, 0.5], [0.0], [1.0, 1.0], [0.0, 0.0]), out_of_bounds(1, 1)),  # any list shorter than confidences
-        (([0.5, math.nan], [0.0] * 2, [1.0] * 2, [0.0] * 2), UNWRAP),
-        (([0.5, 0.5], [0.0] * 2, [1.0] * 2, [math.nan, 0.0]), UNWRAP),
+        (([0.5], [0.0], [1.0], [0.1]), (2.0, 0.9, 0.5), (2.54, (0.4600000000000001, 0.5, 1.0, 0, 0.0),
+         "EquilibriumScore(kappa=0.4600, confidence=0.5000, energy_gap=1.0000, kappa_std=0.0000, iterations=0)")),
+        (([0.5, 0.9], [0.0] * 2, [1.0, 5.0], [0.1, 0.0]), (2.0, 0.9, 0.5), (2.03, (0.8, 0.9, 5.0, 1, 0.16999999999999998))),
+        # Equal κ: the later iteration wins; reaching the target exactly keeps the strength.
+        (EQUAL_KAPPA, (3.0, 0.7, 0.5), (3.8549999999999995, (0.43000000000000005, 0.4, 1.0, 1, 0.0))),
+        (EQUAL_KAPPA, (3.0, 0.43000000000000005, 0.5), (3.0, (0.43000000000000005, 0.4, 1.0, 1, 0.0))),
+        # κ = 0 and 0.9: a population spread of 0.45, and 5·0.45 capped at 0.9
+        (([0.0, 0.8], [0.0, 0.0], [0.0, 10.0], [1.0, 0.0]), (1.0, 2.0, 1.0),
+         (1.01, (0.8999999999999999, 0.8, 10.0, 1, 0.44999999999999996))),
+        (([NAN], [0.0], [1.0], [0.0]), (2.0, 0.9, 0.5), (NAN, (NAN, NAN, 1.0, 0, 0.0))),  # a single NaN κ is scored
+        # κ limits: a fraction below 0 counts as 0, the gap (NaN too) saturates at 10
+        (([1.0], [0.0], [10.0], [0.0]), S, (1.0, (1.0, 1.0, 10.0, 0, 0.0))),
+        (([1.0], [3.0], [-30.0], [-2.0]), S, (1.0, (1.0, 1.0, 33.0, 0, 0.0))),
+        (([0.0], [0.0], [0.0], [4.0]), S, (1.5, (0.0, 0.0, 0.0, 0, 0.0))),
+        (([0.0], [0.0], [NAN], [1.0]), S, (1.35, (0.3, 0.0, NAN, 0, 0.0))),
+        (([], [], [], []), S, out_of_bounds(0, 0)),
+        (([0.5, 0.5], [0.0], [1.0, 1.0], [0.0, 0.0]), S, out_of_bounds(1, 1)),  # any list shorter than confidences
+        (([0.5, NAN], [0.0] * 2, [1.0] * 2, [0.0] * 2), S, UNWRAP),
+        (([0.5, 0.5], [0.0] * 2, [1.0] * 2, [NAN, 0.0]), S, UNWRAP),
+        # The text, compared with the reference: the confidence passes through and the gap is |value|.
+        *[(([value], [0.0], [value], [0.0]), S, ()) for value in REPR_VALUES],
     ],
 )
-def test_kappa_limits_and_failures(lists, expected):
+def test_documented_outcomes(lists, settings, expected):
+    current, target, rate = settings
+    got = outcome(lambda: solve(lists, current, target, rate))
+    assert got == outcome(lambda: ref.solve(target, rate, *lists, current))
     if isinstance(expected, Failure):
-        assert outcome(lambda: solve(lists)) == expected.args
+        assert got == expected.args
     else:
-        assert solve(lists)[1][0] == expected
-
-
-@pytest.mark.parametrize(
-    "value",
-    [0.0, -0.0, 0.5, 12.0, 0.03125, 0.09375, 0.00005, -0.00004, 2.5e-5, 1e300, -1e300, 5e-324, 123456.78915,
-     math.inf, -math.inf, math.nan, -(2**53) + 0.5],
-)
-def test_repr_rounds_like_python_fixed_point(value):
-    # The confidence passes through unchanged and the gap is |0 − value|.
-    _, score, text = solve(([value], [0.0], [value], [0.0]))
-    assert text == ref.score_repr((score[0], value, abs(value), 0, 0.0))
+        assert got[1][: len(expected)] == bits(expected)
 
 
 SPECIAL = [math.nan, math.inf, -math.inf, -0.0, 0.0, 1.0, -1.0, 2.0]
@@ -89,27 +71,24 @@ def test_matches_reference_bit_for_bit(seed):
     rng = random.Random(seed)
     target, rate, current, n = rng.uniform(0, 1.1), rng.uniform(-0.5, 2), rng.uniform(-1, 10), rng.randrange(8)
 
-    def values(low, high, length, special=0.05):
-        return [rng.choice(SPECIAL) if rng.random() < special else rng.uniform(low, high) for _ in range(max(0, length))]
+    def values(low, high, length, special=0.05):  # a negative length is an empty list
+        return [rng.choice(SPECIAL) if rng.random() < special else rng.uniform(low, high) for _ in range(length)]
 
     lists = [values(-0.2, 1.2, n, special=0.005)]  # and now and then a list of another length:
     lists += [values(-20, 20, n + (rng.choice([-1, 1, 2]) if rng.random() < 0.1 else 0)) for _ in range(3)]
     assert outcome(lambda: solve(lists, current, target, rate)) == outcome(lambda: ref.solve(target, rate, *lists, current))
 
 
+# Attribute docstrings of StackelbergSolver, then EquilibriumScore
 ATTRIBUTE_DOCS = {
-    core.StackelbergSolver: {
-        "target_kappa": "Convergence target for κ.",
-        "max_iterations": "Maximum number of iterations before stopping.",
-        "learning_rate": "Base multiplicative step size for chain-strength adjustment.",
-    },
-    core.EquilibriumScore: {
-        "kappa": "Calibration margin κ ∈ [0.0, 1.0]. Higher is more trustworthy.",
-        "confidence": "Raw confidence from the validator.",
-        "energy_gap": "Absolute energy gap between best and second-best solution.",
-        "iterations": "Number of solver iterations taken to reach this score.",
-        "kappa_std": "Standard deviation of κ across all scored iterations (0.0 if < 2).",
-    },
+    "target_kappa": "Convergence target for κ.",
+    "max_iterations": "Maximum number of iterations before stopping.",
+    "learning_rate": "Base multiplicative step size for chain-strength adjustment.",
+    "kappa": "Calibration margin κ ∈ [0.0, 1.0]. Higher is more trustworthy.",
+    "confidence": "Raw confidence from the validator.",
+    "energy_gap": "Absolute energy gap between best and second-best solution.",
+    "iterations": "Number of solver iterations taken to reach this score.",
+    "kappa_std": "Standard deviation of κ across all scored iterations (0.0 if < 2).",
 }
 
 
@@ -118,16 +97,13 @@ def test_records():
     assert (s.target_kappa, s.max_iterations, s.learning_rate) == (0.25, 2**64 - 1, 1.5)
     assert core.StackelbergSolver.solve.__text_signature__ == (
         "($self, confidences, best_energies, second_best_energies, chain_break_fractions, current_chain_strength)")
-    for cls, docs in ATTRIBUTE_DOCS.items():
-        assert {name: getattr(cls, name).__doc__ for name in docs} == docs
+    docs = {n: getattr(c, n).__doc__ for c in (core.StackelbergSolver, core.EquilibriumScore) for n in vars(c)}
+    assert {n: docs.get(n) for n in ATTRIBUTE_DOCS} == ATTRIBUTE_DOCS
     assert core.EquilibriumScore.__doc__ == "Equilibrium score for a single Stackelberg iteration."
 
 
 def test_no_leaks():
-    s = core.StackelbergSolver(0.9, 10, 0.5)
-    assert_no_leak(
-        lambda: repr(s.solve([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0], 2.0)[1]),
-        lambda: s.solve([0.5, 0.9], [0.0], [1.0, 5.0], [0.1, 0.0], 2.0),
-        lambda: s.solve([0.5, math.nan], [0.0] * 2, [1.0] * 2, [0.1] * 2, 2.0),
-        lambda: core.StackelbergSolver(0.9, 10, 0.5).target_kappa,
+    assert_no_leak(  # a new solver, its score's fields and repr; a list too short
+        lambda: solve(([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0]), 2.0),
+        lambda: solve(([0.5, 0.9], [0.0], [1.0, 5.0], [0.1, 0.0]), 2.0),
     )

@@ -2,8 +2,9 @@
 strength in the documented order of operations."""
 
 import math
+from functools import reduce
 
-from reference.failures import Failure, out_of_bounds
+from reference.failures import Failure, checked
 
 
 def clamp(x, lo, hi):
@@ -25,38 +26,27 @@ def solve(target_kappa, learning_rate, confidences, best_energies, second_best_e
     """(strength, (kappa, confidence, energy_gap, iterations, kappa_std), repr of the score)"""
     scores = []
     for t, c in enumerate(confidences):
-        for values in (best_energies, second_best_energies, chain_break_fractions):
-            if t >= len(values):
-                raise out_of_bounds(len(values), t)
-        gap = abs(second_best_energies[t] - best_energies[t])
+        e_best, e_second = checked(best_energies, t), checked(second_best_energies, t)
+        gap, breaks = abs(e_second - e_best), checked(chain_break_fractions, t)
         g = 10.0 if math.isnan(gap) else min(gap, 10.0)
-        raw = (c * 0.5 + (g / 10.0) * 0.3) + (1.0 - clamp(chain_break_fractions[t], 0.0, 1.0)) * 0.2
-        scores.append([clamp(raw, 0.0, 1.0), c, gap, t, 0.0])
+        raw = (c * 0.5 + (g / 10.0) * 0.3) + (1.0 - clamp(breaks, 0.0, 1.0)) * 0.2
+        scores.append((clamp(raw, 0.0, 1.0), c, gap, t))
 
-    n = len(scores)
-    sigma = 0.0
+    # Population standard deviation, both sums in order (the first from −0.0); every score carries it.
+    n, kappas, sigma = len(scores), [sc[0] for sc in scores], 0.0
     if n >= 2:
-        total = -0.0
-        for sc in scores:
-            total += sc[0]
-        mean = total / n
-        squares = 0.0
-        for sc in scores:
-            squares += (sc[0] - mean) * (sc[0] - mean)
-        sigma = math.sqrt(squares / n)
-    for sc in scores:
-        sc[4] = sigma
+        mean = reduce(lambda total, k: total + k, kappas, -0.0) / n
+        sigma = math.sqrt(reduce(lambda total, k: total + (k - mean) * (k - mean), kappas, 0.0) / n)
 
-    if n == 0:
-        raise out_of_bounds(0, 0)
     best = 0
+    checked(kappas, best)  # the first score starts as the best
     for t in range(1, n):
-        if math.isnan(scores[best][0]) or math.isnan(scores[t][0]):
+        if math.isnan(kappas[best]) or math.isnan(kappas[t]):
             raise Failure("Panic", "called `Option::unwrap()` on a `None` value")
-        if scores[best][0] <= scores[t][0]:
+        if kappas[best] <= kappas[t]:
             best = t
 
     effective = learning_rate * (1.0 - clamp(sigma * 5.0, 0.0, 0.9))
-    k = scores[best][0]
+    k, score = kappas[best], (*scores[best], sigma)
     strength = current_chain_strength if k >= target_kappa else current_chain_strength * (effective * (1.0 - k) + 1.0)
-    return strength, tuple(scores[best]), score_repr(scores[best])
+    return strength, score, score_repr(score)

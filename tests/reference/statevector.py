@@ -3,8 +3,7 @@ operation, for bit-exact comparison with run_statevector."""
 
 import math
 
-from reference import failures
-from reference.failures import Failure
+from reference.failures import Failure, checked
 
 R = 0.7071067811865476  # the double nearest 1/sqrt(2)
 FIXED = {
@@ -26,30 +25,16 @@ def mul(x, y):
     return (x[0] * y[0] - x[1] * y[1], x[0] * y[1] + x[1] * y[0])
 
 
-def out_of_bounds(length, index):
-    """The index in decimal, or as 2^q [+ low] once it no longer fits in 64 bits."""
-    if index >= 2**64:
-        q = index.bit_length() - 1
-        index = f"2^{q}" + (f" + {index - 2**q}" if index - 2**q else "")
-    return failures.out_of_bounds(length, index)
-
-
-def param(params, k):
-    if k >= len(params):
-        raise out_of_bounds(len(params), k)
-    return params[k]
-
-
 def single_qubit_matrix(name, params):
     if name in FIXED:
         return FIXED[name]
     if name in ("rx", "ry", "rz"):
-        c, s = expi(param(params, 0) * 0.5)
+        c, s = expi(checked(params, 0) * 0.5)
         return {"rx": ((c, 0.0), (0.0, -s), (0.0, -s), (c, 0.0)),
                 "ry": ((c, 0.0), (-s, 0.0), (s, 0.0), (c, 0.0)),
                 "rz": ((c, -s), (0.0, 0.0), (0.0, 0.0), (c, s))}[name]
     if name == "u":
-        theta, phi, lam = param(params, 0), param(params, 1), param(params, 2)
+        theta, phi, lam = checked(params, 0), checked(params, 1), checked(params, 2)
         c, s = expi(theta * 0.5)
         m01 = mul(expi(lam), (s, 0.0))
         return ((c, 0.0), (-m01[0], -m01[1]), mul(expi(phi), (s, 0.0)), mul(expi(phi + lam), (c, 0.0)))
@@ -60,13 +45,10 @@ def apply_single(state, q, m):
     step = 1 << q
     for base in range(0, len(state), 2 * step):
         for i in range(base, base + step):
-            j = i + step
-            if j >= len(state):
-                raise out_of_bounds(len(state), j)
-            a, b = state[i], state[j]
+            a, b = state[i], checked(state, i + step)
             pa, pb, qa, qb = mul(m[0], a), mul(m[1], b), mul(m[2], a), mul(m[3], b)
             state[i] = (pa[0] + pb[0], pa[1] + pb[1])
-            state[j] = (qa[0] + qb[0], qa[1] + qb[1])
+            state[i + step] = (qa[0] + qb[0], qa[1] + qb[1])
 
 
 def apply_two_qubit(state, name, q0, q1):
@@ -77,9 +59,7 @@ def apply_two_qubit(state, name, q0, q1):
                 state[idx] = (-state[idx][0], -state[idx][1])
         elif b0 and not b1:
             j = idx + (1 << q1) if name == "cx" else idx - (1 << q0) + (1 << q1)
-            if j >= len(state):
-                raise out_of_bounds(len(state), j)
-            state[idx], state[j] = state[j], state[idx]
+            state[idx], state[j] = checked(state, j), state[idx]
 
 
 def run_statevector(instructions, n_qubits):
@@ -87,12 +67,11 @@ def run_statevector(instructions, n_qubits):
         raise Failure("SizeViolation", "SizeViolation: run_statevector requires n_qubits <= 24")
     state = [(1.0, 0.0)] + [(0.0, 0.0)] * ((1 << n_qubits) - 1)
     for name, qubits, params in instructions:
-        if len(qubits) == 0:
-            raise out_of_bounds(0, 0)
+        q0 = checked(qubits, 0)
         if len(qubits) == 1:
-            apply_single(state, qubits[0], single_qubit_matrix(name, params))
+            apply_single(state, q0, single_qubit_matrix(name, params))
         elif name in ("cx", "cz", "swap"):
-            apply_two_qubit(state, name, qubits[0], qubits[1])
+            apply_two_qubit(state, name, q0, qubits[1])
         else:
             raise Failure("ValueError", f"'{name}' is not a supported two-qubit gate")
     return state
