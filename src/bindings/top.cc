@@ -17,11 +17,11 @@
 namespace tavik::bindings {
 
 void register_top_level(py::Module& m) {
-  py::Class<StackelbergSolver, "StackelbergSolver(target_kappa, max_iterations, learning_rate)"> solver(
+  m.add(py::Class<StackelbergSolver, "StackelbergSolver(target_kappa, max_iterations, learning_rate)">(
       "Stackelberg co-design solver: scores each validation iteration with a calibration margin κ, picks\n"
       "the best iteration and recommends the next chain strength, raising it by a step that shrinks as κ\n"
-      "oscillates more, and leaving it unchanged once κ reaches target_kappa.");
-  m.add(solver.init<double, std::uint64_t, double>()
+      "oscillates more, and leaving it unchanged once κ reaches target_kappa.")
+            .init<double, std::uint64_t, double>()
             .get<&StackelbergSolver::target_kappa>("target_kappa", "Convergence target for κ.")
             .get<&StackelbergSolver::max_iterations>("max_iterations", "Maximum number of iterations before stopping.")
             .get<&StackelbergSolver::learning_rate>("learning_rate",
@@ -33,8 +33,8 @@ void register_top_level(py::Module& m) {
                 "limited to [0, 1]), pick the best (the later of equal κ) and return\n"
                 "(recommended_chain_strength, best_score). Lists shorter than confidences, an empty\n"
                 "confidences list, or NaN κ among several iterations raise PanicException."));
-  py::Class<EquilibriumScore, "EquilibriumScore"> score("Equilibrium score for a single Stackelberg iteration.");
-  m.add(score.get<&EquilibriumScore::kappa>("kappa", "Calibration margin κ ∈ [0.0, 1.0]. Higher is more trustworthy.")
+  m.add(py::Class<EquilibriumScore, "EquilibriumScore">("Equilibrium score for a single Stackelberg iteration.")
+            .get<&EquilibriumScore::kappa>("kappa", "Calibration margin κ ∈ [0.0, 1.0]. Higher is more trustworthy.")
             .get<&EquilibriumScore::confidence>("confidence", "Raw confidence from the validator.")
             .get<&EquilibriumScore::energy_gap>("energy_gap", "Absolute energy gap between best and second-best solution.")
             .get<&EquilibriumScore::iterations>("iterations", "Number of solver iterations taken to reach this score.")
