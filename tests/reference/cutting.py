@@ -1,19 +1,28 @@
 """Reference model of circuit-cutting reconstruction and of its reprs."""
 
+import bisect
 import math
-import unicodedata
 from decimal import Decimal
 
+from .unicode_escapes import ESCAPED_RANGES
+
 # Characters that do not print, and combining marks, are written as \u{hex}.
-ESCAPED_CATEGORIES = {"Cc", "Cf", "Cn", "Co", "Cs", "Zl", "Zp", "Zs", "Mn", "Me"}
+# Which those are is frozen at the module's Unicode version, not the running
+# interpreter's.
+_RANGE_STARTS = [first for first, _ in ESCAPED_RANGES]
 SHORT_ESCAPES = {'"': '\\"', "\\": "\\\\", "\n": "\\n", "\r": "\\r", "\t": "\\t", "\0": "\\0"}
+
+
+def is_escaped(cp):
+    at = bisect.bisect_right(_RANGE_STARTS, cp) - 1
+    return at >= 0 and cp <= ESCAPED_RANGES[at][1]
 
 
 def quoted(text):
     def escape(ch):
         if ch in SHORT_ESCAPES:
             return SHORT_ESCAPES[ch]
-        return "\\u{%x}" % ord(ch) if ch != " " and unicodedata.category(ch) in ESCAPED_CATEGORIES else ch
+        return "\\u{%x}" % ord(ch) if is_escaped(ord(ch)) else ch
 
     return '"' + "".join(map(escape, text)) + '"'
 
