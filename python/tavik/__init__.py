@@ -3,4 +3,4 @@
 The native core lives in :mod:`tavik.tavik_core`.
 """
 
-__version__ = "0.1.0"
+__version__ = "0.2.0"

@@ -1,0 +1,27 @@
+"""The README's Python examples run as written and print what they show."""
+
+import doctest
+import pathlib
+import re
+
+README = pathlib.Path(__file__).resolve().parent.parent / "README.md"
+
+
+def python_blocks(text):
+    """(line number, source) of each ```python block, in order."""
+    for match in re.finditer(r"^```python\n(.*?)^```$", text, re.M | re.S):
+        yield text.count("\n", 0, match.start()) + 2, match.group(1)
+
+
+def test_readme_examples_run_and_show_what_they_say():
+    blocks = list(python_blocks(README.read_text(encoding="utf-8")))
+    assert len(blocks) >= 7
+    # The blocks read as one session: later ones use names defined earlier.
+    globs = {"__name__": "readme"}
+    parser, runner = doctest.DocTestParser(), doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
+    for line, source in blocks:
+        assert ">>> " in source, f"README.md:{line}: write examples as sessions, so their output is checked"
+        test = parser.get_doctest(source, globs, f"README.md:{line}", str(README), line - 1)
+        result = runner.run(test, clear_globs=False)
+        assert result.failed == 0, f"README.md:{line}: example output differs (see the report above)"
+        globs = test.globs
