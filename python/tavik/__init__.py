@@ -27,9 +27,12 @@ Errors:
 - :class:`tavik.exceptions.SizeViolation` (a ``ValueError``) past a routine's size limit:
   20 variables for exhaustive enumeration, 24 qubits for statevectors, 26 data qubits and
   32 stabilizers for decoder tables.
-- ``PanicException`` for an index out of range inside a kernel or another broken internal
-  invariant; it derives from ``BaseException``, so ``except Exception`` does not catch it.
-- ``MemoryError`` for results too large for the machine.
+- :class:`tavik.exceptions.PanicException` for an index out of range inside a kernel or
+  another broken internal invariant; it derives from ``BaseException``, so ``except
+  Exception`` does not catch it: catch it by name.
+- ``MemoryError`` for results too large for the memory the process may use, raised before
+  allocating.
+- ``KeyboardInterrupt`` (Ctrl-C) stops any long call within a fraction of a second.
 
 The package ships type stubs (``py.typed``): every routine's parameters, results, units and
 errors are documented there and shown by editors.

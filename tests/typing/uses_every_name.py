@@ -16,6 +16,11 @@ from tavik.tavik_core import analog, cutting, ecc, sim
 
 version: str = tavik.__version__
 size_violation: type[ValueError] = tavik.exceptions.SizeViolation
+panic: type[BaseException] = tavik.exceptions.PanicException
+try:
+    core.qubo_energy_spectrum([((0, 3), 1.0)], 2)
+except tavik.exceptions.PanicException as exc:
+    panic_message: str = str(exc)
 
 qubo: list[tuple[tuple[int, int], float]] = [((0, 0), -1.0), ((1, 1), -1.0), ((0, 1), 2.0)]
 
