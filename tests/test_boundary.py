@@ -1,6 +1,7 @@
 """The module's boundary: registration, argument binding, value conversion,
 error reporting and the record-class conventions."""
 
+import copy
 import inspect
 import subprocess
 import sys
@@ -339,6 +340,31 @@ def test_record_class_conventions(name):
         else:
             with pytest.raises(AttributeError):
                 setattr(obj, attribute, value)
+
+
+@pytest.mark.parametrize("name", list(record_classes()))
+def test_record_classes_are_immutable(name):
+    # A replaced __new__ would let object.__new__ make an instance whose
+    # native value was never constructed.
+    cls, make = class_object(name), record_classes()[name][4]
+    getters = [a for a, d in vars(cls).items() if inspect.isgetsetdescriptor(d)]
+    for attribute in ["__new__", "__init__", "__repr__", "colour", *getters[:1]]:
+        with pytest.raises(TypeError, match="immutable type"):
+            setattr(cls, attribute, lambda c, *a, **k: object.__new__(c))
+        with pytest.raises(TypeError, match="immutable type"):
+            delattr(cls, attribute)
+    with pytest.raises(TypeError, match="is not safe"):
+        object.__new__(cls)
+    if cls.__text_signature__ is None:
+        with pytest.raises(TypeError, match=f"^No constructor defined for {name}$"):
+            cls.__new__(cls)
+    if make is not None:
+        obj = make()
+        for unsafe in [copy.copy, lambda o: o.__reduce_ex__(2), lambda o: o.__reduce_ex__(1)]:
+            with pytest.raises(TypeError, match="cannot pickle"):
+                unsafe(obj)
+        with pytest.raises(TypeError):
+            obj.__class__ = core.StackelbergSolver if cls is not core.StackelbergSolver else sim.IsingSimulator
 
 
 def test_writable_attributes_convert_like_arguments():
