@@ -14,7 +14,7 @@ from support import assert_no_leak, class_object, raises_panic, record_classes
 import tavik.tavik_core as core
 from tavik.exceptions import SizeViolation
 
-sim = core.sim
+sim, ecc, cutting = core.sim, core.ecc, core.cutting
 
 TOP_LEVEL = [
     "StackelbergSolver", "EquilibriumScore",
@@ -227,6 +227,32 @@ def test_refused_values(call, exc, message):
         assert str(info.value) == message
 
 
+class NulNamed:
+    pass
+
+
+NulNamed.__qualname__ = "Nul\x00Named"
+
+
+@pytest.mark.parametrize(
+    "call, exc, message",
+    [
+        (lambda: core.run_statevector([("h\x00x", [0], [])], 2), ValueError, "'h\x00x' is not a single-qubit gate"),
+        (lambda: core.run_statevector([("c\x00x", [0, 1], [])], 2), ValueError, "'c\x00x' is not a supported two-qubit gate"),
+        (lambda: core.apply_rabi_correction(1.0, 0.0, **{"ra\x00bi": 1}), TypeError, "apply_rabi_correction() got an unexpected keyword argument 'ra\x00bi'"),
+        (lambda: sim.Variable(NulNamed(), "d"), TypeError, "argument 'name': 'Nul\x00Named' object cannot be converted to 'PyString'"),
+        (lambda: core.qubo_energy_spectrum(NulNamed(), 1), TypeError, "argument 'qubo': 'Nul\x00Named' object cannot be converted to 'Sequence'"),
+        (lambda: core.qubo_energy_spectrum([NulNamed()], 1), TypeError, "argument 'qubo': 'Nul\x00Named' object cannot be converted to 'PyTuple'"),
+        (lambda: cutting.SubcircuitSampleCounts(0, "A", NulNamed(), 1), TypeError, "argument 'counts': 'Nul\x00Named' object cannot be converted to 'PyDict'"),
+        (lambda: sim.LogicalGraph([NulNamed()], []), TypeError, "argument 'variables': 'Nul\x00Named' object cannot be converted to 'Variable'"),
+    ],
+)  # fmt: skip
+def test_messages_keep_nul_bytes(call, exc, message):
+    with pytest.raises(exc) as info:
+        call()
+    assert type(info.value) is exc and str(info.value) == message
+
+
 def test_only_plain_type_errors_get_the_argument_prefix():
     class Special(TypeError):
         pass
@@ -283,6 +309,8 @@ def test_size_violation_is_the_host_packages_class():
         ("sys.modules['tavik.exceptions'] = None", "ImportError: cannot import tavik.exceptions.SizeViolation"),
         ("del tavik.exceptions.SizeViolation", "ImportError: cannot import tavik.exceptions.SizeViolation"),
         ("tavik.exceptions.SizeViolation = 3", "TypeError: tavik.exceptions.SizeViolation must be an exception class"),
+        ("tavik.exceptions.SizeViolation = type('T', (), {'__qualname__': 'T\\x00U'})()",
+         "TypeError: tavik.exceptions.SizeViolation must be an exception class, not 'T\x00U'\n"),
         ("tavik.exceptions.SizeViolation = dict", "TypeError: exceptions must derive from BaseException"),
         ("tavik.exceptions.SizeViolation = KeyError", "KeyError: 'SizeViolation: qubo_energy_spectrum requires n_vars <= 20'"),
     ],
@@ -301,7 +329,7 @@ def test_unusable_size_violation_class(setup, expected):
                 print(f"{{type(exc).__name__}}: {{exc}}")
         """
     )
-    lines = result.stdout.splitlines()
+    lines = result.stdout.splitlines(keepends=True)
     assert len(lines) == 2 and all(line.startswith(expected) for line in lines), result.stdout + result.stderr
 
 
