@@ -2,6 +2,7 @@
 error reporting and the record-class conventions."""
 
 import copy
+import gc
 import inspect
 import subprocess
 import sys
@@ -427,6 +428,29 @@ def test_graph_owns_copies():
 def test_method_without_parameters_uses_the_interpreters_check():
     with pytest.raises(TypeError, match=r"^QuditSimulator.simulate\(\) takes no arguments \(1 given\)$"):
         sim.QuditSimulator(1, 1).simulate(1)
+
+
+@pytest.mark.parametrize(
+    "call, args",
+    [
+        (core.build_ecc_lookup_table, (14, [[q] for q in range(14)])),  # 2^14 rows, each two lists
+        (lambda patch: patch.x_stabilizers, (ecc.build_surface_code(61),)),  # 1,800 lists
+    ],
+    ids=["lookup table", "attribute"],
+)
+def test_results_are_built_without_a_collection(call, args):
+    collections = []
+    threshold = gc.get_threshold()
+    gc.collect()
+    gc.callbacks.append(lambda phase, info: collections.append(phase))
+    gc.set_threshold(100)  # a collection every hundred new containers, unless paused
+    try:
+        result = call(*args)
+        during = len(collections)
+    finally:
+        gc.set_threshold(*threshold)
+        gc.callbacks.pop()
+    assert during == 0 and len(result) > 1000 and gc.isenabled()
 
 
 def test_boundary_paths_do_not_leak():
