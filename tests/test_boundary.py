@@ -4,6 +4,9 @@ error reporting and the record-class conventions."""
 import copy
 import gc
 import inspect
+import math
+import operator
+import re
 import subprocess
 import sys
 import textwrap
@@ -254,6 +257,86 @@ def test_messages_keep_nul_bytes(call, exc, message):
     assert type(info.value) is exc and str(info.value) == message
 
 
+class WeirdInt(int):
+    def __index__(self):
+        return 99
+
+    def __float__(self):
+        return 0.5
+
+
+# Each argument kind read through the module and through the interpreter's own
+# conversion: ints by operator.index, floats by math.ldexp (PyFloat_AsDouble).
+READS = {
+    "uint64": (lambda x: cutting.SampleCoefficient(x, 0.0).sample_index, operator.index, 2**64),
+    "uint64 tuple item": (lambda x: [*core.apply_detuning_correction([0.0] * 300, [(x, 1.0)]), -1.0].index(-1.0), operator.index, 300),
+    "uint8": (lambda x: core.simulate_qubo_runs([], [x], 1, 0.0, 0)[0][0][0], operator.index, 256),
+    "double": (lambda x: cutting.SampleCoefficient(0, x).coefficient, lambda x: math.ldexp(x, 0), None),
+    "double tuple item": (lambda x: -core.apply_detuning_correction([0.0], [(0, x)])[0], lambda x: math.ldexp(x, 0), None),
+}  # fmt: skip
+# Nonsense of every kind, and the objects stored right around the interpreter's
+# table of small ints (negative ints before it; the empty bytes, one-byte
+# bytes and one-character strings after it), which an in-place read must not
+# take for ints.
+ODD_OBJECTS = [b"", b"\x00", b"\x01", b"\xff", bytearray(b"\x01"), "", "a", "\x00", "\xff", (), (1,), [], None, object(),
+               -1, -5, -6, 0, 1, 255, 256, 257, 2**63, 2**64 - 1, 2**64, True, False, WeirdInt(3), Index(7), Real(),
+               0.0, -0.0, 1.0, 256.0, 0.5, float("inf"), 1j]  # fmt: skip
+
+
+def _outcome(convert, x, limit=None):
+    """What converting x gives: a value, or a refusal with the interpreter's
+    own message (range errors compared by kind only)."""
+    try:
+        value = convert(x)
+    except OverflowError:
+        return OverflowError, None
+    except (TypeError, ValueError) as exc:
+        return type(exc), re.sub(r"^argument '\w+': ", "", str(exc))
+    if limit is not None and not 0 <= value < limit:
+        return OverflowError, None
+    return "value", value
+
+
+@pytest.mark.parametrize("kind", list(READS))
+def test_reads_refuse_what_the_interpreter_refuses(kind):
+    read, reference, limit = READS[kind]
+    wrong = [(x, _outcome(read, x, limit), _outcome(reference, x, limit)) for x in ODD_OBJECTS]
+    assert [w for w in wrong if w[1] != w[2]] == []
+
+
+class Shrinker:
+    """Converts to 1 or 1.5, emptying the list being converted as it does."""
+
+    def __init__(self, victim):
+        self.victim = victim
+
+    def __index__(self):
+        self.victim.clear()
+        return 1
+
+    def __float__(self):
+        self.victim.clear()
+        return 1.5
+
+
+@pytest.mark.parametrize(
+    "call, make, stand_in",
+    [
+        (lambda lst: ecc.remap_circuit([("g", lst)], [])[0][1], lambda x: x, 1),
+        (lambda lst: core.apply_detuning_correction(lst, []), lambda x: x, 1.5),
+        (lambda lst: core.apply_coupling_correction(lst, []), lambda x: ((x, 0), 1.0), 1),
+        (lambda lst: core.apply_coupling_correction(lst, []), lambda x: ((0, 0), x), 1.5),
+        (lambda lst: core.vrp_qubo_terms(lst, 1.0, 1.0), lambda x: [x, 0.0], 1.5),
+    ],
+    ids=["ints", "floats", "term index", "term weight", "matrix rows"],
+)  # fmt: skip
+def test_a_list_emptied_while_converted_ends_there(call, make, stand_in):
+    victim = []
+    victim += [make(Shrinker(victim))] + [make(2)] * 3
+    # as a for loop over the list sees it: the first item, then the end
+    assert _outcome(call, victim) == _outcome(call, [make(stand_in)])
+
+
 def test_only_plain_type_errors_get_the_argument_prefix():
     class Special(TypeError):
         pass
@@ -394,6 +477,16 @@ def test_record_classes_are_immutable(name):
                 unsafe(obj)
         with pytest.raises(TypeError):
             obj.__class__ = core.StackelbergSolver if cls is not core.StackelbergSolver else sim.IsingSimulator
+
+
+@pytest.mark.parametrize("name", [name for name, entry in record_classes().items() if entry[4] is not None])
+def test_freed_instances_release_their_class(name):
+    cls, make = class_object(name), record_classes()[name][4]
+    make()
+    before = sys.getrefcount(cls)
+    for _ in range(100):
+        make()
+    assert sys.getrefcount(cls) == before
 
 
 def test_writable_attributes_convert_like_arguments():
