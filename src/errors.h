@@ -4,28 +4,43 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <source_location>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tavik {
 
+// The base of the kernel errors. Messages quote names the caller gave, which
+// may hold NUL bytes that what() would cut at, so the whole text is kept
+// beside it (shared, so that copying the exception cannot throw).
+class Error : public std::runtime_error {
+ public:
+  explicit Error(const std::string& text)
+      : std::runtime_error(text), text_(std::make_shared<const std::string>(text)) {}
+  std::string_view text() const noexcept { return *text_; }
+
+ private:
+  std::shared_ptr<const std::string> text_;
+};
+
 // A foreseen validation failure (Python ValueError).
-struct ValueError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+struct ValueError : Error {
+  using Error::Error;
 };
 
 // A size limit was exceeded (the host package's SizeViolation). The message
 // always starts with "SizeViolation: ", added here once.
-struct SizeViolation : std::runtime_error {
-  explicit SizeViolation(const std::string& what) : std::runtime_error("SizeViolation: " + what) {}
+struct SizeViolation : Error {
+  explicit SizeViolation(const std::string& what) : Error("SizeViolation: " + what) {}
 };
 
 // A broken invariant or a step that must succeed (Python PanicException). It
 // remembers where it was raised so the diagnostic can name the place.
-struct Panic : std::runtime_error {
+struct Panic : Error {
   explicit Panic(const std::string& what, std::source_location at = std::source_location::current())
-      : std::runtime_error(what), where(at) {}
+      : Error(what), where(at) {}
   std::source_location where;
 };
 

@@ -1,7 +1,12 @@
 """The module's boundary: registration, argument binding, value conversion,
 error reporting and the record-class conventions."""
 
+import copy
+import gc
 import inspect
+import math
+import operator
+import re
 import subprocess
 import sys
 import textwrap
@@ -13,7 +18,7 @@ from support import assert_no_leak, class_object, raises_panic, record_classes
 import tavik.tavik_core as core
 from tavik.exceptions import SizeViolation
 
-sim = core.sim
+sim, ecc, cutting = core.sim, core.ecc, core.cutting
 
 TOP_LEVEL = [
     "StackelbergSolver", "EquilibriumScore",
@@ -228,6 +233,112 @@ def test_refused_values(call, exc, message):
         assert str(info.value) == message
 
 
+class NulNamed:
+    pass
+
+
+NulNamed.__qualname__ = "Nul\x00Named"
+
+
+@pytest.mark.parametrize(
+    "call, exc, message",
+    [
+        (lambda: core.run_statevector([("h\x00x", [0], [])], 2), ValueError, "'h\x00x' is not a single-qubit gate"),
+        (lambda: core.run_statevector([("c\x00x", [0, 1], [])], 2), ValueError, "'c\x00x' is not a supported two-qubit gate"),
+        (lambda: core.apply_rabi_correction(1.0, 0.0, **{"ra\x00bi": 1}), TypeError, "apply_rabi_correction() got an unexpected keyword argument 'ra\x00bi'"),
+        (lambda: sim.Variable(NulNamed(), "d"), TypeError, "argument 'name': 'Nul\x00Named' object cannot be converted to 'PyString'"),
+        (lambda: core.qubo_energy_spectrum(NulNamed(), 1), TypeError, "argument 'qubo': 'Nul\x00Named' object cannot be converted to 'Sequence'"),
+        (lambda: core.qubo_energy_spectrum([NulNamed()], 1), TypeError, "argument 'qubo': 'Nul\x00Named' object cannot be converted to 'PyTuple'"),
+        (lambda: cutting.SubcircuitSampleCounts(0, "A", NulNamed(), 1), TypeError, "argument 'counts': 'Nul\x00Named' object cannot be converted to 'PyDict'"),
+        (lambda: sim.LogicalGraph([NulNamed()], []), TypeError, "argument 'variables': 'Nul\x00Named' object cannot be converted to 'Variable'"),
+    ],
+)  # fmt: skip
+def test_messages_keep_nul_bytes(call, exc, message):
+    with pytest.raises(exc) as info:
+        call()
+    assert type(info.value) is exc and str(info.value) == message
+
+
+class WeirdInt(int):
+    def __index__(self):
+        return 99
+
+    def __float__(self):
+        return 0.5
+
+
+# Each argument kind read through the module and through the interpreter's own
+# conversion: ints by operator.index, floats by math.ldexp (PyFloat_AsDouble).
+READS = {
+    "uint64": (lambda x: cutting.SampleCoefficient(x, 0.0).sample_index, operator.index, 2**64),
+    "uint64 tuple item": (lambda x: [*core.apply_detuning_correction([0.0] * 300, [(x, 1.0)]), -1.0].index(-1.0), operator.index, 300),
+    "uint8": (lambda x: core.simulate_qubo_runs([], [x], 1, 0.0, 0)[0][0][0], operator.index, 256),
+    "double": (lambda x: cutting.SampleCoefficient(0, x).coefficient, lambda x: math.ldexp(x, 0), None),
+    "double tuple item": (lambda x: -core.apply_detuning_correction([0.0], [(0, x)])[0], lambda x: math.ldexp(x, 0), None),
+}  # fmt: skip
+# Nonsense of every kind, and the objects stored right around the interpreter's
+# table of small ints (negative ints before it; the empty bytes, one-byte
+# bytes and one-character strings after it), which an in-place read must not
+# take for ints.
+ODD_OBJECTS = [b"", b"\x00", b"\x01", b"\xff", bytearray(b"\x01"), "", "a", "\x00", "\xff", (), (1,), [], None, object(),
+               -1, -5, -6, 0, 1, 255, 256, 257, 2**63, 2**64 - 1, 2**64, True, False, WeirdInt(3), Index(7), Real(),
+               0.0, -0.0, 1.0, 256.0, 0.5, float("inf"), 1j]  # fmt: skip
+
+
+def _outcome(convert, x, limit=None):
+    """What converting x gives: a value, or a refusal with the interpreter's
+    own message (range errors compared by kind only)."""
+    try:
+        value = convert(x)
+    except OverflowError:
+        return OverflowError, None
+    except (TypeError, ValueError) as exc:
+        return type(exc), re.sub(r"^argument '\w+': ", "", str(exc))
+    if limit is not None and not 0 <= value < limit:
+        return OverflowError, None
+    return "value", value
+
+
+@pytest.mark.parametrize("kind", list(READS))
+def test_reads_refuse_what_the_interpreter_refuses(kind):
+    read, reference, limit = READS[kind]
+    wrong = [(x, _outcome(read, x, limit), _outcome(reference, x, limit)) for x in ODD_OBJECTS]
+    assert [w for w in wrong if w[1] != w[2]] == []
+
+
+class Shrinker:
+    """Converts to 1 or 1.5, emptying the list being converted as it does."""
+
+    def __init__(self, victim):
+        self.victim = victim
+
+    def __index__(self):
+        self.victim.clear()
+        return 1
+
+    def __float__(self):
+        self.victim.clear()
+        return 1.5
+
+
+@pytest.mark.parametrize(
+    "call, make, stand_in",
+    [
+        (lambda lst: ecc.remap_circuit([("g", lst)], [])[0][1], lambda x: x, 1),
+        (lambda lst: core.apply_detuning_correction(lst, []), lambda x: x, 1.5),
+        (lambda lst: core.apply_coupling_correction(lst, []), lambda x: ((x, 0), 1.0), 1),
+        (lambda lst: core.apply_coupling_correction(lst, []), lambda x: ((0, 0), x), 1.5),
+        (lambda lst: core.vrp_qubo_terms(lst, 1.0, 1.0), lambda x: [x, 0.0], 1.5),
+    ],
+    ids=["ints", "floats", "term index", "term weight", "matrix rows"],
+)  # fmt: skip
+def test_a_list_emptied_while_converted_ends_there(call, make, stand_in):
+    victim = []
+    victim += [make(Shrinker(victim))] + [make(2)] * 3
+    # as a for loop over the list sees it: the first item, then the end
+    assert _outcome(call, victim) == _outcome(call, [make(stand_in)])
+
+
 def test_only_plain_type_errors_get_the_argument_prefix():
     class Special(TypeError):
         pass
@@ -284,6 +395,8 @@ def test_size_violation_is_the_host_packages_class():
         ("sys.modules['tavik.exceptions'] = None", "ImportError: cannot import tavik.exceptions.SizeViolation"),
         ("del tavik.exceptions.SizeViolation", "ImportError: cannot import tavik.exceptions.SizeViolation"),
         ("tavik.exceptions.SizeViolation = 3", "TypeError: tavik.exceptions.SizeViolation must be an exception class"),
+        ("tavik.exceptions.SizeViolation = type('T', (), {'__qualname__': 'T\\x00U'})()",
+         "TypeError: tavik.exceptions.SizeViolation must be an exception class, not 'T\x00U'\n"),
         ("tavik.exceptions.SizeViolation = dict", "TypeError: exceptions must derive from BaseException"),
         ("tavik.exceptions.SizeViolation = KeyError", "KeyError: 'SizeViolation: qubo_energy_spectrum requires n_vars <= 20'"),
     ],
@@ -302,7 +415,7 @@ def test_unusable_size_violation_class(setup, expected):
                 print(f"{{type(exc).__name__}}: {{exc}}")
         """
     )
-    lines = result.stdout.splitlines()
+    lines = result.stdout.splitlines(keepends=True)
     assert len(lines) == 2 and all(line.startswith(expected) for line in lines), result.stdout + result.stderr
 
 
@@ -343,6 +456,41 @@ def test_record_class_conventions(name):
                 setattr(obj, attribute, value)
 
 
+@pytest.mark.parametrize("name", list(record_classes()))
+def test_record_classes_are_immutable(name):
+    # A replaced __new__ would let object.__new__ make an instance whose
+    # native value was never constructed.
+    cls, make = class_object(name), record_classes()[name][4]
+    getters = [a for a, d in vars(cls).items() if inspect.isgetsetdescriptor(d)]
+    for attribute in ["__new__", "__init__", "__repr__", "colour", *getters[:1]]:
+        with pytest.raises(TypeError, match="immutable type"):
+            setattr(cls, attribute, lambda c, *a, **k: object.__new__(c))
+        with pytest.raises(TypeError, match="immutable type"):
+            delattr(cls, attribute)
+    with pytest.raises(TypeError, match="is not safe"):
+        object.__new__(cls)
+    if cls.__text_signature__ is None:
+        with pytest.raises(TypeError, match=f"^No constructor defined for {name}$"):
+            cls.__new__(cls)
+    if make is not None:
+        obj = make()
+        for unsafe in [copy.copy, lambda o: o.__reduce_ex__(2), lambda o: o.__reduce_ex__(1)]:
+            with pytest.raises(TypeError, match="cannot pickle"):
+                unsafe(obj)
+        with pytest.raises(TypeError):
+            obj.__class__ = core.StackelbergSolver if cls is not core.StackelbergSolver else sim.IsingSimulator
+
+
+@pytest.mark.parametrize("name", [name for name, entry in record_classes().items() if entry[4] is not None])
+def test_freed_instances_release_their_class(name):
+    cls, make = class_object(name), record_classes()[name][4]
+    make()
+    before = sys.getrefcount(cls)
+    for _ in range(100):
+        make()
+    assert sys.getrefcount(cls) == before
+
+
 def test_writable_attributes_convert_like_arguments():
     v = sim.Variable("a", "spin")
     v.name = "b"
@@ -375,6 +523,29 @@ def test_graph_owns_copies():
 def test_method_without_parameters_uses_the_interpreters_check():
     with pytest.raises(TypeError, match=r"^QuditSimulator.simulate\(\) takes no arguments \(1 given\)$"):
         sim.QuditSimulator(1, 1).simulate(1)
+
+
+@pytest.mark.parametrize(
+    "call, args",
+    [
+        (core.build_ecc_lookup_table, (14, [[q] for q in range(14)])),  # 2^14 rows, each two lists
+        (lambda patch: patch.x_stabilizers, (ecc.build_surface_code(61),)),  # 1,800 lists
+    ],
+    ids=["lookup table", "attribute"],
+)
+def test_results_are_built_without_a_collection(call, args):
+    collections = []
+    threshold = gc.get_threshold()
+    gc.collect()
+    gc.callbacks.append(lambda phase, info: collections.append(phase))
+    gc.set_threshold(100)  # a collection every hundred new containers, unless paused
+    try:
+        result = call(*args)
+        during = len(collections)
+    finally:
+        gc.set_threshold(*threshold)
+        gc.callbacks.pop()
+    assert during == 0 and len(result) > 1000 and gc.isenabled()
 
 
 def test_boundary_paths_do_not_leak():

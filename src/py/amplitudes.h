@@ -2,8 +2,7 @@
 // is 16.7 million tuples, so the conversion avoids what it can:
 //  - the tuples hold only floats and cannot take part in a reference cycle,
 //    so they are untracked by the cyclic collector at once (the interpreter
-//    would otherwise traverse all of them in its next collections), and the
-//    collector is paused while they are made;
+//    would otherwise traverse all of them in its next collections);
 //  - amplitudes that are exactly (+0.0, +0.0) share one tuple, which makes
 //    sparse states cheap. Tuples and floats are immutable, so sharing is
 //    invisible to callers.
@@ -13,7 +12,6 @@
 #include <cstdint>
 
 #include "py/convert.h"
-#include "py/gc_pause.h"
 #include "sim/statevector_backend.h"
 
 namespace tavik::py {
@@ -21,7 +19,6 @@ namespace tavik::py {
 template <>
 struct Converter<sim::StateVector> {
   static Ref to(const sim::StateVector& state) {
-    const GcPause pause;
     const auto len = static_cast<Py_ssize_t>(state.size());
     Ref list = Ref::steal(PyList_New(len));
     Ref zero = pair(0.0, 0.0);

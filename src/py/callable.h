@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "py/convert.h"
+#include "py/gc_pause.h"
 #include "py/translate.h"
 #include "py/signature.h"
 
@@ -45,6 +46,20 @@ T convert_argument(PyObject* obj, std::string_view param) {
   }
 }
 
+// Every result a caller receives (of a function, a method or an attribute
+// read) is converted here, under the one collector pause: a result of
+// millions of lists would otherwise set off thousands of collections. A
+// number makes no container, and tiny calls are spared the pause.
+template <class T>
+Ref result_to_py(T&& value) {
+  if constexpr (std::is_arithmetic_v<std::remove_cvref_t<T>>) {
+    return to_py(std::forward<T>(value));
+  } else {
+    const GcPause pause;
+    return to_py(std::forward<T>(value));
+  }
+}
+
 template <class F>
 struct FnTraits;
 template <class R, class... A>
@@ -75,7 +90,7 @@ Ref invoke(const Self* self, PyObject* const* slots, std::index_sequence<I...>) 
     call();
     return Ref::borrow(Py_None);
   } else {
-    return to_py(call());
+    return result_to_py(call());
   }
 }
 

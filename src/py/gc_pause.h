@@ -1,7 +1,7 @@
-// Pauses the interpreter's cyclic garbage collector while a large result of
-// acyclic objects (tuples of numbers) is built: those objects can never be
-// part of a cycle, yet each batch of allocations would set off a collection
-// that walks the whole heap again. The previous state is restored on exit.
+// Pauses the interpreter's cyclic garbage collector while a result is built
+// (callable.h): results are trees of new containers that can never be part of
+// a cycle, yet each batch of allocations would set off a collection that
+// walks all of them again. The previous state is restored on exit.
 #pragma once
 
 #include "py/ref.h"

@@ -28,8 +28,11 @@ Ref create_type(std::unique_ptr<ClassStorage> storage, std::size_t basicsize, de
   s.slots.push_back({0, nullptr});
 
   // No Py_TPFLAGS_BASETYPE: record classes are final. No dict or weakref
-  // offsets: instances carry only their value.
-  s.type_spec = {s.type_name.c_str(), static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT, s.slots.data()};
+  // offsets: instances carry only their value. Immutable, as built-in types
+  // are: replacing __new__ on the class would let object.__new__ make an
+  // instance whose value was never constructed.
+  s.type_spec = {s.type_name.c_str(), static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+                 s.slots.data()};
   return Ref::steal(PyType_FromSpec(&s.type_spec));
 }
 

@@ -87,7 +87,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 template <class T, auto Member>
 PyObject* get_field(PyObject* self, void*) {
-  return guarded([&] { return to_py(value_of<T>(self).*Member); });
+  return guarded([&] { return result_to_py(value_of<T>(self).*Member); });
 }
 
 template <class T, auto Member>
@@ -112,7 +112,7 @@ PyObject* method_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
 
 template <class T, auto Fn>
 PyObject* method_noargs(PyObject* self, PyObject*) {
-  return guarded([&] { return to_py(std::invoke(Fn, value_of<T>(self))); });
+  return guarded([&] { return result_to_py(std::invoke(Fn, value_of<T>(self))); });
 }
 
 template <class T, auto Fn>

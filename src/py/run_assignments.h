@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "py/convert.h"
-#include "py/gc_pause.h"
 #include "validator.h"
 
 namespace tavik::py {
@@ -19,7 +18,6 @@ namespace tavik::py {
 template <>
 struct Converter<RunAssignments> {
   static Ref to(const RunAssignments& runs) {
-    GcPause pause;  // thousands of new lists of ints: no collection midway
     std::array<Ref, 256> ints;
     for (std::size_t v = 0; v < ints.size(); ++v) ints[v] = to_py(static_cast<std::uint8_t>(v));
 

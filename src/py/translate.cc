@@ -16,6 +16,17 @@ PyObject* g_panic_exception = nullptr;
 
 constexpr const char* kSizeViolationPath = "tavik.exceptions.SizeViolation";
 
+PyObject* text_object(std::string_view text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+void set_error(PyObject* exception_type, std::string_view message) {
+  PyObject* text = text_object(message);
+  if (text == nullptr) return;
+  PyErr_SetObject(exception_type, text);
+  Py_DECREF(text);
+}
+
 // Resolves the host package's SizeViolation class on first use. On failure an
 // ImportError or TypeError naming the class is set and null returned.
 PyObject* size_violation_class() {
@@ -38,8 +49,8 @@ PyObject* size_violation_class() {
     return nullptr;
   }
   if (!PyType_Check(cls)) {
-    PyErr_Format(PyExc_TypeError, "%s must be an exception class, not '%s'", kSizeViolationPath,
-                 type_name(cls).c_str());
+    set_error(PyExc_TypeError,
+              std::string(kSizeViolationPath) + " must be an exception class, not '" + type_name(cls) + "'");
     Py_DECREF(cls);
     return nullptr;
   }
@@ -59,15 +70,15 @@ PyObject* panic_exception_class() {
   return g_panic_exception;
 }
 
-void raise_size_violation(const char* message) {
+void raise_size_violation(std::string_view message) {
   PyObject* cls = size_violation_class();
   if (cls == nullptr) return;
   if (!PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(cls),
                         reinterpret_cast<PyTypeObject*>(PyExc_BaseException))) {
-    PyErr_SetString(PyExc_TypeError, "exceptions must derive from BaseException");
+    set_error(PyExc_TypeError, "exceptions must derive from BaseException");
     return;
   }
-  PyObject* text = PyUnicode_FromString(message);
+  PyObject* text = text_object(message);
   if (text == nullptr) return;
   PyObject* exc = PyObject_CallFunctionObjArgs(cls, text, nullptr);
   Py_DECREF(text);
@@ -84,13 +95,13 @@ const char* short_path(const char* path) {
   return at == std::string_view::npos ? path : path + at + 1;
 }
 
-void raise_panic(const char* message, const std::source_location& where) {
+void raise_panic(std::string_view message, const std::source_location& where) {
   PyObject* cls = panic_exception_class();
   if (cls == nullptr) return;
-  PySys_FormatStderr("tavik_core: internal failure at %s:%u: %s\n", short_path(where.file_name()),
-                     static_cast<unsigned>(where.line()), message);
-  PyObject* text = PyUnicode_FromString(message);
+  PyObject* text = text_object(message);
   if (text == nullptr) return;
+  PySys_FormatStderr("tavik_core: internal failure at %s:%u: %U\n", short_path(where.file_name()),
+                     static_cast<unsigned>(where.line()), text);
   PyErr_SetObject(cls, text);
   Py_DECREF(text);
 }
@@ -111,8 +122,8 @@ std::string type_name(PyObject* obj) {
   return out;
 }
 
-void raise(PyObject* exception_type, const std::string& message) {
-  PyErr_SetString(exception_type, message.c_str());
+void raise(PyObject* exception_type, std::string_view message) {
+  set_error(exception_type, message);
   throw_error_already_set();
 }
 
@@ -153,11 +164,11 @@ void set_error_from_current_exception() noexcept {
     throw;
   } catch (const ErrorAlreadySet&) {
   } catch (const tavik::ValueError& e) {
-    PyErr_SetString(PyExc_ValueError, e.what());
+    set_error(PyExc_ValueError, e.text());
   } catch (const tavik::SizeViolation& e) {
-    raise_size_violation(e.what());
+    raise_size_violation(e.text());
   } catch (const tavik::Panic& e) {
-    raise_panic(e.what(), e.where);
+    raise_panic(e.text(), e.where);
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::length_error&) {  // a container asked for more than it can ever hold

@@ -11,7 +11,9 @@ namespace tavik::py {
 // Qualified name of the type of `obj`, as the messages name it.
 std::string type_name(PyObject* obj);
 
-[[noreturn]] void raise(PyObject* exception_type, const std::string& message);
+// Every message reaches Python whole, by length: it may quote caller-given
+// text holding NUL bytes.
+[[noreturn]] void raise(PyObject* exception_type, std::string_view message);
 
 // "'<type>' object cannot be converted to '<target>'"
 [[noreturn]] void raise_cannot_convert(PyObject* obj, std::string_view target);
