@@ -419,6 +419,42 @@ def test_unusable_size_violation_class(setup, expected):
     assert len(lines) == 2 and all(line.startswith(expected) for line in lines), result.stdout + result.stderr
 
 
+@pytest.mark.parametrize(
+    "setup, caught_by_name",
+    [
+        ("", True),  # the module makes the package's class on its first panic
+        ("named = tavik.exceptions.PanicException", True),  # the user names it first
+        ("from tavik.exceptions import PanicException", True),
+        # A broken package: the panic is still a PanicException of the module's own.
+        ("sys.modules['tavik.exceptions'] = None", False),
+        ("tavik.exceptions.PanicException = 3", False),
+        ("tavik.exceptions.PanicException = dict", False),
+    ],
+)
+def test_panic_exception_is_the_package_class(setup, caught_by_name):
+    result = run_python(
+        f"""
+        import sys
+        import tavik.exceptions
+        import tavik.tavik_core as core
+        {setup}
+        raised = []
+        for _ in range(2):
+            try:
+                core.qubo_energy_spectrum([((0, 3), 1.0)], 2)
+            except BaseException as exc:
+                raised.append(type(exc))
+        cls = raised[0]
+        print(raised[1] is cls, cls.__module__, cls.__qualname__, cls.__bases__ == (BaseException,))
+        print(vars(tavik.exceptions).get("PanicException") is cls)
+        """
+    )
+    assert result.stdout.splitlines() == [
+        "True tavik.tavik_core PanicException True",
+        str(caught_by_name),
+    ], result.stdout + result.stderr
+
+
 # --- record classes -------------------------------------------------------------
 
 

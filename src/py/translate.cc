@@ -58,15 +58,25 @@ PyObject* size_violation_class() {
   return cls;
 }
 
+// The class users catch by name, tavik.exceptions.PanicException, which the
+// package makes on first need. Should the package be unable to provide one
+// (unimportable, or the name rebound to something that is not an exception
+// class), the module makes its own: an internal failure must still be reported
+// as what it is, never as a failure to report it.
 PyObject* panic_exception_class() {
-  if (g_panic_exception == nullptr) {
-    g_panic_exception = PyErr_NewExceptionWithDoc(
-        "tavik.tavik_core.PanicException",
-        "An internal failure of tavik_core: a broken invariant, an index out of range inside a "
-        "kernel or a step that must succeed. Derives from BaseException so that `except "
-        "Exception` does not swallow it.",
-        PyExc_BaseException, nullptr);
+  if (g_panic_exception != nullptr) return g_panic_exception;
+  PyObject* module = PyImport_ImportModule("tavik.exceptions");
+  PyObject* cls = module ? PyObject_GetAttrString(module, "PanicException") : nullptr;
+  Py_XDECREF(module);
+  if (cls != nullptr && PyType_Check(cls) &&
+      PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(cls), reinterpret_cast<PyTypeObject*>(PyExc_BaseException))) {
+    g_panic_exception = cls;
+    return cls;
   }
+  Py_XDECREF(cls);
+  PyErr_Clear();
+  g_panic_exception = PyErr_NewExceptionWithDoc("tavik.tavik_core.PanicException",
+                                                "An internal failure of tavik_core.", PyExc_BaseException, nullptr);
   return g_panic_exception;
 }
 
