@@ -22,7 +22,7 @@ struct DistanceMatrix {
 
 // The largest n whose QUBO can be built: n² variables indexed by 32 bits
 // (n ≤ 65 536), and the n²(2n - 1) entries with their Python objects within
-// the machine's physical memory.
+// the memory the process may use.
 std::size_t vrp_max_nodes() noexcept;
 
 // A QUBO keyed by pairs of variable names. Entries refer to variables and

@@ -31,7 +31,7 @@ struct Bisection {
 // is below +inf; PanicException for an endpoint >= n_nodes (input order, i
 // before j), when no vertex can be selected (NaN or -inf tightness), and at
 // the 32-bit node and edge limits of the edge store. MemoryError when the
-// n × n matrix cannot fit in physical memory.
+// n × n matrix cannot fit in the memory the process may use.
 Bisection stoer_wagner_bisect(const std::vector<WeightedEdge>& edges, std::uint64_t n_nodes);
 
 }  // namespace tavik

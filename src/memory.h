@@ -5,14 +5,16 @@
 
 namespace tavik {
 
-// True when n × m objects of `size` bytes fit in the machine's physical
-// memory (the product computed without overflow). Callers count what a
-// result will occupy in all, Python objects included.
+// True when n × m objects of `size` bytes fit in the memory the process may
+// use: physical memory, its container's limit and its own rlimits (the
+// product computed without overflow). Callers count what a result will
+// occupy in all, Python objects included.
 bool fits_in_memory(std::size_t n, std::size_t m, std::size_t size) noexcept;
 
-// Throws std::bad_alloc (MemoryError) unless they fit. An allocation beyond
-// physical memory would be granted lazily by the operating system and end in
-// the out-of-memory killer once its pages are touched, not in an exception.
+// Throws std::bad_alloc (MemoryError) unless they fit, before any of it is
+// allocated: beyond physical memory the operating system grants allocations
+// lazily and the out-of-memory killer ends the process once their pages are
+// touched; beyond a limit they fail only after the work done before them.
 void require_memory(std::size_t n, std::size_t m, std::size_t size);
 
 }  // namespace tavik

@@ -43,13 +43,16 @@ struct Job {
 
 class Pool {
  public:
+  // Runs with the threads it could get, down to none (the caller alone): a
+  // thread that cannot start, for want of thread resources or of memory for
+  // its state, is no failure of the call that needed the pool. Room for every
+  // worker is reserved first, so that once one runs nothing but starting the
+  // next can throw, and no running worker is ever destroyed joinable.
   explicit Pool(std::size_t threads) {
-    for (std::size_t t = 0; t < threads; ++t) {
-      try {
-        workers_.emplace_back([this] { serve(); });
-      } catch (const std::system_error&) {
-        break;  // run with the threads we could get
-      }
+    try {
+      workers_.reserve(threads);
+      for (std::size_t t = 0; t < threads; ++t) workers_.emplace_back([this] { serve(); });
+    } catch (const std::exception&) {
     }
   }
 

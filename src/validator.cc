@@ -2,10 +2,9 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <new>
 
 #include "errors.h"
+#include "memory.h"
 #include "pool.h"
 
 namespace tavik {
@@ -149,12 +148,19 @@ void energies(const RunAssignments& runs, const std::vector<QuboTerm>& qubo, dou
   });
 }
 
+// What the result costs, counted before any of it is made. Per entry: its
+// byte here and its item pointer in the run's list. Per run: its energy here,
+// and in Python the list's header (with its collector header), the energy's
+// float, one slot in each outer list, and allocator slack.
+constexpr std::size_t kBytesPerEntry = 1 + 8;
+constexpr std::size_t kBytesPerRun = 8 + 56 + 24 + 16 + 24;
+
 }  // namespace
 
 NoisyRuns simulate_qubo_runs(const std::vector<QuboTerm>& qubo, const std::vector<std::uint8_t>& base_bits,
                              std::uint64_t n_runs, double noise_level, std::uint64_t seed) {
   const std::size_t n = base_bits.size();
-  if (n != 0 && n_runs > std::numeric_limits<std::size_t>::max() / n) throw std::bad_alloc();
+  require_memory(n_runs, n * kBytesPerEntry + kBytesPerRun, 1);
   NoisyRuns out{{std::vector<std::uint8_t>(n_runs * n), n_runs, n, base_bits}, std::vector<double>(n_runs, -0.0)};
   if (n_runs == 0) return out;
 

@@ -6,6 +6,7 @@ import gc
 import inspect
 import math
 import operator
+import os
 import re
 import subprocess
 import sys
@@ -453,6 +454,39 @@ def test_panic_exception_is_the_package_class(setup, caught_by_name):
         "True tavik.tavik_core PanicException True",
         str(caught_by_name),
     ], result.stdout + result.stderr
+
+
+# Results of over 1 GiB by the module's count (the first over 40 GB), each
+# refused in a child, with nothing allocated, under the rlimit given (of 1 GiB)
+# or none.
+TOO_BIG_FOR_THE_PROCESS = [
+    (None, "core.simulate_qubo_runs([], [0] * 4, 3 * 10**8, 0.5, 1)"),
+    ("RLIMIT_AS", "core.simulate_qubo_runs([], [0] * 8, 2 * 10**7, 0.5, 1)"),
+    ("RLIMIT_DATA", "core.simulate_qubo_runs([], [0] * 8, 2 * 10**7, 0.5, 1)"),
+    ("RLIMIT_DATA", "core.run_statevector([], 24)"),  # 256 MiB of state, 2 GiB of tuples
+    ("RLIMIT_DATA", "core.ecc.build_surface_code(5000)"),
+    ("RLIMIT_DATA", "core.vrp_qubo_terms([[1.0] * 200] * 200, 1.0, 1.0)"),
+]
+
+
+@pytest.mark.parametrize("limit, call", TOO_BIG_FOR_THE_PROCESS)
+def test_results_beyond_the_memory_the_process_may_use_are_refused_up_front(limit, call):
+    if limit and "libasan" in os.environ.get("LD_PRELOAD", ""):
+        pytest.skip("the sanitizer's shadow memory does not fit under such a limit")
+    result = run_python(f"""
+        import resource
+        if {limit!r}:
+            kind = getattr(resource, {limit!r})
+            resource.setrlimit(kind, (2**30, resource.getrlimit(kind)[1]))
+        import tavik.tavik_core as core
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        try:
+            {call}
+        except MemoryError:
+            print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
+    """)
+    assert (result.returncode, result.stderr) == (0, "")
+    assert int(result.stdout) < 32 * 1024  # KiB of resident memory: nothing was built first
 
 
 # --- record classes -------------------------------------------------------------

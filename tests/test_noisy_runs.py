@@ -24,7 +24,6 @@ def test_first_draws_of_seed_zero():
     "args, expected",
     [
         (([], [0, 0, 0], 1, 0.5, 0), ([[0, 1, 1]], [-0.0])),  # the draws above
-        (([], [0, 0, 0], 1, 0.026433771592597743, 0), ([[0, 0, 0]], [-0.0])),  # a draw equal to the level: no flip
         *[((QUBO, BASE, 5, noise, 123), ([BASE] * 5, [6.0] * 5)) for noise in (0.0, -1.0, math.nan)],  # no draw is below
         *[((QUBO, BASE, 5, noise, 123), ([FLIPPED] * 5, [97537.5] * 5)) for noise in (1.0, 7.5)],  # every draw is below
         (([((0, 0), 1.5), ((0, 1), -1.0)], [2, 1], 1, 0.0, 0), ([[2, 1]], [(1.5 * 2.0) * 2.0 - 2.0])),
@@ -62,6 +61,24 @@ def random_case(rng):
     noise = rng.choice([0.0, 0.1, 0.5, 0.9, 1.0, -0.5, 1.5, math.nan, 5e-324, 1 - 2**-53, rng.random()])
     runs = rng.choice([0, 1, 2, 31, 32, 33, 70])
     return qubo, base, runs, noise, rng.choice([0, 1, 2**64 - 1, rng.getrandbits(64)])
+
+
+@pytest.mark.parametrize("step", [-math.inf, None, math.inf])
+@pytest.mark.parametrize("entry", [2, 8])  # in a block of eight draws, and in the tail after the last block
+def test_noise_level_next_to_a_draw(entry, step):
+    draws = ref.splitmix64(0)
+    draw = [next(draws) for _ in range(11)][entry]  # 0.026… and 0.246…: doubles there are finer than draws
+    args = ([], [0] * 11, 1, draw if step is None else math.nextafter(draw, step), 0)
+    assert core.simulate_qubo_runs(*args)[0][0][entry] == (step == math.inf)  # only a draw below the level flips
+    assert outcome(lambda: core.simulate_qubo_runs(*args)) == outcome(lambda: ref.simulate_qubo_runs(*args))
+
+
+def test_wide_runs_match_reference_bit_for_bit():
+    # Varied runs, summed one at a time and split over the pool's chunks.
+    rng = random.Random(5)
+    qubo = [((rng.randrange(WIDE), rng.randrange(WIDE)), rng.uniform(-5, 5)) for _ in range(300)]
+    args = (qubo, [rng.randrange(2) for _ in range(WIDE)], 24, 0.3, 11)
+    assert outcome(lambda: core.simulate_qubo_runs(*args)) == outcome(lambda: ref.simulate_qubo_runs(*args))
 
 
 @pytest.mark.parametrize("case", range(60))

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "errors.h"
+#include "memory.h"
 
 namespace tavik::sim {
 namespace {
@@ -24,6 +25,10 @@ struct Op {
   unsigned q0, q1;
   Matrix m;
 };
+
+// An amplitude here and as a result item: its list slot, its tuple (with the
+// collector header) and two floats.
+constexpr std::size_t kBytesPerAmplitude = 16 + 8 + 56 + 48;
 
 constexpr double kR = 0.7071067811865476;       // the double nearest 1/√2
 constexpr double kRBelow = 0.7071067811865475;  // one unit in the last place below kR
@@ -379,6 +384,7 @@ StateVector::StateVector(unsigned n_qubits)
 StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits) {
   if (n_qubits > kMaxStatevectorQubits) throw SizeViolation("run_statevector requires n_qubits <= 24");
   const auto n = static_cast<unsigned>(n_qubits);
+  require_memory(std::size_t{1} << n, 1, kBytesPerAmplitude);
   StateVector state(n);
   state.data()[0] = {1.0, 0.0};
   const std::vector<Op> ops = compile(instructions, n);
