@@ -245,7 +245,10 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
   // whatever the workers would have met first.
   if (coefficients.size() > std::numeric_limits<std::size_t>::max() / n_labels)
     throw std::length_error("too many (coefficient, label) pairs");
-  std::vector<std::size_t> refs(coefficients.size() * n_labels);
+  // Filled in order as the pairs resolve: zeroing it first would be one long
+  // pass over memory that no poll could interrupt.
+  std::vector<std::size_t> refs;
+  refs.reserve(coefficients.size() * n_labels);
   std::vector<std::uint8_t> is_used(counts.size());
   const SubcircuitSampleCounts* first_without_shots = nullptr;
   for (std::size_t c = 0; c < coefficients.size(); ++c) {
@@ -255,7 +258,7 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
       const std::size_t e = index.find(sample, wanted[l]);
       if (e == kNoEntry)
         throw ValueError("missing SubcircuitSampleCounts " + sample_and_label(sample, subcircuit_labels[l]));
-      refs[c * n_labels + l] = e;
+      refs.push_back(e);
       is_used[e] = 1;
       if (counts[e].shots == 0 && first_without_shots == nullptr) first_without_shots = &counts[e];
     }
