@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "errors.h"
+#include "interrupt.h"
 #include "memory.h"
 
 namespace tavik {
@@ -135,6 +136,7 @@ NamedQubo vrp_qubo_terms(const DistanceMatrix& dist, double penalty_a, double pe
 
   for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t t = 0; t < n; ++t) {
+      poll_interrupt(3 * n);
       const auto a = static_cast<std::uint32_t>(n * i + t);
       const std::uint32_t rank_a = rank[a];
       for (std::size_t v = 0; v < n; ++v) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "errors.h"
+#include "interrupt.h"
 #include "memory.h"
 
 namespace tavik {
@@ -75,7 +76,11 @@ class Contraction {
   explicit Contraction(std::size_t n) : stride_(round_up(n)), width_(n), active_(n) {
     // The matrix dominates; the per-vertex arrays take a few more rows' worth.
     require_memory(stride_ + 4, stride_, sizeof(double));
-    adj_.assign(stride_ * stride_, 0.0);
+    adj_.reserve(stride_ * stride_);
+    for (std::size_t r = 0; r < stride_; ++r) {  // a row at a time: at scale this alone takes seconds
+      poll_interrupt(stride_);
+      adj_.resize(adj_.size() + stride_, 0.0);
+    }
     tight_.assign(stride_, 0.0);
     vertex_.resize(n);
     keep_.resize(n);
@@ -114,7 +119,9 @@ class Contraction {
 
     std::size_t prev = start, last = start;
     std::uint32_t selected = add_row_and_select(row(start), tight_.data(), padded);
+    BatchedPoll poll;
     for (std::size_t in_a = 1; in_a < active_;) {
+      poll.step(padded);
       if (selected == kNone) throw Panic("a candidate remains while n_in_a < active_count");
       prev = last;
       last = selected;
@@ -165,6 +172,7 @@ class Contraction {
     for (std::size_t p = 0; p < width_; ++p)
       if (alive_[p]) vertex_[w] = vertex_[p], keep_[w++] = p;
     for (std::size_t r = 0; r < w; ++r) {
+      poll_interrupt(w);
       const double* from = row(keep_[r]);
       double* to = row(r);
       for (std::size_t c = 0; c < w; ++c) to[c] = from[keep_[c]];

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "interrupt.h"
+
 namespace tavik::pool {
 namespace {
 
@@ -24,9 +26,13 @@ struct Job {
   std::atomic<std::size_t> first_failed{std::numeric_limits<std::size_t>::max()};
   std::vector<std::exception_ptr> errors;
   std::size_t helpers = 0;  // workers inside this job; guarded by the pool mutex
+  // Set by the caller's poll that was interrupted; every thread's next poll
+  // then stops its chunk, and chunks not yet claimed lie above the failed one.
+  std::atomic<bool> interrupted{false};
 
   // Claims and runs chunks until none is left.
   void work() {
+    const SharedStopScope shared(interrupted);
     for (std::size_t c; (c = next.fetch_add(1)) < chunks;) {
       if (c > first_failed.load()) continue;  // a lower chunk failed already
       const std::size_t begin = c * chunk_size, end = std::min(count, begin + chunk_size);
@@ -58,8 +64,16 @@ class Pool {
 
   std::size_t concurrency() const { return workers_.size() + 1; }
 
-  void run(Job& job) {
-    std::lock_guard serial(call_mutex_);
+  // Returns false, having run nothing, while another job holds the pool; the
+  // caller then works alone. Waiting instead could deadlock: a job's caller
+  // may run a signal handler (see interrupt.h) that releases the interpreter
+  // lock to a thread that calls in, or that calls in itself.
+  bool try_run(Job& job) {
+    if (busy_.test_and_set(std::memory_order_acquire)) return false;
+    struct Release {
+      std::atomic_flag& flag;
+      ~Release() { flag.clear(std::memory_order_release); }
+    } release{busy_};
     {
       std::lock_guard lock(mutex_);
       current_ = &job;
@@ -70,6 +84,7 @@ class Pool {
     std::unique_lock lock(mutex_);
     current_ = nullptr;  // late risers find no job
     done_.wait(lock, [&] { return job.helpers == 0; });
+    return true;
   }
 
  private:
@@ -89,7 +104,7 @@ class Pool {
     }
   }
 
-  std::mutex call_mutex_;
+  std::atomic_flag busy_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable done_;
@@ -137,7 +152,11 @@ void parallel_for(std::size_t count, std::size_t grain,
   const std::size_t chunk_size = (count + max_chunks - 1) / max_chunks;
   Job job{&body, count, chunk_size, (count + chunk_size - 1) / chunk_size};
   job.errors.resize(job.chunks);
-  pool.run(job);
+  if (!pool.try_run(job)) {
+    body(0, count);
+    return;
+  }
+  if (job.interrupted.load()) throw Interrupted{};
   if (const std::size_t f = job.first_failed.load(); f < job.chunks) std::rethrow_exception(job.errors[f]);
 }
 

@@ -16,6 +16,10 @@ namespace tavik::pool {
 // rethrown after the join; since chunks are contiguous and run their items
 // in order, that is the failure of the lowest failing item whatever the
 // chunking. Chunks after a failed one may be skipped.
+//
+// The caller's polls (interrupt.h) stop every thread of the job: once the
+// caller is interrupted, Interrupted is rethrown. Work started while the pool
+// is busy (from inside a job, or by another thread) runs on its caller alone.
 void parallel_for(std::size_t count, std::size_t grain, const std::function<void(std::size_t, std::size_t)>& body);
 
 // Threads that take part in a parallel_for, the caller included.

@@ -1,9 +1,11 @@
 #include "validator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "errors.h"
+#include "interrupt.h"
 #include "memory.h"
 #include "pool.h"
 
@@ -49,15 +51,16 @@ inline U64s mix(U64s z) {
   return z ^ (z >> 31);
 }
 
-// Row k of `out` is base with its entries flipped by draws k·n+1 … k·n+n.
+// Rows [first, last) of `out`: row k is base with its entries flipped by
+// draws k·n+1 … k·n+n.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]]
-void draw_runs(const std::uint8_t* base, std::size_t n, std::size_t runs, std::uint64_t seed,
+void draw_runs(const std::uint8_t* base, std::size_t n, std::size_t first, std::size_t last, std::uint64_t seed,
                std::int64_t threshold, std::uint8_t* out) {
   U64s lane_steps;
   for (std::size_t l = 0; l < kDrawLanes; ++l) lane_steps[l] = (l + 1) * kGamma;
   const std::uint64_t row_step = n * kGamma;
-  std::uint64_t state = seed;  // before the row's first draw
-  for (std::size_t k = 0; k < runs; ++k, state += row_step) {
+  std::uint64_t state = seed + first * row_step;  // before the row's first draw
+  for (std::size_t k = first; k < last; ++k, state += row_step) {
     std::uint8_t* row = out + k * n;
     std::size_t v = 0;
     for (; v + kDrawLanes <= n; v += kDrawLanes) {
@@ -128,7 +131,11 @@ void energies(const RunAssignments& runs, const std::vector<QuboTerm>& qubo, dou
   const std::size_t n = runs.n;
   if (n > kMaxColumnVariables) {
     pool::parallel_for(runs.runs, 1, [&](std::size_t begin, std::size_t end) {
-      for (std::size_t k = begin; k < end; ++k) out[k] = run_energy(runs.bits.data() + k * n, qubo);
+      BatchedPoll poll;
+      for (std::size_t k = begin; k < end; ++k) {
+        poll.step(qubo.size());
+        out[k] = run_energy(runs.bits.data() + k * n, qubo);
+      }
     });
     return;
   }
@@ -136,7 +143,9 @@ void energies(const RunAssignments& runs, const std::vector<QuboTerm>& qubo, dou
   pool::parallel_for(groups, 1, [&](std::size_t begin, std::size_t end) {
     std::vector<double> columns(n * kGroup);  // lanes past the last run stay 0
     double lane_energy[kGroup];
+    BatchedPoll poll;
     for (std::size_t g = begin; g < end; ++g) {
+      poll.step(n + qubo.size());
       const std::size_t first = g * kGroup, lanes = std::min(kGroup, runs.runs - first);
       for (std::size_t l = 0; l < lanes; ++l) {
         const std::uint8_t* row = runs.bits.data() + (first + l) * n;
@@ -171,7 +180,13 @@ NoisyRuns simulate_qubo_runs(const std::vector<QuboTerm>& qubo, const std::vecto
     check_index(t.j, n);
   }
 
-  draw_runs(base_bits.data(), n, n_runs, seed, flip_threshold(noise_level), out.assignments.bits.data());
+  // Some thousand draws between polls, which stay outside draw_runs (interrupt.h).
+  const std::size_t rows = std::max<std::size_t>(1, 4096 / (n + 1));
+  for (std::size_t first = 0; first < n_runs; first += rows) {
+    poll_interrupt(rows * (n + 1));
+    draw_runs(base_bits.data(), n, first, std::min<std::size_t>(n_runs, first + rows), seed,
+              flip_threshold(noise_level), out.assignments.bits.data());
+  }
   if (!qubo.empty()) energies(out.assignments, qubo, out.energies.data());
   return out;
 }

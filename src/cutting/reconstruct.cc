@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "errors.h"
+#include "interrupt.h"
 #include "pool.h"
 #include "quote.h"
 
@@ -220,7 +221,9 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
   // Labels become small integers once, so the index compares integers only.
   std::unordered_map<std::string_view, std::uint32_t> label_ids;
   EntryIndex index(counts.size());
+  BatchedPoll poll;
   for (std::size_t e = 0; e < counts.size(); ++e) {
+    poll.step(8);
     const auto [it, added] =
         label_ids.try_emplace(counts[e].subcircuit_label, static_cast<std::uint32_t>(label_ids.size()));
     if (label_ids.size() == kNoLabel) throw std::length_error("too many distinct sub-circuit labels");
@@ -242,16 +245,20 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
   // whatever the workers would have met first.
   if (coefficients.size() > std::numeric_limits<std::size_t>::max() / n_labels)
     throw std::length_error("too many (coefficient, label) pairs");
-  std::vector<std::size_t> refs(coefficients.size() * n_labels);
+  // Filled in order as the pairs resolve: zeroing it first would be one long
+  // pass over memory that no poll could interrupt.
+  std::vector<std::size_t> refs;
+  refs.reserve(coefficients.size() * n_labels);
   std::vector<std::uint8_t> is_used(counts.size());
   const SubcircuitSampleCounts* first_without_shots = nullptr;
   for (std::size_t c = 0; c < coefficients.size(); ++c) {
+    poll.step(8 * n_labels);
     const std::uint64_t sample = coefficients[c].sample_index;
     for (std::size_t l = 0; l < n_labels; ++l) {
       const std::size_t e = index.find(sample, wanted[l]);
       if (e == kNoEntry)
         throw ValueError("missing SubcircuitSampleCounts " + sample_and_label(sample, subcircuit_labels[l]));
-      refs[c * n_labels + l] = e;
+      refs.push_back(e);
       is_used[e] = 1;
       if (counts[e].shots == 0 && first_without_shots == nullptr) first_without_shots = &counts[e];
     }
@@ -268,8 +275,10 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
   // built in and so the order of their buffers in memory.
   std::vector<double> expectation(counts.size());
   pool::parallel_for(counts.size(), 16, [&](std::size_t begin, std::size_t end) {
+    BatchedPoll chunk_poll;
     for (std::size_t e = begin; e < end; ++e) {
       if (!is_used[e]) continue;
+      chunk_poll.step(counts[e].counts.size() + 1);
       const SubcircuitSampleCounts& h = counts[e];
       expectation[e] = static_cast<double>(h.counts.parity_sum()) / static_cast<double>(h.shots);
     }
@@ -277,7 +286,9 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
 
   std::vector<double> terms(coefficients.size());
   pool::parallel_for(coefficients.size(), 2048, [&](std::size_t begin, std::size_t end) {
+    BatchedPoll chunk_poll;
     for (std::size_t c = begin; c < end; ++c) {
+      chunk_poll.step(n_labels);
       double product = 1.0;
       for (std::size_t l = 0; l < n_labels; ++l) product *= expectation[refs[c * n_labels + l]];
       terms[c] = coefficients[c].coefficient * product;
@@ -285,7 +296,10 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
   });
 
   double total = -0.0;
-  for (double term : terms) total += term;
+  for (double term : terms) {
+    poll.step();
+    total += term;
+  }
   return total;
 }
 

@@ -5,8 +5,9 @@
 #include <bit>
 #include <string>
 
-#include "memory.h"
 #include "errors.h"
+#include "interrupt.h"
+#include "memory.h"
 
 namespace tavik::ecc {
 namespace {
@@ -75,9 +76,11 @@ bool walk_by_weight(const SyndromeSpace& space, unsigned n, std::uint64_t budget
   keys[0] = 0;  // the empty pattern
   std::uint64_t filled = 1;
   const std::uint64_t end = std::uint64_t{1} << n;
+  BatchedPoll poll;
   for (unsigned w = 1; w <= n && filled < keys.size(); ++w) {
     for (std::uint64_t k = (std::uint64_t{1} << w) - 1; k < end; k = next_combination(k)) {
       if (budget-- == 0) return false;
+      poll.step();
       std::uint32_t& entry = keys[number_of(k)];
       if (entry != kEmpty) continue;
       entry = preference(static_cast<std::uint32_t>(k), n);
@@ -118,7 +121,9 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
 
   std::vector<std::uint32_t> low_keys(low_count);
   std::uint32_t free_number = 0, free_counter = 0;
+  BatchedPoll poll;
   for (std::uint64_t g = 0; g < std::uint64_t{1} << others.size(); ++g) {
+    poll.step(low_count * high_count);
     if (g != 0) {  // Gray-code step: one free qubit changes
       const unsigned q = others[static_cast<unsigned>(std::countr_zero(g))];
       free_number ^= space.column(q);
@@ -160,11 +165,12 @@ double powi(double x, std::uint64_t e) {
 
 // Bit (number << 1 | parity) of `fails` is set when a pattern of that
 // syndrome number and logical parity is not decoded: when the parity differs
-// from the correction's. Thirty-two numbers fill one word.
+// from the correction's. Thirty-two numbers fill one word; this fills words
+// [first, last).
 [[gnu::target_clones("avx512f", "avx2", "default")]]
 void mark_failing_keys(const std::vector<std::uint32_t>& preferred, std::uint32_t logical,
-                       std::vector<std::uint64_t>& fails) {
-  for (std::size_t word = 0; word < fails.size(); ++word) {
+                       std::vector<std::uint64_t>& fails, std::size_t first, std::size_t last) {
+  for (std::size_t word = first; word < last; ++word) {
     const std::size_t first = word * 32, count = std::min<std::size_t>(32, preferred.size() - first);
     std::uint64_t bits = 0;
     for (std::size_t j = 0; j < count; ++j)
@@ -215,7 +221,9 @@ double failure_sum(const FailureWalk& walk) {
   const bool tabulated = !walk.words.empty();
   double acc = 0.0;
   std::uint32_t block_key = 0;
+  BatchedPoll poll;
   for (std::uint64_t b = 0; b < std::uint64_t{1} << block_index_bits; ++b) {
+    poll.step(block_size);
     if (b != 0) block_key ^= step[static_cast<unsigned>(std::countr_zero(b))];
     std::uint64_t word = tabulated ? walk.words[block_key] : walk.block_word(in_block_keys.data(), block_key);
     const double* w = walk.weights.data() + std::popcount(b);
@@ -337,7 +345,13 @@ double logical_failure_probability(std::uint64_t n_data, const Supports& z_stabi
   walk.block_bits = std::min(n, 6u);
   const std::uint64_t keys = table.space.size() * 2;
   walk.fails.assign((keys + 63) / 64, 0);
-  mark_failing_keys(table.preferred, table.reversed(static_cast<std::uint32_t>(logical)), walk.fails);
+  // Polls stay outside mark_failing_keys (interrupt.h).
+  constexpr std::size_t kWordsPerPoll = 1024;
+  for (std::size_t first = 0; first < walk.fails.size(); first += kWordsPerPoll) {
+    poll_interrupt(32 * kWordsPerPoll);
+    mark_failing_keys(table.preferred, table.reversed(static_cast<std::uint32_t>(logical)), walk.fails, first,
+                      std::min(walk.fails.size(), first + kWordsPerPoll));
+  }
   walk.qubit_keys.resize(n);
   for (unsigned q = 0; q < n; ++q) walk.qubit_keys[q] = table.space.column(q) << 1 | ((logical >> q) & 1);
   // Tabulating the block words costs 64 lookups per key: worth it while that
@@ -347,8 +361,11 @@ double logical_failure_probability(std::uint64_t n_data, const Supports& z_stabi
     for (std::size_t j = 1; j < in_block_keys.size(); ++j)
       in_block_keys[j] = in_block_keys[j & (j - 1)] ^ walk.qubit_keys[static_cast<unsigned>(std::countr_zero(j))];
     walk.words.resize(keys);
-    for (std::uint64_t key = 0; key < keys; ++key)
+    BatchedPoll poll;
+    for (std::uint64_t key = 0; key < keys; ++key) {
+      poll.step(in_block_keys.size());
       walk.words[key] = walk.block_word(in_block_keys.data(), static_cast<std::uint32_t>(key));
+    }
   }
 
   // W[w]: the probability of one particular pattern of weight w.

@@ -23,7 +23,9 @@ struct Converter<sim::StateVector> {
     Ref list = Ref::steal(PyList_New(len));
     Ref zero = pair(0.0, 0.0);
     const sim::Amplitude* a = state.data();
+    BatchedPoll poll;
     for (Py_ssize_t i = 0; i < len; ++i) {
+      poll.step();
       PyObject* item;
       if ((std::bit_cast<std::uint64_t>(a[i].re) | std::bit_cast<std::uint64_t>(a[i].im)) == 0) {
         item = Ref::borrow(zero.get()).release();

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "interrupt.h"
 #include "py/fast_read.h"
 #include "py/ref.h"
 #include "py/translate.h"
@@ -131,9 +132,11 @@ void for_each_item(PyObject* obj, Visit&& visit, SizeHint&& size_hint) {
   PyObject* (*get)(PyObject*, Py_ssize_t) = PyList_CheckExact(obj)    ? &PyList_GetItem
                                             : PyTuple_CheckExact(obj) ? &PyTuple_GetItem
                                                                       : nullptr;
+  BatchedPoll poll;  // a list of millions takes seconds to convert
   if (get != nullptr) {
     size_hint(static_cast<std::size_t>(Py_SIZE(obj)));
     for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
+      poll.step();
       // Converting an item may run Python code that shrinks the list: hold
       // the item while it converts.
       Ref item = Ref::borrow(get(obj, i));
@@ -151,6 +154,7 @@ void for_each_item(PyObject* obj, Visit&& visit, SizeHint&& size_hint) {
   Ref iterator = Ref::steal(PyObject_GetIter(obj));
   while (PyObject* item = PyIter_Next(iterator.get())) {
     Ref owned = Ref::steal(item);
+    poll.step();
     visit(item);
   }
   if (PyErr_Occurred()) throw_error_already_set();
@@ -174,7 +178,9 @@ struct Converter<std::vector<T>> {
   static Ref to(V&& values) {
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
     Py_ssize_t i = 0;
+    BatchedPoll poll;
     for (auto&& v : values) {
+      poll.step();
       Ref item = [&] {
         if constexpr (std::is_rvalue_reference_v<V&&>)
           return to_py(std::move(v));

@@ -58,7 +58,9 @@ struct Converter<NamedQubo> {
     const std::vector<Ref> names = objects(qubo.names);
     const std::vector<Ref> values = objects(qubo.values);
     Ref dict = Ref::steal(PyDict_New());
+    BatchedPoll poll;
     for (const NamedQubo::Entry& e : qubo.entries) {
+      poll.step();
       Ref key = Ref::steal(PyTuple_Pack(2, names[e.first].get(), names[e.second].get()));
       // A tuple of two strings can never be part of a reference cycle: the
       // collector would untrack it on its first pass, and doing it now spares

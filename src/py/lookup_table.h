@@ -32,7 +32,9 @@ struct Converter<ecc::LookupTable> {
     };
     const ecc::CorrectionTable& table = value.table;
     Ref rows = Ref::steal(PyList_New(static_cast<Py_ssize_t>(table.space.size())));
+    BatchedPoll poll;
     for (std::uint64_t index = 0; index < table.space.size(); ++index) {
+      poll.step(value.n_data + value.n_stabilizers);
       const auto [s, number] = table.space.ascending(static_cast<std::uint32_t>(index));
       Ref syndrome = bit_list(s, value.n_stabilizers);
       Ref correction = bit_list(table.correction(number), value.n_data);

@@ -27,7 +27,9 @@ struct Converter<RunAssignments> {
     Ref tuples[2];
 
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(runs.runs)));
+    BatchedPoll poll;
     for (std::size_t k = 0; k < runs.runs; ++k) {
+      poll.step(runs.n + 1);
       const std::uint8_t* row = runs.bits.data() + k * runs.n;
       std::size_t differ = 0;
       for (std::size_t v = 0; v < runs.n; ++v) differ += row[v] != runs.base[v];

@@ -169,10 +169,13 @@ void prefix_argument_error(std::string_view param) noexcept {
   Py_DECREF(replacement);
 }
 
+bool signal_handler_raised() { return PyErr_CheckSignals() != 0; }
+
 void set_error_from_current_exception() noexcept {
   try {
     throw;
   } catch (const ErrorAlreadySet&) {
+  } catch (const Interrupted&) {  // the stop check left its exception set
   } catch (const tavik::ValueError& e) {
     set_error(PyExc_ValueError, e.text());
   } catch (const tavik::SizeViolation& e) {

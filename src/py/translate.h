@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "interrupt.h"
 #include "py/ref.h"
 
 namespace tavik::py {
@@ -25,10 +26,16 @@ void prefix_argument_error(std::string_view param) noexcept;
 // Turns the C++ exception being handled into exactly one Python exception.
 void set_error_from_current_exception() noexcept;
 
+// The stop check of every call into this face: runs the signal handlers that
+// are due (a call holds the interpreter lock throughout) and stops the call
+// when one raised, as Ctrl-C's does, leaving that exception set.
+bool signal_handler_raised();
+
 // Runs `body` (returning a Ref) and hands its result to the interpreter, or
 // null with one exception set.
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
+  const StopCheckScope stop(&signal_handler_raised);
   try {
     return body().release();
   } catch (...) {
@@ -40,6 +47,7 @@ PyObject* guarded(Body&& body) noexcept {
 // Same for slots that report failure with -1.
 template <class Body>
 int guarded_status(Body&& body) noexcept {
+  const StopCheckScope stop(&signal_handler_raised);
   try {
     body();
     return 0;

@@ -9,6 +9,7 @@
 
 #include "big_buffer.h"
 #include "errors.h"
+#include "interrupt.h"
 #include "sim/assignment_blocks.h"
 
 namespace tavik::sim {
@@ -55,6 +56,7 @@ std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n) {
   const std::size_t buckets = std::size_t{1} << digit_bits;
   auto digit = [&](std::uint64_t k, unsigned pass) { return ((k - lo) >> (pass * digit_bits)) & (buckets - 1); };
 
+  poll_interrupt(n);
   std::vector<std::size_t> start(passes * buckets, 0);
   for (std::size_t i = 0; i < n; ++i)
     for (unsigned p = 0; p < passes; ++p) ++start[p * buckets + digit(keys[i], p)];
@@ -63,6 +65,7 @@ std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n) {
 
   auto other = big_buffer<std::uint64_t>(n);
   for (unsigned p = 0; p < passes; ++p) {
+    poll_interrupt(n);
     std::size_t* next = &start[p * buckets];
     for (std::size_t i = 0; i < n; ++i) other[next[digit(keys[i], p)]++] = keys[i];
     keys.swap(other);
@@ -79,14 +82,16 @@ std::vector<double> energies_of_keys(BigBuffer<std::uint64_t> keys, std::size_t 
   return out;
 }
 
-// The hot loops, compiled once per vector width and picked at load time.
+// The hot loops, compiled once per vector width and picked at load time. Each
+// scans the blocks [first, last) into state kept across calls; the caller
+// polls between calls (interrupt.h).
 [[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
-std::pair<double, std::uint64_t> scan_qubo(unsigned n, std::span<const blocks::ProductTerm> terms,
-                                           std::uint64_t* keys) {
+void scan_qubo(unsigned n, std::span<const blocks::ProductTerm> terms, std::uint64_t first, std::uint64_t last,
+               blocks::ArgMin& argmin, std::uint64_t* keys) {
   const blocks::LaneMasks& masks = blocks::lane_masks();
   const std::size_t lanes = blocks::valid_lanes(n);
-  blocks::ArgMin best;
-  for (std::uint64_t b = 0; b < blocks::block_count(n); ++b) {
+  blocks::ArgMin best = argmin;
+  for (std::uint64_t b = first; b < last; ++b) {
     const blocks::Energies e = blocks::block_energies(b, terms, masks);
     best.update(b, e);
     if (lanes == kLanes) {
@@ -97,32 +102,49 @@ std::pair<double, std::uint64_t> scan_qubo(unsigned n, std::span<const blocks::P
       std::copy_n(all, lanes, keys);
     }
   }
-  return best.result(lanes);
+  argmin = best;
 }
 
 [[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
-std::uint64_t scan_spins_argmin(unsigned n, std::span<const blocks::SignTerm> terms) {
+void scan_spins_argmin(std::span<const blocks::SignTerm> terms, std::uint64_t first, std::uint64_t last,
+                       blocks::ArgMin& argmin) {
   const blocks::LaneMasks& masks = blocks::lane_masks();
-  blocks::ArgMin best;
-  for (std::uint64_t b = 0; b < blocks::block_count(n); ++b) best.update(b, blocks::block_energies(b, terms, masks));
-  return best.result(blocks::valid_lanes(n)).second;
+  blocks::ArgMin best = argmin;
+  for (std::uint64_t b = first; b < last; ++b) best.update(b, blocks::block_energies(b, terms, masks));
+  argmin = best;
 }
 
+// Per lane, the largest |energy| so far (a NaN never passes).
+struct MaxAbs {
+  blocks::Vec v[blocks::kVectors] = {};
+};
+
 [[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
-double scan_spins_max_abs(unsigned n, std::span<const blocks::SignTerm> terms) {
+void scan_spins_max_abs(std::span<const blocks::SignTerm> terms, std::uint64_t first, std::uint64_t last,
+                        MaxAbs& max_abs) {
   const blocks::LaneMasks& masks = blocks::lane_masks();
   const blocks::Bits magnitude = blocks::broadcast(std::numeric_limits<std::int64_t>::max());
-  blocks::Vec norm[blocks::kVectors] = {};
-  for (std::uint64_t b = 0; b < blocks::block_count(n); ++b) {
+  MaxAbs norm = max_abs;
+  for (std::uint64_t b = first; b < last; ++b) {
     const blocks::Energies e = blocks::block_energies(b, terms, masks);
     for (std::size_t v = 0; v < blocks::kVectors; ++v) {
       const blocks::Vec a = reinterpret_cast<blocks::Vec>(reinterpret_cast<blocks::Bits>(e.v[v]) & magnitude);
-      norm[v] = a > norm[v] ? a : norm[v];  // a NaN never passes
+      norm.v[v] = a > norm.v[v] ? a : norm.v[v];
     }
   }
-  double out = 0.0;
-  for (std::size_t l = 0; l < blocks::valid_lanes(n); ++l) out = std::max(out, norm[l / blocks::kWidth][l % blocks::kWidth]);
-  return out;
+  max_abs = norm;
+}
+
+// Calls scan(first, last) over the blocks of n variables in order, a few
+// thousand term additions at a time, polling in between.
+template <class Scan>
+void scan_blocks(unsigned n, std::size_t terms, Scan scan) {
+  const std::uint64_t count = blocks::block_count(n);
+  const std::uint64_t slice = std::max<std::uint64_t>(1, 4096 / (terms + 1));
+  for (std::uint64_t first = 0; first < count; first += slice) {
+    poll_interrupt(slice * (terms + 1));
+    scan(first, std::min(count, first + slice));
+  }
 }
 
 }  // namespace
@@ -148,7 +170,11 @@ Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n
 
   const std::size_t count = std::size_t{1} << n;
   auto keys = big_buffer<std::uint64_t>(count);  // every key is written by the scan
-  const auto [energy, index] = scan_qubo(n, terms, keys.get());
+  blocks::ArgMin best;
+  scan_blocks(n, terms.size(), [&](std::uint64_t first, std::uint64_t last) {
+    scan_qubo(n, terms, first, last, best, keys.get());
+  });
+  const auto [energy, index] = best.result(blocks::valid_lanes(n));
 
   Spectrum out{std::vector<std::uint8_t>(n), energy, energies_of_keys(std::move(keys), count)};
   for (unsigned k = 0; k < n; ++k) out.best_assignment[k] = (index >> k) & 1;
@@ -172,7 +198,13 @@ double exact_ising_norm(const std::vector<std::pair<std::uint64_t, double>>& dh,
     check_index(t.j, n);
     terms.push_back(blocks::spin_coupling_term(t.i, t.j, t.w));
   }
-  return scan_spins_max_abs(n, terms);
+  MaxAbs norm;
+  scan_blocks(n, terms.size(), [&](std::uint64_t first, std::uint64_t last) {
+    scan_spins_max_abs(terms, first, last, norm);
+  });
+  double out = 0.0;
+  for (std::size_t l = 0; l < blocks::valid_lanes(n); ++l) out = std::max(out, norm.v[l / blocks::kWidth][l % blocks::kWidth]);
+  return out;
 }
 
 std::vector<std::int8_t> IsingSimulator::solve_exact(const LogicalGraph& graph) const {
@@ -191,7 +223,11 @@ std::vector<std::int8_t> IsingSimulator::solve_exact(const LogicalGraph& graph) 
                                            : blocks::spin_coupling_term(p->second, q->second, it.weight));
   }
 
-  const std::uint64_t index = scan_spins_argmin(n, terms);
+  blocks::ArgMin best;
+  scan_blocks(n, terms.size(), [&](std::uint64_t first, std::uint64_t last) {
+    scan_spins_argmin(terms, first, last, best);
+  });
+  const std::uint64_t index = best.result(blocks::valid_lanes(n)).second;
   std::vector<std::int8_t> spins(n);
   for (unsigned k = 0; k < n; ++k) spins[k] = (index >> k) & 1 ? 1 : -1;
   return spins;

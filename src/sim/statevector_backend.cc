@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "errors.h"
+#include "interrupt.h"
 #include "memory.h"
 
 namespace tavik::sim {
@@ -300,6 +301,7 @@ void apply_group(Amplitude* state, unsigned n, const Group& group) {
 
   std::vector<Amplitude*> runs(run_count);
   for (std::size_t t = 0; t < std::size_t{1} << spread.size(); ++t) {
+    poll_interrupt(run_count * run_len * group.steps.size());
     std::size_t base = 0;
     for (std::size_t k = 0; k < spread.size(); ++k)
       if (t >> k & 1) base += std::size_t{1} << spread[k];
@@ -378,7 +380,11 @@ std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
 // calloc's lazily zeroed 4 KiB pages one at a time.
 StateVector::StateVector(unsigned n_qubits)
     : amplitudes_(big_buffer<Amplitude>(std::size_t{1} << n_qubits)), size_(std::size_t{1} << n_qubits) {
-  std::fill_n(amplitudes_.get(), size_, Amplitude{0.0, 0.0});
+  constexpr std::size_t kBlock = std::size_t{1} << 16;
+  for (std::size_t at = 0; at < size_; at += kBlock) {
+    poll_interrupt(kBlock);
+    std::fill_n(amplitudes_.get() + at, std::min(kBlock, size_ - at), Amplitude{0.0, 0.0});
+  }
 }
 
 StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits) {
