@@ -19,6 +19,9 @@ Conventions:
   opposite spins. Exhaustive kernels walk indices upwards and ties keep the lowest.
 - Arguments are plain values: lists (any sequence but ``str``), real tuples, ints, floats,
   strings and the core's own records. Results are new objects; arguments are never modified.
+- Records pickle (every protocol), copy and cross process boundaries; loading checks each
+  record as its constructor, or the function that makes it, would, so a corrupted pickle
+  raises ``TypeError`` or ``ValueError``.
 
 Errors:
 
@@ -39,3 +42,6 @@ errors are documented there and shown by editors.
 """
 
 __version__ = "0.2.0"
+
+# Registers pickling and copying for the core's records (it loads the core).
+from . import _pickling  # noqa: E402, F401

@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
+
+#include "errors.h"
 
 namespace tavik::analog {
 
@@ -26,6 +29,18 @@ std::vector<SpatialCoordinates> NeutralAtomCompiler::map_to_spatial_geometry(con
 RydbergControlParameters NeutralAtomCompiler::generate_rydberg_controls(
     const sim::LogicalGraph&, const std::vector<SpatialCoordinates>& coords) const {
   return {std::vector<double>(kTimeSteps, 1.0), std::vector<double>(kTimeSteps, 0.5), coords};
+}
+
+SpatialCoordinates spatial_coordinates_from_fields(double x, double y) {
+  const auto check = [](double v, const char* field) {
+    // Exact: below 2^53 every multiple of the pitch is a whole double.
+    if (std::signbit(v) || !(v < kPitch * 0x1p32) || std::fmod(v, kPitch) != 0.0)
+      throw ValueError(std::string("SpatialCoordinates.") + field +
+                       ": must be a lattice coordinate, a whole multiple of 5.0 from 0 below 5 * 2^32");
+  };
+  check(x, "x");
+  check(y, "y");
+  return {x, y};
 }
 
 }  // namespace tavik::analog

@@ -13,6 +13,11 @@ struct SpatialCoordinates {
   double y;  // row
 };
 
+// A position from its fields, if map_to_spatial_geometry could give it, else
+// ValueError: each coordinate a whole multiple of the lattice pitch 5.0 from
+// 0, below 5 · 2^32 (no lattice that fits in memory has more rows or columns).
+SpatialCoordinates spatial_coordinates_from_fields(double x, double y);
+
 struct RydbergControlParameters {
   std::vector<double> omega;  // Rabi frequency, one value per time step
   std::vector<double> delta;  // detuning, one value per time step

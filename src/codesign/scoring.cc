@@ -4,6 +4,8 @@
 #include <cmath>
 #include <system_error>
 
+#include "errors.h"
+
 namespace tavik {
 namespace {
 
@@ -36,6 +38,18 @@ std::string EquilibriumScore::repr() const {
   append_fixed4(out, kappa_std);
   out += ", iterations=" + std::to_string(iterations) + ")";
   return out;
+}
+
+EquilibriumScore equilibrium_score_from_fields(double kappa, double confidence, double energy_gap,
+                                               std::uint64_t iterations, double kappa_std) {
+  const auto invalid = [](const char* rule) { throw ValueError(std::string("EquilibriumScore.") + rule); };
+  if (!(std::isnan(kappa) || (kappa >= 0.0 && kappa <= 1.0))) invalid("kappa: must lie in [0, 1] or be NaN");
+  if (std::isnan(confidence) && !std::isnan(kappa)) invalid("kappa: must be NaN where the confidence is");
+  if (std::isnan(kappa) && (iterations != 0 || kappa_std != 0.0))
+    invalid("kappa: a NaN κ comes only from a lone iteration, with iterations and kappa_std 0");
+  if (std::signbit(energy_gap)) invalid("energy_gap: must be an absolute value, >= 0 or NaN");
+  if (std::signbit(kappa_std) || !(kappa_std <= 1.0)) invalid("kappa_std: must lie in [0, 1]");
+  return {kappa, confidence, energy_gap, iterations, kappa_std};
 }
 
 }  // namespace tavik

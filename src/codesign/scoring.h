@@ -19,4 +19,11 @@ struct EquilibriumScore {
   std::string repr() const;
 };
 
+// A score from its fields, if scoring some iteration could give it, else
+// ValueError: κ in [0, 1], or NaN, as it is whenever the confidence is, and
+// then from a lone iteration (iterations 0, kappa_std 0); an absolute energy
+// gap; a spread of κ values in [0, 1], which lies in [0, 1].
+EquilibriumScore equilibrium_score_from_fields(double kappa, double confidence, double energy_gap,
+                                               std::uint64_t iterations, double kappa_std);
+
 }  // namespace tavik

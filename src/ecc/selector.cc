@@ -60,4 +60,16 @@ std::vector<PatchAssignment> select_patches(const Ranking& ranked, std::uint64_t
   return out;
 }
 
+PatchAssignment patch_assignment_from_fields(std::uint64_t logical_var, std::uint64_t distance,
+                                             std::uint64_t physical_start, std::uint64_t physical_end) {
+  std::uint64_t cost;
+  if (distance == 0 || __builtin_mul_overflow(distance, distance, &cost))
+    throw ValueError("PatchAssignment.distance: must be at least 1 with a square below 2^64");
+  if (physical_start % cost != 0)
+    throw ValueError("PatchAssignment.physical_start: must be a multiple of distance² (" + std::to_string(cost) + ")");
+  if (physical_end < physical_start || physical_end - physical_start != cost)
+    throw ValueError("PatchAssignment.physical_end: must be physical_start + distance² (" + std::to_string(cost) + ")");
+  return {logical_var, distance, physical_start, physical_end};
+}
+
 }  // namespace tavik::ecc

@@ -36,4 +36,10 @@ struct PatchAssignment {
 std::vector<PatchAssignment> select_patches(const Ranking& ranked, std::uint64_t physical_qubit_budget,
                                             std::uint64_t distance);
 
+// An assignment from its fields, if select_patches could give it, else
+// ValueError: a distance from 1 whose square fits in 64 bits, and a block of
+// distance² qubits placed back to back from qubit 0.
+PatchAssignment patch_assignment_from_fields(std::uint64_t logical_var, std::uint64_t distance,
+                                             std::uint64_t physical_start, std::uint64_t physical_end);
+
 }  // namespace tavik::ecc

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "errors.h"
 #include "memory.h"
 
 namespace tavik::ecc {
@@ -61,6 +62,27 @@ SurfaceCodePatch build_surface_code(std::optional<std::uint64_t> distance) {
     patch.logical_x.push_back(k);
     patch.logical_z.push_back(k * d);
   }
+  return patch;
+}
+
+SurfaceCodePatch surface_code_patch_from_fields(std::uint64_t distance, const std::vector<std::uint64_t>& data_qubits,
+                                                const std::vector<std::vector<std::uint64_t>>& x_stabilizers,
+                                                const std::vector<std::vector<std::uint64_t>>& z_stabilizers,
+                                                const std::vector<std::uint64_t>& logical_x,
+                                                const std::vector<std::uint64_t>& logical_z) {
+  const auto mismatch = [distance](const char* field) {
+    throw ValueError(std::string("SurfaceCodePatch.") + field + ": not that of the patch of distance " +
+                     std::to_string(distance));
+  };
+  // The size first, so that building the patch to compare with costs no more
+  // than the fields given already hold.
+  if (distance >= std::uint64_t{1} << 32 || data_qubits.size() != distance * distance) mismatch("data_qubits");
+  SurfaceCodePatch patch = build_surface_code(distance);
+  if (data_qubits != patch.data_qubits) mismatch("data_qubits");
+  if (x_stabilizers != patch.x_stabilizers) mismatch("x_stabilizers");
+  if (z_stabilizers != patch.z_stabilizers) mismatch("z_stabilizers");
+  if (logical_x != patch.logical_x) mismatch("logical_x");
+  if (logical_z != patch.logical_z) mismatch("logical_z");
   return patch;
 }
 

@@ -30,4 +30,12 @@ inline constexpr std::uint64_t kDefaultDistance = 3;
 // overflows 64 bits, raises std::bad_alloc before anything is built.
 SurfaceCodePatch build_surface_code(std::optional<std::uint64_t> distance);
 
+// A patch from its fields, if they are those of build_surface_code(distance),
+// else ValueError (or MemoryError as build_surface_code).
+SurfaceCodePatch surface_code_patch_from_fields(std::uint64_t distance, const std::vector<std::uint64_t>& data_qubits,
+                                                const std::vector<std::vector<std::uint64_t>>& x_stabilizers,
+                                                const std::vector<std::vector<std::uint64_t>>& z_stabilizers,
+                                                const std::vector<std::uint64_t>& logical_x,
+                                                const std::vector<std::uint64_t>& logical_z);
+
 }  // namespace tavik::ecc

@@ -1,12 +1,21 @@
 // Record classes: final heap types built from a PyType_Spec around a C++
 // struct. Instances own their value; attribute reads convert a copy of the
 // field, so nothing handed out aliases the record.
+//
+// Pickling: a record's state is its fields, in declaration order, as a tuple
+// of plain values (records nest as records). A class is rebuilt from a state
+// by converting each item as its field and then either aggregate-initialising
+// the struct (a class with a constructor: the conversions, so the checks, of
+// calling it) or passing the fields to the class's validated factory (a class
+// without one), which accepts exactly what the module's functions produce. The
+// private module tavik._record_state is the only way in and out.
 #pragma once
 
 #include <deque>
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -120,6 +129,94 @@ PyObject* repr_entry(PyObject* self) {
   return guarded([&] { return to_py(std::invoke(Fn, value_of<T>(self))); });
 }
 
+// With the error of converting a state's field set: raises it again as
+// "<record>.<field>: <message>".
+[[noreturn]] void raise_field_error(std::string_view record, std::string_view field);
+
+// References to the N fields of a record, in declaration order; the structured
+// binding does not compile unless the struct has exactly N fields.
+template <std::size_t N, class T>
+auto fields_of(const T& v) {
+  if constexpr (N == 0) {
+    static_assert(std::is_empty_v<T>);
+    return std::tuple<>();
+  } else if constexpr (N == 1) {
+    const auto& [a] = v;
+    return std::tie(a);
+  } else if constexpr (N == 2) {
+    const auto& [a, b] = v;
+    return std::tie(a, b);
+  } else if constexpr (N == 3) {
+    const auto& [a, b, c] = v;
+    return std::tie(a, b, c);
+  } else if constexpr (N == 4) {
+    const auto& [a, b, c, d] = v;
+    return std::tie(a, b, c, d);
+  } else if constexpr (N == 5) {
+    const auto& [a, b, c, d, e] = v;
+    return std::tie(a, b, c, d, e);
+  } else {
+    static_assert(N == 6, "extend fields_of for larger records");
+    const auto& [a, b, c, d, e, f] = v;
+    return std::tie(a, b, c, d, e, f);
+  }
+}
+
+template <class Tie>
+struct Decayed;
+template <class... F>
+struct Decayed<std::tuple<F...>> {
+  using type = std::tuple<std::remove_cvref_t<F>...>;
+};
+
+template <class T, class... A>
+T aggregate(A... fields) {
+  return T{std::move(fields)...};
+}
+
+// One class's pickling, as the private module looks it up by type.
+struct Pickling {
+  std::string_view record;
+  const std::string_view* fields;
+  std::size_t arity;
+  Ref (*state)(PyObject* self);
+  Ref (*rebuild)(PyTypeObject* type, PyObject* state);  // `state` is a tuple of `arity` items
+};
+
+void register_pickling(PyTypeObject* type, const Pickling& pickling);
+
+// Rebuilds T from fields converted as A... and passed to Make, in order; Sig
+// names the record and its fields.
+template <class T, class Sig, auto Make, class Args>
+struct PicklingOf;
+template <class T, class Sig, auto Make, class... A>
+struct PicklingOf<T, Sig, Make, std::tuple<A...>> {
+  static_assert(Sig::arity == sizeof...(A), "the rebuild signature must name every field");
+  static_assert(std::is_same_v<typename Decayed<decltype(fields_of<sizeof...(A)>(std::declval<const T&>()))>::type,
+                               std::tuple<A...>>,
+                "a record is rebuilt from its fields, in declaration order");
+
+  static Ref state(PyObject* self) { return result_to_py(fields_of<sizeof...(A)>(value_of<T>(self))); }
+
+  template <class F>
+  static F field(PyObject* state, std::size_t i) {
+    try {
+      return from_py<F>(PyTuple_GetItem(state, static_cast<Py_ssize_t>(i)));
+    } catch (const ErrorAlreadySet&) {
+      raise_field_error(Sig::name, Sig::params[i]);
+    }
+  }
+
+  static Ref rebuild(PyTypeObject* type, PyObject* state) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      std::tuple<A...> fields{field<A>(state, I)...};  // braced: converted in order
+      return wrap_record(type, std::apply(Make, std::move(fields)));
+    }(std::index_sequence_for<A...>{});
+  }
+
+  static constexpr Pickling entry{Sig::name, Sig::params.data(), Sig::arity, &state, &rebuild};
+};
+
 // Everything a type object points into; kept for the life of the process.
 struct ClassStorage {
   std::string type_name;
@@ -155,6 +252,18 @@ class Class {
   template <class... A>
   Class& init() {
     tp_new_ = &detail::construct<T, S, A...>;
+    pickling_ = &detail::PicklingOf<T, Sig, &detail::aggregate<T, A...>, std::tuple<A...>>::entry;
+    return *this;
+  }
+
+  // How a class without a constructor is rebuilt from its pickled state: its
+  // fields, named by the signature "(field, ...)", pass through Factory, which
+  // throws ValueError for a record the module's functions cannot produce.
+  template <auto Factory, Text RS>
+  Class& rebuild() {
+    static_assert(!Sig::callable, "a class with a constructor is rebuilt through it");
+    using Args = typename FnTraits<decltype(Factory)>::Args;
+    pickling_ = &detail::PicklingOf<T, RebuildSig<RS>, Factory, Args>::entry;
     return *this;
   }
 
@@ -200,13 +309,26 @@ class Class {
                                    tp_new_ ? tp_new_ : &detail::no_constructor<S>, repr_);
     RecordType<T>::type = reinterpret_cast<PyTypeObject*>(Ref::borrow(type.get()).release());
     RecordType<T>::name = std::string(Sig::name);
+    if (pickling_ == nullptr) raise(PyExc_SystemError, std::string(Sig::name) + " declares no way to be rebuilt");
+    detail::register_pickling(RecordType<T>::type, *pickling_);
     return type;
   }
 
  private:
+  // The class's name with the rebuild signature's fields.
+  template <Text RS>
+  struct RebuildSig : Signature<RS> {
+    static constexpr std::string_view name = Sig::name;
+  };
+
   std::unique_ptr<detail::ClassStorage> storage_;
+  const detail::Pickling* pickling_ = nullptr;
   newfunc tp_new_ = nullptr;
   reprfunc repr_ = nullptr;
 };
+
+// Puts the private module tavik._record_state, with state(record) and
+// rebuild(cls, state), into sys.modules.
+void publish_record_state();
 
 }  // namespace tavik::py

@@ -10,9 +10,11 @@ using namespace analog;
 py::Module analog_module() {
   py::Module m("analog");
   m.add(py::Class<ContinuousFieldIR, "ContinuousFieldIR">("Continuous-field data of an analog program.")
-            .rw<&ContinuousFieldIR::data>("data"));
+            .rw<&ContinuousFieldIR::data>("data")
+            .rebuild<&continuous_field_ir_from_fields, "(data)">());
   m.add(py::Class<HardwareDeltaModel, "HardwareDeltaModel">("Calibration deltas measured on an analog device.")
-            .rw<&HardwareDeltaModel::calibration_data>("calibration_data"));
+            .rw<&HardwareDeltaModel::calibration_data>("calibration_data")
+            .rebuild<&hardware_delta_model_from_fields, "(calibration_data)">());
   m.add(py::Class<RydbergControlParameters, "RydbergControlParameters(omega, delta, atom_positions)">(
             "Global Rydberg drive (Rabi frequency omega and detuning delta, one value per time step) and the\n"
             "atom positions it acts on. Stored as given; read-only.")
@@ -22,7 +24,8 @@ py::Module analog_module() {
             .get<&RydbergControlParameters::atom_positions>("atom_positions"));
   m.add(py::Class<SpatialCoordinates, "SpatialCoordinates">("The position of one atom: column x, row y.")
             .get<&SpatialCoordinates::x>("x")
-            .get<&SpatialCoordinates::y>("y"));
+            .get<&SpatialCoordinates::y>("y")
+            .rebuild<&spatial_coordinates_from_fields, "(x, y)">());
   m.add(py::Class<NeutralAtomCompiler, "NeutralAtomCompiler()">("Compiles a logical graph for a neutral-atom array.")
             .init<>()
             .method<&NeutralAtomCompiler::map_to_spatial_geometry, "map_to_spatial_geometry($self, graph)">(

@@ -19,7 +19,9 @@ py::Module ecc_module() {
             .get<&SurfaceCodePatch::z_stabilizers>("z_stabilizers", "")
             .get<&SurfaceCodePatch::logical_x>("logical_x", "")
             .get<&SurfaceCodePatch::logical_z>("logical_z", "")
-            .repr<&SurfaceCodePatch::repr>());
+            .repr<&SurfaceCodePatch::repr>()
+            .rebuild<&surface_code_patch_from_fields,
+                     "(distance, data_qubits, x_stabilizers, z_stabilizers, logical_x, logical_z)">());
   m.def<&build_surface_code, "build_surface_code(distance=3)">(
       "The rotated surface-code patch of the given distance. Stabilizers come from the plaquettes\n"
       "walked by top-left corner, rows then columns from -1; their order is the syndrome bit order of\n"
@@ -31,7 +33,8 @@ py::Module ecc_module() {
             .get<&PatchAssignment::distance>("distance", "code distance of the patch")
             .get<&PatchAssignment::physical_start>("physical_start", "first physical qubit of the block")
             .get<&PatchAssignment::physical_end>("physical_end", "one past the last physical qubit of the block")
-            .repr<&PatchAssignment::repr>());
+            .repr<&PatchAssignment::repr>()
+            .rebuild<&patch_assignment_from_fields, "(logical_var, distance, physical_start, physical_end)">());
   m.def<&select_patches, "select_patches(ranked, physical_qubit_budget, distance)">(
       "Walk a (variable, criticality) ranking in order, giving each variable a block of distance²\n"
       "physical qubits back to back from qubit 0, until the next block would exceed the budget.\n"

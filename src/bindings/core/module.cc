@@ -38,6 +38,7 @@ PyMODINIT_FUNC PyInit_tavik_core() {
     top.add(ecc);
     py::Module cutting = bindings::cutting_module();
     top.add(cutting);
+    py::publish_record_state();
     return top.release();
   });
   return py::Ref::borrow(g_module).release();

@@ -40,7 +40,8 @@ void register_top_level(py::Module& m) {
             .get<&EquilibriumScore::iterations>("iterations", "Number of solver iterations taken to reach this score.")
             .get<&EquilibriumScore::kappa_std>("kappa_std",
                                                "Standard deviation of κ across all scored iterations (0.0 if < 2).")
-            .repr<&EquilibriumScore::repr>());
+            .repr<&EquilibriumScore::repr>()
+            .rebuild<&equilibrium_score_from_fields, "(kappa, confidence, energy_gap, iterations, kappa_std)">());
   m.def<&apply_detuning_correction, "apply_detuning_correction(detunings, offsets)">(
       "Pre-distort site detunings against measured offsets: a new list with detunings[k] - offset of site k\n"
       "(0.0 for a site without one). offsets is a list of (site_index, offset); the last offset given for a\n"

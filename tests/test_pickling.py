@@ -1,0 +1,258 @@
+"""Pickling and copying of every record class, across processes too, and the
+checks that keep a corrupted or crafted pickle from making a record."""
+
+import copy
+import inspect
+import multiprocessing
+import pickle
+from concurrent.futures import ProcessPoolExecutor
+
+import pytest
+
+import tavik.tavik_core as core
+from support import assert_no_leak, bits
+from tavik._pickling import _rebuild, _state
+
+sim, analog, ecc, cutting = core.sim, core.analog, core.ecc, core.cutting
+NAN = float("nan")
+
+
+def graph(n=3):
+    names = [f"v{k}" for k in range(n)]
+    return sim.LogicalGraph([sim.Variable(v, "spin") for v in names],
+                            [sim.Interaction(names[0], names[-1], -1.5), sim.Interaction(names[0], names[0], 0.5)])
+
+
+def solve(*lists):
+    return core.StackelbergSolver(0.9, 10, 0.5).solve(*lists, 2.0)[1]
+
+
+# An instance of every record class, made as users get them: constructed or
+# returned by a function. ContinuousFieldIR and HardwareDeltaModel have no
+# maker in the module: a pickle is the only way to one.
+RECORDS = {
+    "StackelbergSolver": lambda: core.StackelbergSolver(0.9, 2**64 - 1, -0.5),
+    "EquilibriumScore": lambda: solve([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0]),
+    "EquilibriumScore, NaN κ": lambda: solve([NAN], [0.0], [1.0], [0.1]),
+    "IsingSimulator": sim.IsingSimulator,
+    "LogicalGraph": graph,
+    "Variable": lambda: sim.Variable("κ\x00name", ""),
+    "Interaction": lambda: sim.Interaction("a", "b", -0.0),
+    "QuditSimulator": lambda: sim.QuditSimulator(3, 4),
+    "ContinuousFieldIR": lambda: _rebuild("analog.ContinuousFieldIR", ([1.5, -0.0, NAN],)),
+    "HardwareDeltaModel": lambda: _rebuild("analog.HardwareDeltaModel", ([],)),
+    "RydbergControlParameters": lambda: analog.NeutralAtomCompiler().generate_rydberg_controls(
+        graph(), analog.NeutralAtomCompiler().map_to_spatial_geometry(graph(5))),
+    "SpatialCoordinates": lambda: analog.NeutralAtomCompiler().map_to_spatial_geometry(graph(5))[4],
+    "NeutralAtomCompiler": analog.NeutralAtomCompiler,
+    "PhotonicGBSParameters": lambda: analog.PhotonicCompiler().build_arrazola_bromley_encoding(graph()),
+    "PhotonicCompiler": analog.PhotonicCompiler,
+    "SurfaceCodePatch": lambda: ecc.build_surface_code(4),
+    "SurfaceCodePatch, distance 0": lambda: ecc.build_surface_code(0),
+    "PatchAssignment": lambda: ecc.select_patches([(4, 2.0), (7, 1.0)], 18, 3)[1],
+    "SubcircuitSampleCounts": lambda: cutting.SubcircuitSampleCounts(2, "B", {"10": 2**64 - 1, "01": 0}, 5),
+    "SampleCoefficient": lambda: cutting.SampleCoefficient(1, -0.25),
+}  # fmt: skip
+
+
+def all_classes():
+    """Every class of the module by its path: "EquilibriumScore", "sim.Variable"."""
+    found = {name: c for name, c in vars(core).items() if isinstance(c, type)}
+    for module in (sim, analog, ecc, cutting):
+        found.update({f"{module.__name__}.{name}": c for name, c in vars(module).items() if isinstance(c, type)})
+    return found
+
+
+CLASSES = all_classes()
+
+
+def snapshot(value):
+    """All a record shows: its class, every attribute and its native state
+    (fields without a getter included), records within alike, floats bit for
+    bit, dicts in order."""
+    cls = type(value)
+    if cls in CLASSES.values():
+        getters = {name: snapshot(getattr(value, name))
+                   for name, d in vars(cls).items() if inspect.isgetsetdescriptor(d)}  # fmt: skip
+        return cls, getters, snapshot(_state(value))
+    if isinstance(value, (list, tuple)):
+        return type(value)(snapshot(v) for v in value)
+    if isinstance(value, dict):
+        return [(k, snapshot(v)) for k, v in value.items()]
+    return bits(value)
+
+
+WAYS = {f"pickle protocol {p}": (lambda r, p=p: pickle.loads(pickle.dumps(r, p)))
+        for p in range(pickle.HIGHEST_PROTOCOL + 1)} | {"copy": copy.copy, "deepcopy": copy.deepcopy}  # fmt: skip
+
+
+def test_the_table_holds_every_record_class():
+    assert {type(make()) for make in RECORDS.values()} == set(CLASSES.values())
+
+
+@pytest.mark.parametrize("name", RECORDS)
+def test_records_pickle_and_copy(name):
+    record = RECORDS[name]()
+    expected = snapshot(record)
+    for way, duplicate in WAYS.items():
+        twin = duplicate(record)
+        assert twin is not record and snapshot(twin) == expected, way
+    # Pickles name the package's rebuild function, never the classes' module.
+    assert b"builtins" not in pickle.dumps(record, 0)
+    assert b"tavik._pickling" in pickle.dumps(record, 0)
+
+
+def test_records_cross_a_spawn_pool():
+    records = [make() for make in RECORDS.values()]
+    with multiprocessing.get_context("spawn").Pool(1) as pool:
+        # A fresh interpreter: unpickling the records is what imports tavik.
+        assert pool.apply(eval, ("'tavik' in __import__('sys').modules",)) is False
+        back = pool.map(copy.deepcopy, records)
+    assert [snapshot(r) for r in back] == [snapshot(r) for r in records]
+
+
+def test_records_cross_a_process_pool_executor():
+    records = [make() for make in RECORDS.values()]
+    # Forkserver, the default from 3.14: forking this multi-threaded process
+    # itself is deprecated.
+    with ProcessPoolExecutor(1, mp_context=multiprocessing.get_context("forkserver")) as executor:
+        back = list(executor.map(copy.deepcopy, records))
+    assert [snapshot(r) for r in back] == [snapshot(r) for r in records]
+
+
+PATCH = _state(ecc.build_surface_code(3))
+
+
+def patch(**changes):
+    fields = dict(zip(["distance", "data_qubits", "x_stabilizers", "z_stabilizers", "logical_x", "logical_z"], PATCH))
+    return tuple((fields | changes).values())
+
+
+# What a pickle may carry instead of a record's state: (class path, state,
+# exception, message).
+CORRUPTED = [
+    ("sim.Nope", (), ValueError, r"^'sim\.Nope' names no record class of tavik\.tavik_core$"),
+    ("builtins.Variable", ("a", "b"), ValueError, "names no record class"),
+    ("Variable", ("a", "b"), ValueError, "names no record class"),
+    (("sim", "Variable"), ("a", "b"), ValueError, "names no record class"),
+    ("sim.Variable", ["a", "b"], TypeError, r"^Variable state: must be a tuple, not 'list'$"),
+    ("sim.Variable", ("a",), ValueError, r"^Variable state: must have 2 items \(name, domain\), not 1$"),
+    ("sim.Variable", ("a", "b", "c"), ValueError, r"^Variable state: must have 2 items \(name, domain\), not 3$"),
+    ("sim.IsingSimulator", (None,), ValueError, r"^IsingSimulator state: must have 0 items \(\), not 1$"),
+    # The state of another class.
+    ("ecc.PatchAssignment", (0.0, 5.0), ValueError, r"^PatchAssignment state: must have 4 items \(logical_var, "),
+    ("EquilibriumScore", (0.9, 10, 0.5), ValueError, r"^EquilibriumScore state: must have 5 items"),
+    ("sim.Interaction", ("a", "b", "c"), TypeError, r"^Interaction\.weight: must be real number, not str$"),
+    # Wrong types and values out of range, checked as the constructors check them.
+    ("sim.Variable", (1, "spin"), TypeError, r"^Variable\.name: 'int' object cannot be converted to 'PyString'$"),
+    ("sim.Variable", ("\ud800", "spin"), ValueError, r"^Variable\.name: 'utf-8' codec can't encode"),
+    ("sim.LogicalGraph", ([("a", "spin")], []), TypeError,
+     r"^LogicalGraph\.variables: 'tuple' object cannot be converted to 'Variable'$"),
+    ("sim.QuditSimulator", (3, 2**64), ValueError, r"^QuditSimulator\.num_sites: int too big to convert$"),
+    ("StackelbergSolver", (0.9, -1, 0.5), ValueError,
+     r"^StackelbergSolver\.max_iterations: can't convert negative int to unsigned$"),
+    ("analog.ContinuousFieldIR", ("1.5",), TypeError, r"^ContinuousFieldIR\.data: Can't extract `str` to `Vec`$"),
+    ("analog.HardwareDeltaModel", (["x"],), TypeError, r"^HardwareDeltaModel\.calibration_data: must be real number"),
+    ("analog.RydbergControlParameters", ([1.0], [0.5], [(0.0, 5.0)]), TypeError,
+     r"^RydbergControlParameters\.atom_positions: 'tuple' object cannot be converted to 'SpatialCoordinates'$"),
+    ("cutting.SubcircuitSampleCounts", (0, "A", {"0": -1}, 1), ValueError,
+     r"^SubcircuitSampleCounts\.counts: can't convert negative int to unsigned$"),
+    ("cutting.SampleCoefficient", (None, 0.5), TypeError, r"^SampleCoefficient\.sample_index: "),
+    # Records that the functions making them cannot produce.
+    ("EquilibriumScore", (1.5, 0.5, 1.0, 0, 0.0), ValueError, r"^EquilibriumScore\.kappa: must lie in \[0, 1\]"),
+    ("EquilibriumScore", (-0.1, 0.5, 1.0, 0, 0.0), ValueError, r"^EquilibriumScore\.kappa: must lie in \[0, 1\]"),
+    ("EquilibriumScore", (0.5, NAN, 1.0, 0, 0.0), ValueError, r"^EquilibriumScore\.kappa: must be NaN where"),
+    ("EquilibriumScore", (NAN, 0.5, 1.0, 1, 0.0), ValueError, r"^EquilibriumScore\.kappa: a NaN κ comes only from"),
+    ("EquilibriumScore", (NAN, 0.5, 1.0, 0, 0.25), ValueError, r"^EquilibriumScore\.kappa: a NaN κ comes only from"),
+    ("EquilibriumScore", (0.5, 0.5, -1.0, 0, 0.0), ValueError, r"^EquilibriumScore\.energy_gap: must be an absolute"),
+    ("EquilibriumScore", (0.5, 0.5, -0.0, 0, 0.0), ValueError, r"^EquilibriumScore\.energy_gap: "),
+    ("EquilibriumScore", (0.5, 0.5, 1.0, 0, 1.5), ValueError, r"^EquilibriumScore\.kappa_std: must lie in \[0, 1\]$"),
+    ("EquilibriumScore", (0.5, 0.5, 1.0, 0, NAN), ValueError, r"^EquilibriumScore\.kappa_std: "),
+    ("EquilibriumScore", (0.5, 0.5, 1.0, 0, -0.0), ValueError, r"^EquilibriumScore\.kappa_std: "),
+    ("ecc.PatchAssignment", (4, 0, 0, 0), ValueError, r"^PatchAssignment\.distance: must be at least 1 with a square"),
+    ("ecc.PatchAssignment", (4, 2**32, 0, 0), ValueError, r"^PatchAssignment\.distance: "),
+    ("ecc.PatchAssignment", (4, 3, 1, 10), ValueError, r"^PatchAssignment\.physical_start: must be a multiple of .*\(9\)$"),
+    ("ecc.PatchAssignment", (4, 3, 0, 10), ValueError, r"^PatchAssignment\.physical_end: must be physical_start \+ "),
+    ("ecc.PatchAssignment", (4, 3, 9, 0), ValueError, r"^PatchAssignment\.physical_end: "),
+    ("ecc.PatchAssignment", (4, 3, (2**64 - 1) // 9 * 9, 2**64 - 1), ValueError, r"^PatchAssignment\.physical_end: "),
+    ("ecc.SurfaceCodePatch", patch(distance=4), ValueError,
+     r"^SurfaceCodePatch\.data_qubits: not that of the patch of distance 4$"),
+    ("ecc.SurfaceCodePatch", patch(distance=2**32), ValueError, r"^SurfaceCodePatch\.data_qubits: "),
+    ("ecc.SurfaceCodePatch", patch(data_qubits=list(range(8, -1, -1))), ValueError, r"^SurfaceCodePatch\.data_qubits: "),
+    ("ecc.SurfaceCodePatch", patch(x_stabilizers=PATCH[2][::-1]), ValueError, r"^SurfaceCodePatch\.x_stabilizers: "),
+    ("ecc.SurfaceCodePatch", patch(z_stabilizers=PATCH[3][:-1]), ValueError, r"^SurfaceCodePatch\.z_stabilizers: "),
+    ("ecc.SurfaceCodePatch", patch(logical_x=PATCH[5]), ValueError, r"^SurfaceCodePatch\.logical_x: "),
+    ("ecc.SurfaceCodePatch", patch(logical_z=[0, 3, 7]), ValueError, r"^SurfaceCodePatch\.logical_z: "),
+    ("ecc.SurfaceCodePatch", patch(x_stabilizers=[[-1]]), ValueError,
+     r"^SurfaceCodePatch\.x_stabilizers: can't convert negative int to unsigned$"),
+    ("analog.SpatialCoordinates", (2.5, 0.0), ValueError, r"^SpatialCoordinates\.x: must be a lattice coordinate"),
+    ("analog.SpatialCoordinates", (0.0, -5.0), ValueError, r"^SpatialCoordinates\.y: "),
+    ("analog.SpatialCoordinates", (-0.0, 0.0), ValueError, r"^SpatialCoordinates\.x: "),
+    ("analog.SpatialCoordinates", (NAN, 0.0), ValueError, r"^SpatialCoordinates\.x: "),
+    ("analog.SpatialCoordinates", (0.0, float("inf")), ValueError, r"^SpatialCoordinates\.y: "),
+    ("analog.SpatialCoordinates", (5.0 * 2**32, 0.0), ValueError, r"^SpatialCoordinates\.x: "),
+]  # fmt: skip
+
+
+@pytest.mark.parametrize(("path", "state", "error", "message"), CORRUPTED)
+def test_corrupted_states_raise(path, state, error, message):
+    with pytest.raises(error, match=message):
+        _rebuild(path, state)
+
+
+def test_the_edges_of_what_functions_produce_rebuild():
+    largest = (2**64 - 1) // 9 * 9 - 9
+    for path, state in [("EquilibriumScore", (NAN, NAN, NAN, 0, 0.0)), ("EquilibriumScore", (1.0, 0.0, float("inf"), 2**64 - 1, 1.0)),
+                        ("ecc.PatchAssignment", (2**64 - 1, 3, largest, largest + 9)),
+                        ("ecc.PatchAssignment", (0, 2**32 - 1, 0, (2**32 - 1) ** 2)),
+                        ("analog.SpatialCoordinates", (5.0 * (2**32 - 1), 0.0))]:  # fmt: skip
+        assert bits(_state(_rebuild(path, state))) == bits(state)
+
+
+class Forged:
+    """Pickles as the given reduce value: a crafted pickle."""
+
+    def __init__(self, reduced):
+        self.reduced = reduced
+
+    def __reduce__(self):
+        return self.reduced
+
+
+@pytest.mark.parametrize(
+    ("forged", "error", "message"),
+    [
+        ((_rebuild, ("ecc.PatchAssignment", (4, 3, 0, 10))), ValueError, r"^PatchAssignment\.physical_end: "),
+        ((_rebuild, ("sim.LogicalGraph", ([Forged((_rebuild, ("sim.Variable", ("a", 1))))], []))), TypeError,
+         r"^Variable\.domain: "),
+    ],
+)  # fmt: skip
+def test_crafted_pickles_raise(forged, error, message):
+    with pytest.raises(error, match=message):
+        pickle.loads(pickle.dumps(Forged(forged)))
+
+
+@pytest.mark.parametrize("name", RECORDS)
+def test_no_way_around_the_checks(name):
+    record = RECORDS[name]()
+    path = next(path for path, cls in CLASSES.items() if cls is type(record))
+    # Whatever the class, items of no field's type make no record ...
+    if arity := len(_state(record)):
+        with pytest.raises(TypeError):
+            _rebuild(path, (object(),) * arity)
+    # ... and no pickle can name the class itself to reach its __new__.
+    with pytest.raises(AttributeError, match=type(record).__name__):
+        pickle.loads(f"cbuiltins\n{type(record).__name__}\n.".encode())
+
+
+def test_state_and_rebuild_do_not_leak():
+    record = RECORDS["RydbergControlParameters"]()
+    assert_no_leak(
+        lambda: _rebuild("analog.RydbergControlParameters", _state(record)),
+        lambda: _rebuild("sim.Variable", (1, "spin")),
+        lambda: _rebuild("StackelbergSolver", (0.9, -1, 0.5)),
+        lambda: _rebuild("ecc.PatchAssignment", (4, 3, 0, 10)),
+        lambda: _rebuild("sim.Variable", ("a",)),
+        lambda: _rebuild("sim.Variable", ["a", "b"]),
+        repeat=1000,
+    )
