@@ -1,4 +1,4 @@
-"""Generate src/unicode_tables.h: the code points that a quoted label shows as
+"""Generate src/text/unicode_tables.h: the code points that a quoted label shows as
 an escape instead of as itself.
 
 Escaped are the characters that do not print -- controls (Cc), format
@@ -12,7 +12,7 @@ script; rerun it with a newer interpreter to move to a newer version, and
 write the tests' frozen copy from the same run, so that the tests check the
 module against the version it was built with, whatever interpreter runs them:
 
-    python3 tools/gen_unicode_tables.py > src/unicode_tables.h
+    python3 tools/gen_unicode_tables.py > src/text/unicode_tables.h
     python3 tools/gen_unicode_tables.py --python > tests/reference/unicode_escapes.py
 """
 

@@ -1,4 +1,4 @@
-#include "delta.h"
+#include "analog/corrections.h"
 
 
 namespace tavik {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "errors.h"
+#include "common/errors.h"
 
 namespace tavik::analog {
 

@@ -1,10 +1,10 @@
-#include "scoring.h"
+#include "codesign/scoring.h"
 
 #include <charconv>
 #include <cmath>
 #include <system_error>
 
-#include "errors.h"
+#include "common/errors.h"
 
 namespace tavik {
 namespace {

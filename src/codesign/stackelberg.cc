@@ -1,8 +1,8 @@
-#include "stackelberg.h"
+#include "codesign/stackelberg.h"
 
 #include <cmath>
 
-#include "errors.h"
+#include "common/errors.h"
 
 namespace tavik {
 namespace {

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "scoring.h"
+#include "codesign/scoring.h"
 
 namespace tavik {
 

@@ -1,4 +1,4 @@
-#include "big_buffer.h"
+#include "common/big_buffer.h"
 
 #include <sys/mman.h>
 

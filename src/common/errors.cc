@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "common/errors.h"
 
 namespace tavik {
 

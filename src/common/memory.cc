@@ -1,4 +1,4 @@
-#include "memory.h"
+#include "common/memory.h"
 
 #include <limits>
 #include <new>

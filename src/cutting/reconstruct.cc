@@ -10,10 +10,10 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "errors.h"
-#include "interrupt.h"
-#include "pool.h"
-#include "quote.h"
+#include "common/errors.h"
+#include "common/interrupt.h"
+#include "pool/pool.h"
+#include "text/quote.h"
 
 namespace tavik::cutting {
 

@@ -5,9 +5,9 @@
 #include <bit>
 #include <string>
 
-#include "errors.h"
-#include "interrupt.h"
-#include "memory.h"
+#include "common/errors.h"
+#include "common/interrupt.h"
+#include "common/memory.h"
 
 namespace tavik::ecc {
 namespace {

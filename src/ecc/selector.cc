@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "memory.h"
-#include "errors.h"
+#include "common/memory.h"
+#include "common/errors.h"
 
 namespace tavik::ecc {
 namespace {

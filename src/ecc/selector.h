@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "qubo.h"
+#include "common/qubo.h"
 
 namespace tavik::ecc {
 

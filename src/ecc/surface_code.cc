@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "errors.h"
-#include "memory.h"
+#include "common/errors.h"
+#include "common/memory.h"
 
 namespace tavik::ecc {
 namespace {

@@ -1,13 +1,13 @@
-#include "graph_partition.h"
+#include "partition/stoer_wagner.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
 
-#include "errors.h"
-#include "interrupt.h"
-#include "memory.h"
+#include "common/errors.h"
+#include "common/interrupt.h"
+#include "common/memory.h"
 
 namespace tavik {
 namespace {

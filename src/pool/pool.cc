@@ -1,4 +1,4 @@
-#include "pool.h"
+#include "pool/pool.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "interrupt.h"
+#include "common/interrupt.h"
 
 namespace tavik::pool {
 namespace {

@@ -20,11 +20,10 @@
 #include <utility>
 #include <vector>
 
-#include "interrupt.h"
+#include "common/interrupt.h"
 #include "py/fast_read.h"
 #include "py/ref.h"
 #include "py/translate.h"
-#include "qubo.h"
 
 namespace tavik::py {
 
@@ -262,18 +261,6 @@ struct Converter<T> {
   static Ref to(const T& value) {
     auto refs = value.as_tuple();
     return detail::tuple_to(refs, std::make_index_sequence<std::tuple_size_v<decltype(refs)>>{});
-  }
-};
-
-// A QUBO term is the nested tuple ((i, j), w).
-template <>
-struct Converter<QuboTerm> {
-  static QuboTerm from(PyObject* obj) {
-    auto [ij, w] = from_py<std::tuple<std::tuple<std::uint64_t, std::uint64_t>, double>>(obj);
-    return {std::get<0>(ij), std::get<1>(ij), w};
-  }
-  static Ref to(const QuboTerm& t) {
-    return to_py(std::tuple<std::tuple<std::uint64_t, std::uint64_t>, double>{{t.i, t.j}, t.w});
   }
 };
 

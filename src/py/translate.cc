@@ -4,7 +4,7 @@
 #include <source_location>
 #include <stdexcept>
 
-#include "errors.h"
+#include "common/errors.h"
 
 namespace tavik::py {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "interrupt.h"
+#include "common/interrupt.h"
 #include "py/ref.h"
 
 namespace tavik::py {

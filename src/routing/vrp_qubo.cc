@@ -1,4 +1,4 @@
-#include "frontends.h"
+#include "routing/vrp_qubo.h"
 
 #include <algorithm>
 #include <array>
@@ -6,9 +6,9 @@
 #include <new>
 #include <numeric>
 
-#include "errors.h"
-#include "interrupt.h"
-#include "memory.h"
+#include "common/errors.h"
+#include "common/interrupt.h"
+#include "common/memory.h"
 
 namespace tavik {
 namespace {

@@ -7,9 +7,9 @@
 #include <span>
 #include <utility>
 
-#include "big_buffer.h"
-#include "errors.h"
-#include "interrupt.h"
+#include "common/big_buffer.h"
+#include "common/errors.h"
+#include "common/interrupt.h"
 #include "sim/assignment_blocks.h"
 
 namespace tavik::sim {

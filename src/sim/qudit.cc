@@ -1,7 +1,7 @@
 #include "sim/qudit.h"
 
-#include "errors.h"
-#include "memory.h"
+#include "common/errors.h"
+#include "common/memory.h"
 
 namespace tavik::sim {
 

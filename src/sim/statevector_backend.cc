@@ -7,9 +7,9 @@
 #include <new>
 #include <string_view>
 
-#include "errors.h"
-#include "interrupt.h"
-#include "memory.h"
+#include "common/errors.h"
+#include "common/interrupt.h"
+#include "common/memory.h"
 
 namespace tavik::sim {
 namespace {

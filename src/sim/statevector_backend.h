@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "big_buffer.h"
+#include "common/big_buffer.h"
 
 namespace tavik::sim {
 

@@ -1,10 +1,10 @@
-#include "quote.h"
+#include "text/quote.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 
-#include "unicode_tables.h"
+#include "text/unicode_tables.h"
 
 namespace tavik {
 

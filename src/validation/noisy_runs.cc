@@ -1,13 +1,13 @@
-#include "validator.h"
+#include "validation/noisy_runs.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "errors.h"
-#include "interrupt.h"
-#include "memory.h"
-#include "pool.h"
+#include "common/errors.h"
+#include "common/interrupt.h"
+#include "common/memory.h"
+#include "pool/pool.h"
 
 namespace tavik {
 namespace {

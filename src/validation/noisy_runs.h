@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "qubo.h"
+#include "common/qubo.h"
 
 namespace tavik {
 

@@ -1,7 +1,7 @@
 #include "analog/interface.h"
 #include "analog/neutral_atom.h"
 #include "analog/photonic.h"
-#include "bindings/bindings.h"
+#include "bindings/core/bindings.h"
 
 namespace tavik::bindings {
 

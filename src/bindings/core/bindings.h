@@ -2,6 +2,7 @@
 // registration order.
 #pragma once
 
+#include "bindings/core/convert/qubo_term.h"
 #include "py/module.h"
 
 namespace tavik::bindings {

@@ -1,6 +1,6 @@
-#include "bindings/bindings.h"
+#include "bindings/core/bindings.h"
 #include "cutting/reconstruct.h"
-#include "py/histogram.h"
+#include "bindings/core/convert/histogram.h"
 
 namespace tavik::bindings {
 

@@ -1,4 +1,4 @@
-#include "bindings/bindings.h"
+#include "bindings/core/bindings.h"
 #include "ecc/remapper.h"
 #include "ecc/selector.h"
 #include "ecc/surface_code.h"

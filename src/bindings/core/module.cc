@@ -2,7 +2,7 @@
 // registers its names in order.
 #include <cstdint>
 
-#include "bindings/bindings.h"
+#include "bindings/core/bindings.h"
 #include "py/fast_read.h"
 #include "py/translate.h"
 

@@ -1,4 +1,4 @@
-#include "bindings/bindings.h"
+#include "bindings/core/bindings.h"
 #include "sim/ising_backend.h"
 #include "sim/qudit.h"
 

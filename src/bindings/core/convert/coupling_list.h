@@ -1,7 +1,7 @@
 // A corrected coupling list: a list of ((i, j), J) tuples.
 #pragma once
 
-#include "delta.h"
+#include "analog/corrections.h"
 #include "py/convert.h"
 
 namespace tavik::py {

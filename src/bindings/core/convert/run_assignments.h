@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "py/convert.h"
-#include "validator.h"
+#include "validation/noisy_runs.h"
 
 namespace tavik::py {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "frontends.h"
+#include "routing/vrp_qubo.h"
 #include "py/convert.h"
 
 namespace tavik::py {
