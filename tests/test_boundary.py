@@ -7,8 +7,10 @@ import math
 import operator
 import os
 import re
+import shutil
 import subprocess
 import sys
+import sysconfig
 import textwrap
 import weakref
 
@@ -648,3 +650,32 @@ def test_boundary_paths_do_not_leak():
         lambda: sim.LogicalGraph([v, v], []),
         lambda: sim.LogicalGraph([1], []),
     )
+
+
+# Binding descriptors that cannot work are refused by the compiler: before,
+# each of these compiled, and the first two crashed on a call that left y out.
+@pytest.mark.parametrize("params, signature, error", [
+    ("std::uint64_t x, std::optional<std::uint64_t> y", "f(x, y=1)", None),
+    ("std::uint64_t x, std::uint64_t y", "f(x, y=1)", "must be a std::optional in the kernel"),
+    ("std::optional<std::uint64_t> x, std::uint64_t y", "f(x=1, y)", "parameters with defaults come last"),
+    ("Unknown u, double y", "f(u, y)", "no conversion between Python and this C++ type"),
+])  # fmt: skip
+def test_binding_descriptors_are_checked_at_compile_time(tmp_path, params, signature, error):
+    compiler = shutil.which("c++")
+    source = os.path.join(os.path.dirname(__file__), os.pardir, "src")
+    if compiler is None or not os.path.isdir(source):
+        pytest.skip("needs a C++ compiler and the source tree")
+    (tmp_path / "binding.cc").write_text(textwrap.dedent(f"""
+        #include <optional>
+        #include "py/module.h"
+        struct Unknown {{}};
+        double kernel({params}) {{ return 0; }}
+        void add(tavik::py::Module& m) {{ m.def<&kernel, "{signature}">(""); }}
+    """))
+    result = subprocess.run([compiler, "-std=c++20", "-fsyntax-only", "-I", source,
+                             "-I", sysconfig.get_paths()["include"], tmp_path / "binding.cc"],
+                            capture_output=True, text=True)  # fmt: skip
+    if error is None:
+        assert (result.returncode, result.stderr) == (0, "")
+    else:
+        assert result.returncode != 0 and "static assertion failed" in result.stderr and error in result.stderr

@@ -18,11 +18,35 @@ namespace tavik::pool {
 // chunking. Chunks after a failed one may be skipped.
 //
 // The caller's polls (interrupt.h) stop every thread of the job: once the
-// caller is interrupted, Interrupted is rethrown. Work started while the pool
-// is busy (from inside a job, or by another thread) runs on its caller alone.
+// caller is interrupted, Interrupted is rethrown. Work started from inside a
+// job runs inline on its thread; work started by another thread while the
+// pool is busy runs on that thread alone.
 void parallel_for(std::size_t count, std::size_t grain, const std::function<void(std::size_t, std::size_t)>& body);
 
 // Threads that take part in a parallel_for, the caller included.
 std::size_t concurrency();
+
+// The threads behind parallel_for, as a table of plain functions: every
+// extension module of the package links its own copy of this code, and the
+// modules hand one module's table to the others (py/shared_pool.h) so that
+// they share one set of threads. Its layout is part of that hand-over.
+struct Workers {
+  // Threads that take part in a job, the caller included.
+  std::size_t (*concurrency)();
+  // Runs work(job) on the calling thread and on at most `helpers` workers,
+  // and returns once every one of them has left it. Returns false, having
+  // run nothing, while another job holds the threads: waiting could deadlock,
+  // as a job's caller may run a signal handler (see interrupt.h) that
+  // releases the interpreter lock to a thread that calls in, or calls in
+  // itself.
+  bool (*run)(std::size_t helpers, void (*work)(void* job), void* job);
+};
+
+// This copy's threads, made on first use.
+const Workers& own_workers();
+
+// Runs this copy's jobs on `workers` (another module's) from now on; called
+// before the first job.
+void use_workers(const Workers& workers);
 
 }  // namespace tavik::pool

@@ -27,8 +27,15 @@
 
 namespace tavik::py {
 
+template <class>
+inline constexpr bool kNoConverter = false;
+
+// One specialisation per supported type; record classes opt in (record.h).
 template <class T>
-struct Converter;  // the primary template serves the record classes (record.h)
+struct Converter {
+  static_assert(kNoConverter<T>,
+                "no conversion between Python and this C++ type: give it a Converter, or declare it a record");
+};
 
 template <class T>
 T from_py(PyObject* obj) {

@@ -21,8 +21,8 @@ class Module {
   Module& def(const char* doc) {
     using Sig = Signature<S>;
     PyMethodDef& def = function_def(Sig::name, std::string(Sig::text) + "\n--\n\n" + doc);
-    def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<Fn, S>));
-    def.ml_flags = METH_VARARGS | METH_KEYWORDS;
+    def.ml_meth = as_method(&function_entry<Fn, S>);
+    def.ml_flags = kCallFlags;
     add_object(Sig::name, Ref::steal(PyCFunction_NewEx(&def, nullptr, name_.get())));
     return *this;
   }

@@ -24,16 +24,87 @@
 
 namespace tavik::py {
 
+// Which structs are record classes, and whether Python code may assign to
+// their fields. Opt-in, per struct, in the face's records header
+// (`template <> inline constexpr py::RecordKind py::record_kind<S> = ...;`),
+// so that a type without a converter fails to compile instead of converting
+// as a record.
+enum class RecordKind { none, read_only, writable };
+template <class T>
+inline constexpr RecordKind record_kind = RecordKind::none;
+template <class T>
+concept Record = record_kind<T> != RecordKind::none;
+template <class T>
+concept WritableRecord = record_kind<T> == RecordKind::writable;
+
+// Kernels read a record in place, through a lend. A lend's value never
+// changes under it: the polls of a lent value's reader may run a signal
+// handler that assigns to the record's fields, and such an assignment goes
+// to a copy, which becomes the record's value once the last lend ends.
+template <class T>
+struct Lending {
+  std::size_t lends = 0;
+  std::vector<std::unique_ptr<T>> copies;  // the last is the record's value
+};
+struct NoLending {};
+
 template <class T>
 struct Holder {
   PyObject_HEAD
   T value;
+  [[no_unique_address]] std::conditional_t<WritableRecord<T>, Lending<T>, NoLending> lending;
 };
 
 template <class T>
-T& value_of(PyObject* self) {
-  return reinterpret_cast<Holder<T>*>(self)->value;
+Holder<T>* holder_of(PyObject* self) {
+  return reinterpret_cast<Holder<T>*>(self);
 }
+
+// The record's current value.
+template <class T>
+T& value_of(PyObject* self) {
+  Holder<T>* h = holder_of<T>(self);
+  if constexpr (WritableRecord<T>)
+    if (!h->lending.copies.empty()) return *h->lending.copies.back();
+  return h->value;
+}
+
+// The value to assign to: a copy of the current one while it is lent.
+template <class T>
+T& value_for_assignment(PyObject* self) {
+  if constexpr (WritableRecord<T>) {
+    auto& lending = holder_of<T>(self)->lending;
+    if (lending.lends != 0) lending.copies.push_back(std::make_unique<T>(value_of<T>(self)));
+  }
+  return value_of<T>(self);
+}
+
+// A record's value, read in place for as long as the lend lives.
+template <class T>
+class Lent {
+ public:
+  explicit Lent(PyObject* self) : self_(Ref::borrow(self)), value_(&value_of<T>(self)) {
+    if constexpr (WritableRecord<T>) ++holder_of<T>(self)->lending.lends;
+  }
+  Lent(Lent&& other) noexcept : self_(std::move(other.self_)), value_(other.value_) {}
+  Lent& operator=(Lent&&) = delete;
+  ~Lent() {
+    if constexpr (WritableRecord<T>) {
+      if (!self_) return;  // moved from
+      Holder<T>* h = holder_of<T>(self_.get());
+      if (--h->lending.lends == 0 && !h->lending.copies.empty()) {
+        h->value = std::move(*h->lending.copies.back());
+        h->lending.copies.clear();
+      }
+    }
+  }
+  const T& get() const { return *value_; }
+  operator const T&() const { return *value_; }
+
+ private:
+  Ref self_;
+  const T* value_;
+};
 
 // The type object of each record class, set once at registration.
 template <class T>
@@ -47,20 +118,30 @@ Ref wrap_record(PyTypeObject* type, T&& value) {
   static_assert(std::is_nothrow_move_constructible_v<T>);
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
   Ref obj = Ref::steal(alloc(type, 0));
-  new (&value_of<T>(obj.get())) T(std::move(value));
+  Holder<T>* h = holder_of<T>(obj.get());
+  new (&h->value) T(std::move(value));
+  std::construct_at(&h->lending);
   return obj;
 }
 
 // Records convert from an instance of their own class (the classes cannot be
 // subclassed) and to a new instance holding the value.
-template <class T>
-struct Converter {
-  static T from(PyObject* obj) {
+template <Record T>
+struct Converter<T> {
+  static PyObject* check(PyObject* obj) {
     PyTypeObject* type = RecordType<T>::type;
     if (type == nullptr || !PyObject_TypeCheck(obj, type)) raise_cannot_convert(obj, RecordType<T>::name);
-    return value_of<T>(obj);
+    return obj;
   }
+  static T from(PyObject* obj) { return value_of<T>(check(obj)); }
   static Ref to(T value) { return wrap_record(RecordType<T>::type, std::move(value)); }
+};
+
+// A kernel that takes a record by const reference reads it in place.
+template <Record T>
+struct Held<const T&> {
+  using type = Lent<T>;
+  static Lent<T> from(PyObject* obj) { return Lent<T>(Converter<T>::check(obj)); }
 };
 
 namespace detail {
@@ -68,7 +149,9 @@ namespace detail {
 template <class T>
 void dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
-  value_of<T>(self).~T();
+  Holder<T>* h = holder_of<T>(self);
+  std::destroy_at(&h->lending);
+  h->value.~T();
   reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
   Py_DECREF(type);
 }
@@ -85,6 +168,8 @@ template <class T, Text S, class... A>
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   using Sig = Signature<S>;
   static_assert(Sig::arity == sizeof...(A), "the class signature must name every constructor parameter");
+  static_assert(defaults_are_optional<Sig, A...>(),
+                "a parameter with a default in the class signature must be a std::optional");
   return guarded([&] {
     PyObject* slots[Sig::arity + 1] = {};
     bind_arguments(callable_info<Sig>(Sig::name, "__new__"), args, kwargs, slots);
@@ -96,7 +181,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 template <class T, auto Member>
 PyObject* get_field(PyObject* self, void*) {
-  return guarded([&] { return result_to_py(value_of<T>(self).*Member); });
+  return guarded([&] { return result_to_py(Lent<T>(self).get().*Member); });
 }
 
 template <class T, auto Member>
@@ -108,25 +193,26 @@ int set_field(PyObject* self, PyObject* value, void* name) {
   using Field = std::remove_cvref_t<decltype(std::declval<T&>().*Member)>;
   return guarded_status([&] {
     Field converted = convert_argument<Field>(value, static_cast<const char*>(name));
-    value_of<T>(self).*Member = std::move(converted);
+    value_for_assignment<T>(self).*Member = std::move(converted);
   });
 }
 
 template <class T, Text CS, auto Fn, Text MS>
-PyObject* method_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
+PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t n_args, PyObject* kwnames) noexcept {
   return guarded([&] {
-    return bind_and_invoke<Fn, Signature<MS>, T>(Signature<CS>::name, &value_of<T>(self), args, kwargs);
+    const Lent<T> lent(self);
+    return bind_and_invoke<Fn, Signature<MS>, T>(Signature<CS>::name, &lent.get(), args, n_args, kwnames);
   });
 }
 
 template <class T, auto Fn>
 PyObject* method_noargs(PyObject* self, PyObject*) {
-  return guarded([&] { return result_to_py(std::invoke(Fn, value_of<T>(self))); });
+  return guarded([&] { return result_to_py(std::invoke(Fn, Lent<T>(self).get())); });
 }
 
 template <class T, auto Fn>
 PyObject* repr_entry(PyObject* self) {
-  return guarded([&] { return to_py(std::invoke(Fn, value_of<T>(self))); });
+  return guarded([&] { return to_py(std::invoke(Fn, Lent<T>(self).get())); });
 }
 
 // With the error of converting a state's field set: raises it again as
@@ -196,7 +282,7 @@ struct PicklingOf<T, Sig, Make, std::tuple<A...>> {
                                std::tuple<A...>>,
                 "a record is rebuilt from its fields, in declaration order");
 
-  static Ref state(PyObject* self) { return result_to_py(fields_of<sizeof...(A)>(value_of<T>(self))); }
+  static Ref state(PyObject* self) { return result_to_py(fields_of<sizeof...(A)>(Lent<T>(self).get())); }
 
   template <class F>
   static F field(PyObject* state, std::size_t i) {
@@ -240,6 +326,7 @@ Ref create_type(std::unique_ptr<ClassStorage> storage, std::size_t basicsize, de
 template <class T, Text S>
 class Class {
   using Sig = Signature<S>;
+  static_assert(Record<T>, "declare the struct a record (py::record_kind) in the face's records header");
 
  public:
   explicit Class(const char* doc) : storage_(std::make_unique<detail::ClassStorage>()) {
@@ -276,6 +363,7 @@ class Class {
   // A writable attribute; assignment converts like an argument named `name`.
   template <auto Member>
   Class& rw(const char* name, const char* doc = nullptr) {
+    static_assert(WritableRecord<T>, "a record with a writable attribute is declared RecordKind::writable");
     storage_->getset.push_back({name, &detail::get_field<T, Member>, &detail::set_field<T, Member>, doc,
                                 const_cast<char*>(name)});
     return *this;
@@ -289,9 +377,8 @@ class Class {
     if constexpr (M::arity == 0)
       storage_->methods.push_back({name.c_str(), &detail::method_noargs<T, Fn>, METH_NOARGS, text.c_str()});
     else
-      storage_->methods.push_back({name.c_str(), reinterpret_cast<PyCFunction>(
-                                                     reinterpret_cast<void (*)()>(&detail::method_entry<T, S, Fn, MS>)),
-                                   METH_VARARGS | METH_KEYWORDS, text.c_str()});
+      storage_->methods.push_back(
+          {name.c_str(), as_method(&detail::method_entry<T, S, Fn, MS>), kCallFlags, text.c_str()});
     return *this;
   }
 

@@ -76,6 +76,18 @@ struct Signature {
     return n;
   }();
 
+  static_assert(
+      [] {
+        bool defaulted = false, ordered = true;
+        detail::for_each_param(inner, [&](std::string_view p) {
+          const bool has_default = detail::find(p, '=') != std::string_view::npos;
+          ordered &= has_default || !defaulted;
+          defaulted |= has_default;
+        });
+        return ordered;
+      }(),
+      "parameters with defaults come last in a text signature");
+
   static constexpr std::array<std::string_view, arity> params = [] {
     std::array<std::string_view, arity> out{};
     std::size_t n = 0;

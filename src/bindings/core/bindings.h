@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bindings/core/convert/qubo_term.h"
+#include "bindings/core/records.h"
 #include "py/module.h"
 
 namespace tavik::bindings {

@@ -4,6 +4,7 @@
 
 #include "bindings/core/bindings.h"
 #include "py/fast_read.h"
+#include "py/shared_pool.h"
 #include "py/translate.h"
 
 namespace {
@@ -28,6 +29,7 @@ PyMODINIT_FUNC PyInit_tavik_core() {
 
   g_module = py::guarded([] {
     py::fast::probe();
+    py::share_pool();
     py::Module top(py::Ref::steal(PyModule_Create(&g_definition)));
     bindings::register_top_level(top);
     py::Module sim = bindings::sim_module();

@@ -1,0 +1,56 @@
+// The structs that tavik_core exposes as record classes. Writable ones have
+// attributes that Python code may assign to; the rest are fixed once built.
+#pragma once
+
+#include "analog/interface.h"
+#include "analog/neutral_atom.h"
+#include "analog/photonic.h"
+#include "codesign/scoring.h"
+#include "codesign/stackelberg.h"
+#include "cutting/reconstruct.h"
+#include "ecc/selector.h"
+#include "ecc/surface_code.h"
+#include "py/record.h"
+#include "sim/ising_backend.h"
+#include "sim/qudit.h"
+
+namespace tavik::py {
+
+template <>
+inline constexpr RecordKind record_kind<analog::ContinuousFieldIR> = RecordKind::writable;
+template <>
+inline constexpr RecordKind record_kind<analog::HardwareDeltaModel> = RecordKind::writable;
+template <>
+inline constexpr RecordKind record_kind<analog::NeutralAtomCompiler> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<analog::PhotonicCompiler> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<analog::PhotonicGBSParameters> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<analog::RydbergControlParameters> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<analog::SpatialCoordinates> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<EquilibriumScore> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<StackelbergSolver> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<cutting::SampleCoefficient> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<cutting::SubcircuitSampleCounts> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<ecc::PatchAssignment> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<ecc::SurfaceCodePatch> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<sim::Interaction> = RecordKind::writable;
+template <>
+inline constexpr RecordKind record_kind<sim::IsingSimulator> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<sim::LogicalGraph> = RecordKind::writable;
+template <>
+inline constexpr RecordKind record_kind<sim::QuditSimulator> = RecordKind::read_only;
+template <>
+inline constexpr RecordKind record_kind<sim::Variable> = RecordKind::writable;
+
+}  // namespace tavik::py
