@@ -65,11 +65,12 @@ inline Path path() noexcept {
 #error "TAVIK_ISA=avx2 and TAVIK_ISA=avx512 need an x86-64 target"
 #endif
 
-// `name` compiled for the instruction set of tag `Isa`.
-#define TAVIK_SIMD_VARIANT_(name, kernel, Isa, ...)         \
-  template <class... Args>                                   \
-  __VA_ARGS__ decltype(auto) name(Args&&... args) {          \
-    return kernel<Isa>(static_cast<Args&&>(args)...);        \
+// `name` compiled for the instruction set of tag `Isa`; never inlined, so the
+// kernel's registers are not shared with its caller's code.
+#define TAVIK_SIMD_VARIANT_(name, kernel, Isa, ...)                   \
+  template <class... Args>                                             \
+  [[gnu::noinline]] __VA_ARGS__ decltype(auto) name(Args&&... args) { \
+    return kernel<Isa>(static_cast<Args&&>(args)...);                  \
   }
 
 #if !defined(__x86_64__) || (defined(TAVIK_ISA_PIN) && TAVIK_ISA_PIN == 0)
