@@ -4,8 +4,10 @@
 // a signal handler raised, as on Ctrl-C). Polls sit between blocks only, so a
 // call that is not stopped does exactly the arithmetic it did before.
 //
-// Never poll inside a function built with target_clones: GCC cannot unwind
-// out of one, and the throw ends the process. Poll between calls of it.
+// Vectorised kernels (platform/simd.h) do not poll inside: callers run them
+// slice by slice and poll between slices, which keeps calls out of their
+// loops. (The SIMD variants are plain functions, so unlike functions built
+// with GCC's target_clones they would let a throw pass.)
 #pragma once
 
 #include <atomic>

@@ -12,6 +12,7 @@
 
 #include "common/errors.h"
 #include "common/interrupt.h"
+#include "platform/simd.h"
 #include "pool/pool.h"
 #include "text/quote.h"
 
@@ -84,8 +85,8 @@ struct Sums {
   int128 signed_sum() const { return static_cast<int128>(all - odd) - static_cast<int128>(odd); }
 };
 
-[[gnu::target_clones("avx2", "default")]]
-int128 parity_sum_of(const std::uint64_t* block, std::size_t header) {
+template <class Isa>
+[[gnu::always_inline]] inline int128 parity_sum_of_lanes(const std::uint64_t* block, std::size_t header) {
   const std::size_t n = block[0];
   const std::uint64_t width = block[2];
   const std::uint64_t* counts = block + header;
@@ -108,6 +109,7 @@ int128 parity_sum_of(const std::uint64_t* block, std::size_t header) {
   }
   return sums.signed_sum();
 }
+TAVIK_SIMD_DISPATCH(parity_sum_of, parity_sum_of_lanes)
 
 }  // namespace
 

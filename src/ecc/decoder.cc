@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "platform/simd.h"
 
 namespace tavik::ecc {
 namespace {
@@ -92,10 +93,12 @@ bool walk_by_weight(const SyndromeSpace& space, unsigned n, std::uint64_t budget
 
 // Row minimum: keys[j] = min(keys[j], low[j] + high) — a key plus the key of
 // a disjoint set of qubits is the key of their union.
-[[gnu::target_clones("avx512f", "avx2", "default")]]
-void merge_row(std::uint32_t* keys, const std::uint32_t* low, std::size_t count, std::uint32_t high) {
+template <class Isa>
+[[gnu::always_inline]] inline void merge_row_lanes(std::uint32_t* keys, const std::uint32_t* low, std::size_t count,
+                                                   std::uint32_t high) {
   for (std::size_t j = 0; j < count; ++j) keys[j] = std::min(keys[j], low[j] + high);
 }
+TAVIK_SIMD_DISPATCH(merge_row, merge_row_lanes)
 
 // Fills keys[number] with the smallest key of its syndrome by visiting every
 // pattern once, coset by coset: a pattern is a choice b over the non-pivot
@@ -167,9 +170,10 @@ double powi(double x, std::uint64_t e) {
 // syndrome number and logical parity is not decoded: when the parity differs
 // from the correction's. Thirty-two numbers fill one word; this fills words
 // [first, last).
-[[gnu::target_clones("avx512f", "avx2", "default")]]
-void mark_failing_keys(const std::vector<std::uint32_t>& preferred, std::uint32_t logical,
-                       std::vector<std::uint64_t>& fails, std::size_t first, std::size_t last) {
+template <class Isa>
+[[gnu::always_inline]] inline void mark_failing_keys_lanes(const std::vector<std::uint32_t>& preferred,
+                                                           std::uint32_t logical, std::vector<std::uint64_t>& fails,
+                                                           std::size_t first, std::size_t last) {
   for (std::size_t word = first; word < last; ++word) {
     const std::size_t first = word * 32, count = std::min<std::size_t>(32, preferred.size() - first);
     std::uint64_t bits = 0;
@@ -178,6 +182,7 @@ void mark_failing_keys(const std::vector<std::uint32_t>& preferred, std::uint32_
     fails[word] = bits;
   }
 }
+TAVIK_SIMD_DISPATCH(mark_failing_keys, mark_failing_keys_lanes)
 
 // The failing patterns are walked 64 at a time: block B holds the patterns
 // k = 64·B + j, whose keys are key(64·B) XOR key(j). One 64-bit word says

@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "platform/simd.h"
 
 namespace tavik {
 namespace {
@@ -19,11 +20,9 @@ constexpr std::uint32_t kNone = 0xFFFF'FFFF;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// Tightness scans run over vectors of kLanes doubles; rows are padded to a
-// multiple of it.
+// Tightness scans run over vectors of the SIMD path's width (platform/simd.h);
+// rows are padded to a multiple of the widest, kLanes doubles.
 constexpr std::size_t kLanes = 8;
-using Vec = double __attribute__((vector_size(8 * kLanes)));
-using Index = std::int64_t __attribute__((vector_size(8 * kLanes)));
 
 std::size_t round_up(std::size_t x) { return (x + kLanes - 1) / kLanes * kLanes; }
 
@@ -35,13 +34,18 @@ std::size_t round_up(std::size_t x) { return (x + kLanes - 1) / kLanes * kLanes;
 // Positions that must not be selected (in the set, merged away, padding) hold
 // -inf or NaN; adding any row value keeps them -inf or NaN, so they never
 // qualify and need no mask.
-[[gnu::target_clones("avx512f", "avx2", "default")]]
-std::uint32_t add_row_and_select(const double* row, double* tight, std::size_t width) {
+template <class Isa>
+[[gnu::always_inline]] inline std::uint32_t add_row_and_select_lanes(const double* row, double* tight,
+                                                                     std::size_t width) {
+  constexpr std::size_t kWidth = Isa::kDoubles;
+  static_assert(kLanes % kWidth == 0);
+  using Vec = platform::simd::Vector<double, kWidth>;
+  using Index = platform::simd::Vector<std::int64_t, kWidth>;
   Vec best = Vec{} - kInf;
   Index best_at = Index{} - 1;
   Index at;
-  for (std::size_t l = 0; l < kLanes; ++l) at[l] = static_cast<std::int64_t>(l);
-  for (std::size_t p = 0; p < width; p += kLanes) {
+  for (std::size_t l = 0; l < kWidth; ++l) at[l] = static_cast<std::int64_t>(l);
+  for (std::size_t p = 0; p < width; p += kWidth) {
     Vec r, t;
     std::memcpy(&r, row + p, sizeof r);
     std::memcpy(&t, tight + p, sizeof t);
@@ -51,12 +55,12 @@ std::uint32_t add_row_and_select(const double* row, double* tight, std::size_t w
     const Index better = t > best;
     best = better ? t : best;
     best_at = better ? at : best_at;
-    at += static_cast<std::int64_t>(kLanes);
+    at += static_cast<std::int64_t>(kWidth);
   }
   // Merge the lanes: greatest value, ties to the lowest position.
   std::uint32_t found = kNone;
   double value = -kInf;
-  for (std::size_t l = 0; l < kLanes; ++l) {
+  for (std::size_t l = 0; l < kWidth; ++l) {
     if (best_at[l] < 0) continue;
     const auto position = static_cast<std::uint32_t>(best_at[l]);
     if (found == kNone || best[l] > value || (best[l] == value && position < found)) {
@@ -66,6 +70,7 @@ std::uint32_t add_row_and_select(const double* row, double* tight, std::size_t w
   }
   return found;
 }
+TAVIK_SIMD_DISPATCH(add_row_and_select, add_row_and_select_lanes)
 
 // The dense graph under contraction. Vertices live at positions of a
 // stride × stride matrix; a merged-away vertex leaves a dead position until

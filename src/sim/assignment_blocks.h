@@ -9,7 +9,7 @@
 // scalar test per block.
 #pragma once
 
-#include <array>
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -17,32 +17,51 @@
 #include <span>
 #include <utility>
 
+#include "platform/simd.h"
+
 namespace tavik::sim::blocks {
 
 inline constexpr unsigned kLaneBits = 5;
 inline constexpr std::size_t kLanes = std::size_t{1} << kLaneBits;
-inline constexpr std::size_t kWidth = 8;  // doubles per vector register (lowered to what the target has)
-inline constexpr std::size_t kVectors = kLanes / kWidth;
-
-using Vec = double __attribute__((vector_size(8 * kWidth)));
-using Bits = std::int64_t __attribute__((vector_size(8 * kWidth)));
 
 inline constexpr std::int64_t kSignBit = std::numeric_limits<std::int64_t>::min();
 
+// A block's lanes held in registers of W doubles (the SIMD path's width,
+// platform/simd.h): kVectors of them, lane l in vector l / W.
+template <std::size_t W>
+struct Width {
+  using Vec = platform::simd::Vector<double, W>;
+  using Bits = platform::simd::Vector<std::int64_t, W>;
+  static constexpr std::size_t kVectors = kLanes / W;
+
+  [[gnu::always_inline]] static Bits broadcast(std::int64_t x) { return Bits{} + x; }
+  // Through the bits: Vec{} + x would turn −0.0 into +0.0.
+  [[gnu::always_inline]] static Vec broadcast(double x) {
+    return reinterpret_cast<Vec>(broadcast(std::bit_cast<std::int64_t>(x)));
+  }
+  template <class V, class T>
+  [[gnu::always_inline]] static V load(const T* p) {
+    V v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+  }
+};
+
 // The running sums of one block; each starts at +0.0 like the sequential sum.
+template <std::size_t W>
 struct Energies {
-  Vec v[kVectors] = {};
-  double lane(std::size_t l) const { return v[l / kWidth][l % kWidth]; }
+  typename Width<W>::Vec v[Width<W>::kVectors] = {};
 };
 
 // Per subset S of the five lane variables: the lanes having every bit of S
 // set (all_set[0]; all_set[1] is all zero, for blocks where the term's other
 // variables are not set), and the sign bit in lanes where the parity of S's
 // set bits is odd (odd_sign[0]) or even (odd_sign[1]). Rows are picked by
-// index arithmetic: a data-dependent branch per term would mispredict.
+// index arithmetic: a data-dependent branch per term would mispredict. Each
+// row holds the 32 lanes in order, whatever the register width.
 struct LaneMasks {
-  Bits all_set[2][kLanes][kVectors];
-  Bits odd_sign[2][kLanes][kVectors];
+  alignas(64) std::int64_t all_set[2][kLanes][kLanes];
+  alignas(64) std::int64_t odd_sign[2][kLanes][kLanes];
 };
 
 inline const LaneMasks& lane_masks() {
@@ -50,20 +69,15 @@ inline const LaneMasks& lane_masks() {
     LaneMasks m{};
     for (std::size_t s = 0; s < kLanes; ++s)
       for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        const std::size_t v = lane / kWidth, l = lane % kWidth;
-        m.all_set[0][s][v][l] = (lane & s) == s ? -1 : 0;
+        m.all_set[0][s][lane] = (lane & s) == s ? -1 : 0;
         const bool odd = std::popcount(lane & s) & 1;
-        m.odd_sign[0][s][v][l] = odd ? kSignBit : 0;
-        m.odd_sign[1][s][v][l] = odd ? 0 : kSignBit;
+        m.odd_sign[0][s][lane] = odd ? kSignBit : 0;
+        m.odd_sign[1][s][lane] = odd ? 0 : kSignBit;
       }
     return m;
   }();
   return masks;
 }
-
-inline Bits broadcast(std::int64_t x) { return Bits{} + x; }
-// Through the bits: Vec{} + x would turn −0.0 into +0.0.
-inline Vec broadcast(double x) { return reinterpret_cast<Vec>(broadcast(std::bit_cast<std::int64_t>(x))); }
 
 // 0/1 form, (w·x_a)·x_b: exactly w where both bits are set. Elsewhere the
 // products give ±0.0 for a finite w, which leaves a sum that started at +0.0
@@ -106,16 +120,24 @@ inline SignTerm spin_field_term(std::uint64_t a, double w) {
   return {w, vars >> kLaneBits, static_cast<std::uint32_t>(vars & (kLanes - 1)), 1};
 }
 
-[[gnu::always_inline]] inline void add(Energies& e, const ProductTerm& t, std::uint64_t block, const LaneMasks& m) {
-  const Bits* on = m.all_set[((block & t.high) ^ t.high) != 0][t.low];
-  const Bits w = Bits{} + std::bit_cast<std::int64_t>(t.w), off = Bits{} + std::bit_cast<std::int64_t>(t.off);
-  for (std::size_t v = 0; v < kVectors; ++v) e.v[v] += reinterpret_cast<Vec>((w & on[v]) | (off & ~on[v]));
+template <std::size_t W>
+[[gnu::always_inline]] inline void add(Energies<W>& e, const ProductTerm& t, std::uint64_t block, const LaneMasks& m) {
+  using R = Width<W>;
+  const std::int64_t* on = m.all_set[((block & t.high) ^ t.high) != 0][t.low];
+  const auto w = R::broadcast(std::bit_cast<std::int64_t>(t.w)), off = R::broadcast(std::bit_cast<std::int64_t>(t.off));
+  for (std::size_t v = 0; v < R::kVectors; ++v) {
+    const auto lanes_on = R::template load<typename R::Bits>(on + v * W);
+    e.v[v] += reinterpret_cast<typename R::Vec>((w & lanes_on) | (off & ~lanes_on));
+  }
 }
 
-[[gnu::always_inline]] inline void add(Energies& e, const SignTerm& t, std::uint64_t block, const LaneMasks& m) {
-  const Bits* sign = m.odd_sign[(std::popcount(block & t.high) & 1) ^ t.flip][t.low];
-  const Bits w = Bits{} + std::bit_cast<std::int64_t>(t.w);
-  for (std::size_t v = 0; v < kVectors; ++v) e.v[v] += reinterpret_cast<Vec>(w ^ sign[v]);
+template <std::size_t W>
+[[gnu::always_inline]] inline void add(Energies<W>& e, const SignTerm& t, std::uint64_t block, const LaneMasks& m) {
+  using R = Width<W>;
+  const std::int64_t* sign = m.odd_sign[(std::popcount(block & t.high) & 1) ^ t.flip][t.low];
+  const auto w = R::broadcast(std::bit_cast<std::int64_t>(t.w));
+  for (std::size_t v = 0; v < R::kVectors; ++v)
+    e.v[v] += reinterpret_cast<typename R::Vec>(w ^ R::template load<typename R::Bits>(sign + v * W));
 }
 
 inline std::uint64_t block_count(unsigned n) { return n > kLaneBits ? std::uint64_t{1} << (n - kLaneBits) : 1; }
@@ -124,34 +146,24 @@ inline std::uint64_t block_count(unsigned n) { return n > kLaneBits ? std::uint6
 inline std::size_t valid_lanes(unsigned n) { return n >= kLaneBits ? kLanes : std::size_t{1} << n; }
 
 // The energies of one block: every term added, in list order, to each lane.
-template <class Term>
-[[gnu::always_inline]] inline Energies block_energies(std::uint64_t block, std::span<const Term> terms,
-                                                      const LaneMasks& masks) {
-  Energies e;
+template <std::size_t W, class Term>
+[[gnu::always_inline]] inline Energies<W> block_energies(std::uint64_t block, std::span<const Term> terms,
+                                                         const LaneMasks& masks) {
+  Energies<W> e;
   for (const Term& t : terms) add(e, t, block, masks);
   return e;
 }
 
 // Lowest energy over all assignments, ties to the lowest index, NaN never
 // taken: each lane keeps its first strict minimum, then the lanes are merged.
+// Kept here between slices of a scan, in registers (ArgMinLanes) during one.
 struct ArgMin {
-  Vec best[kVectors];
-  Bits block[kVectors];
+  double best[kLanes];
+  std::int64_t block[kLanes];
 
   ArgMin() {
-    for (std::size_t v = 0; v < kVectors; ++v) {
-      best[v] = broadcast(std::numeric_limits<double>::infinity());
-      block[v] = Bits{};
-    }
-  }
-
-  [[gnu::always_inline]] void update(std::uint64_t b, const Energies& e) {
-    const Bits here = broadcast(static_cast<std::int64_t>(b));
-    for (std::size_t v = 0; v < kVectors; ++v) {
-      const Bits better = e.v[v] < best[v];
-      best[v] = better ? e.v[v] : best[v];
-      block[v] = better ? here : block[v];
-    }
+    std::fill_n(best, kLanes, std::numeric_limits<double>::infinity());
+    std::fill_n(block, kLanes, 0);
   }
 
   // (energy, index) of the winner among the first `lanes` lanes. A lane that
@@ -161,14 +173,42 @@ struct ArgMin {
     double energy = inf;
     std::uint64_t index = 0;
     for (std::size_t l = 0; l < lanes; ++l) {
-      const double x = best[l / kWidth][l % kWidth];
-      const std::uint64_t i = static_cast<std::uint64_t>(block[l / kWidth][l % kWidth]) * kLanes + l;
+      const double x = best[l];
+      const std::uint64_t i = static_cast<std::uint64_t>(block[l]) * kLanes + l;
       if (x < energy || (x == energy && x != inf && i < index)) {
         energy = x;
         index = i;
       }
     }
     return {energy, index};
+  }
+};
+
+template <std::size_t W>
+struct ArgMinLanes {
+  using R = Width<W>;
+  typename R::Vec best[R::kVectors];
+  typename R::Bits block[R::kVectors];
+
+  [[gnu::always_inline]] explicit ArgMinLanes(const ArgMin& a) {
+    for (std::size_t v = 0; v < R::kVectors; ++v) {
+      best[v] = R::template load<typename R::Vec>(a.best + v * W);
+      block[v] = R::template load<typename R::Bits>(a.block + v * W);
+    }
+  }
+
+  [[gnu::always_inline]] void store(ArgMin& a) const {
+    __builtin_memcpy(a.best, best, sizeof best);
+    __builtin_memcpy(a.block, block, sizeof block);
+  }
+
+  [[gnu::always_inline]] void update(std::uint64_t b, const Energies<W>& e) {
+    const auto here = R::broadcast(static_cast<std::int64_t>(b));
+    for (std::size_t v = 0; v < R::kVectors; ++v) {
+      const auto better = e.v[v] < best[v];
+      best[v] = better ? e.v[v] : best[v];
+      block[v] = better ? here : block[v];
+    }
   }
 };
 

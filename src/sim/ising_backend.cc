@@ -10,6 +10,7 @@
 #include "common/big_buffer.h"
 #include "common/errors.h"
 #include "common/interrupt.h"
+#include "platform/simd.h"
 #include "sim/assignment_blocks.h"
 
 namespace tavik::sim {
@@ -21,12 +22,15 @@ constexpr std::uint64_t kMaxVariables = 20;
 constexpr std::uint64_t kKeyBias = std::uint64_t{1} << 63;  // signed key order as unsigned order
 
 // E·1e9 rounded half away from zero, saturated to int64 (NaN → 0), stored
-// biased so that unsigned order is signed order; eight energies at a time.
-// Truncation plus a correction is exactly round-half-away: the fraction
+// biased so that unsigned order is signed order; a register of energies at a
+// time. Truncation plus a correction is exactly round-half-away: the fraction
 // x − trunc(x) is exact, and trunc(x) converts back to double exactly.
-[[gnu::always_inline]] inline void store_keys(blocks::Vec energy, std::uint64_t* out) {
-  using blocks::Bits, blocks::Vec;
-  const Bits magnitude = blocks::broadcast(std::numeric_limits<std::int64_t>::max());
+template <std::size_t W>
+[[gnu::always_inline]] inline void store_keys(typename blocks::Width<W>::Vec energy, std::uint64_t* out) {
+  using R = blocks::Width<W>;
+  using Bits = typename R::Bits;
+  using Vec = typename R::Vec;
+  const Bits magnitude = R::broadcast(std::numeric_limits<std::int64_t>::max());
   const Vec x = energy * 1e9;
   const Vec ax = reinterpret_cast<Vec>(reinterpret_cast<Bits>(x) & magnitude);
   const Bits in_range = ax < 0x1p63;  // false for NaN
@@ -35,8 +39,8 @@ constexpr std::uint64_t kKeyBias = std::uint64_t{1} << 63;  // signed key order 
   const Vec fraction = xc - __builtin_convertvector(t, Vec);
   const Vec af = reinterpret_cast<Vec>(reinterpret_cast<Bits>(fraction) & magnitude);
   t += (af >= 0.5) & ((x < 0.0) | 1);  // ±1 away from zero
-  const Bits saturated = (x >= 0x1p63) ? blocks::broadcast(std::numeric_limits<std::int64_t>::max())
-                                       : ((x <= -0x1p63) & blocks::broadcast(std::numeric_limits<std::int64_t>::min()));
+  const Bits saturated = (x >= 0x1p63) ? R::broadcast(std::numeric_limits<std::int64_t>::max())
+                                       : ((x <= -0x1p63) & R::broadcast(std::numeric_limits<std::int64_t>::min()));
   const Bits key = (in_range ? t : saturated) ^ static_cast<std::int64_t>(kKeyBias);
   __builtin_memcpy(out, &key, sizeof(key));
 }
@@ -82,58 +86,70 @@ std::vector<double> energies_of_keys(BigBuffer<std::uint64_t> keys, std::size_t 
   return out;
 }
 
-// The hot loops, compiled once per vector width and picked at load time. Each
-// scans the blocks [first, last) into state kept across calls; the caller
-// polls between calls (interrupt.h).
-[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
-void scan_qubo(unsigned n, std::span<const blocks::ProductTerm> terms, std::uint64_t first, std::uint64_t last,
-               blocks::ArgMin& argmin, std::uint64_t* keys) {
+// The hot loops, one variant per SIMD path (platform/simd.h). Each scans the
+// blocks [first, last) into state kept across calls; the caller polls
+// between calls, so no variant's loop holds a call.
+template <class Isa>
+[[gnu::always_inline]] inline void scan_qubo_lanes(unsigned n, std::span<const blocks::ProductTerm> terms,
+                                                   std::uint64_t first, std::uint64_t last, blocks::ArgMin& argmin,
+                                                   std::uint64_t* keys) {
+  constexpr std::size_t W = Isa::kDoubles;
   const blocks::LaneMasks& masks = blocks::lane_masks();
   const std::size_t lanes = blocks::valid_lanes(n);
-  blocks::ArgMin best = argmin;
+  blocks::ArgMinLanes<W> best(argmin);
   for (std::uint64_t b = first; b < last; ++b) {
-    const blocks::Energies e = blocks::block_energies(b, terms, masks);
+    const blocks::Energies<W> e = blocks::block_energies<W>(b, terms, masks);
     best.update(b, e);
     if (lanes == kLanes) {
-      for (std::size_t v = 0; v < blocks::kVectors; ++v) store_keys(e.v[v], keys + b * kLanes + v * blocks::kWidth);
+      for (std::size_t v = 0; v < blocks::Width<W>::kVectors; ++v) store_keys<W>(e.v[v], keys + b * kLanes + v * W);
     } else {  // fewer than 32 assignments in all
       std::uint64_t all[kLanes];
-      for (std::size_t v = 0; v < blocks::kVectors; ++v) store_keys(e.v[v], all + v * blocks::kWidth);
+      for (std::size_t v = 0; v < blocks::Width<W>::kVectors; ++v) store_keys<W>(e.v[v], all + v * W);
       std::copy_n(all, lanes, keys);
     }
   }
-  argmin = best;
+  best.store(argmin);
 }
+TAVIK_SIMD_DISPATCH(scan_qubo, scan_qubo_lanes)
 
-[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
-void scan_spins_argmin(std::span<const blocks::SignTerm> terms, std::uint64_t first, std::uint64_t last,
-                       blocks::ArgMin& argmin) {
+template <class Isa>
+[[gnu::always_inline]] inline void scan_spins_argmin_lanes(std::span<const blocks::SignTerm> terms,
+                                                           std::uint64_t first, std::uint64_t last,
+                                                           blocks::ArgMin& argmin) {
+  constexpr std::size_t W = Isa::kDoubles;
   const blocks::LaneMasks& masks = blocks::lane_masks();
-  blocks::ArgMin best = argmin;
-  for (std::uint64_t b = first; b < last; ++b) best.update(b, blocks::block_energies(b, terms, masks));
-  argmin = best;
+  blocks::ArgMinLanes<W> best(argmin);
+  for (std::uint64_t b = first; b < last; ++b) best.update(b, blocks::block_energies<W>(b, terms, masks));
+  best.store(argmin);
 }
+TAVIK_SIMD_DISPATCH(scan_spins_argmin, scan_spins_argmin_lanes)
 
 // Per lane, the largest |energy| so far (a NaN never passes).
 struct MaxAbs {
-  blocks::Vec v[blocks::kVectors] = {};
+  double lane[kLanes] = {};
 };
 
-[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
-void scan_spins_max_abs(std::span<const blocks::SignTerm> terms, std::uint64_t first, std::uint64_t last,
-                        MaxAbs& max_abs) {
+template <class Isa>
+[[gnu::always_inline]] inline void scan_spins_max_abs_lanes(std::span<const blocks::SignTerm> terms,
+                                                            std::uint64_t first, std::uint64_t last,
+                                                            MaxAbs& max_abs) {
+  constexpr std::size_t W = Isa::kDoubles;
+  using R = blocks::Width<W>;
+  using Vec = typename R::Vec;
   const blocks::LaneMasks& masks = blocks::lane_masks();
-  const blocks::Bits magnitude = blocks::broadcast(std::numeric_limits<std::int64_t>::max());
-  MaxAbs norm = max_abs;
+  const auto magnitude = R::broadcast(std::numeric_limits<std::int64_t>::max());
+  Vec norm[R::kVectors];
+  for (std::size_t v = 0; v < R::kVectors; ++v) norm[v] = R::template load<Vec>(max_abs.lane + v * W);
   for (std::uint64_t b = first; b < last; ++b) {
-    const blocks::Energies e = blocks::block_energies(b, terms, masks);
-    for (std::size_t v = 0; v < blocks::kVectors; ++v) {
-      const blocks::Vec a = reinterpret_cast<blocks::Vec>(reinterpret_cast<blocks::Bits>(e.v[v]) & magnitude);
-      norm.v[v] = a > norm.v[v] ? a : norm.v[v];
+    const blocks::Energies<W> e = blocks::block_energies<W>(b, terms, masks);
+    for (std::size_t v = 0; v < R::kVectors; ++v) {
+      const Vec a = reinterpret_cast<Vec>(reinterpret_cast<typename R::Bits>(e.v[v]) & magnitude);
+      norm[v] = a > norm[v] ? a : norm[v];
     }
   }
-  max_abs = norm;
+  __builtin_memcpy(max_abs.lane, norm, sizeof norm);
 }
+TAVIK_SIMD_DISPATCH(scan_spins_max_abs, scan_spins_max_abs_lanes)
 
 // Calls scan(first, last) over the blocks of n variables in order, a few
 // thousand term additions at a time, polling in between.
@@ -203,7 +219,7 @@ double exact_ising_norm(const std::vector<std::pair<std::uint64_t, double>>& dh,
     scan_spins_max_abs(terms, first, last, norm);
   });
   double out = 0.0;
-  for (std::size_t l = 0; l < blocks::valid_lanes(n); ++l) out = std::max(out, norm.v[l / blocks::kWidth][l % blocks::kWidth]);
+  for (std::size_t l = 0; l < blocks::valid_lanes(n); ++l) out = std::max(out, norm.lane[l]);
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "platform/simd.h"
 
 namespace tavik::sim {
 namespace {
@@ -123,7 +124,7 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
 // whose real lane is mr·ar + (−mi)·ai = mr·ar − mi·ai and whose imaginary lane
 // is mr·ai + mi·ar: the same roundings as the scalar formula.
 
-// Vector helpers here are internal and inlined into each clone, so GCC's note
+// Vector helpers here are internal and inlined into each SIMD variant, so GCC's note
 // that their calling convention depends on the target does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 using V4 = double __attribute__((vector_size(32)));
@@ -165,9 +166,11 @@ inline void apply_scalar(const Matrix& m, Amplitude& a, Amplitude& b) {
   b = nb;
 }
 
-// The pairs (a[i], b[i]) for i < count (count even).
-[[gnu::target_clones("avx2", "default")]]
-void apply_pairs(Amplitude* a, Amplitude* b, std::size_t count, const MatrixLanes& l) {
+// The pairs (a[i], b[i]) for i < count (count even). Two amplitudes per
+// vector on every SIMD path: the wider paths only encode it better.
+template <class Isa>
+[[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count,
+                                                     const MatrixLanes& l) {
   for (std::size_t i = 0; i < count; i += 2) {
     V4 x = load(a + i), y = load(b + i);
     apply(l, x, y);
@@ -175,10 +178,12 @@ void apply_pairs(Amplitude* a, Amplitude* b, std::size_t count, const MatrixLane
     store(b + i, y);
   }
 }
+TAVIK_SIMD_DISPATCH(apply_pairs, apply_pairs_lanes)
 
 // The pairs (i, i + 2^q) of a contiguous block of len = 2^k > 2^q amplitudes.
-[[gnu::target_clones("avx2", "default")]]
-void apply_in_block(Amplitude* block, std::size_t len, unsigned q, const Matrix& m, const MatrixLanes& l) {
+template <class Isa>
+[[gnu::always_inline]] inline void apply_in_block_lanes(Amplitude* block, std::size_t len, unsigned q,
+                                                        const Matrix& m, const MatrixLanes& l) {
   const std::size_t half = std::size_t{1} << q;
   if (len < 4) {  // one pair: no full register
     apply_scalar(m, block[0], block[half]);
@@ -206,6 +211,7 @@ void apply_in_block(Amplitude* block, std::size_t len, unsigned q, const Matrix&
     }
   }
 }
+TAVIK_SIMD_DISPATCH(apply_in_block, apply_in_block_lanes)
 
 // ---- tiles ----------------------------------------------------------------------
 //

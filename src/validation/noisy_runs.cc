@@ -7,6 +7,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "platform/simd.h"
 #include "pool/pool.h"
 
 namespace tavik {
@@ -36,7 +37,7 @@ inline std::uint64_t mix(std::uint64_t z) {
   return z ^ (z >> 31);
 }
 
-// Vector helpers here are internal and inlined into each clone, so GCC's note
+// Vector helpers here are internal and inlined into each SIMD variant, so GCC's note
 // that their calling convention depends on the target does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 constexpr std::size_t kDrawLanes = 8;
@@ -53,9 +54,10 @@ inline U64s mix(U64s z) {
 
 // Rows [first, last) of `out`: row k is base with its entries flipped by
 // draws k·n+1 … k·n+n.
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]]
-void draw_runs(const std::uint8_t* base, std::size_t n, std::size_t first, std::size_t last, std::uint64_t seed,
-               std::int64_t threshold, std::uint8_t* out) {
+template <class Isa>
+[[gnu::always_inline]] inline void draw_runs_lanes(const std::uint8_t* base, std::size_t n, std::size_t first,
+                                                   std::size_t last, std::uint64_t seed, std::int64_t threshold,
+                                                   std::uint8_t* out) {
   U64s lane_steps;
   for (std::size_t l = 0; l < kDrawLanes; ++l) lane_steps[l] = (l + 1) * kGamma;
   const std::uint64_t row_step = n * kGamma;
@@ -79,6 +81,7 @@ void draw_runs(const std::uint8_t* base, std::size_t n, std::size_t first, std::
     }
   }
 }
+TAVIK_SIMD_DISPATCH(draw_runs, draw_runs_lanes)
 
 // ---- energies -----------------------------------------------------------------
 //
@@ -90,25 +93,27 @@ void draw_runs(const std::uint8_t* base, std::size_t n, std::size_t first, std::
 // summed one at a time from their bytes instead.
 
 constexpr std::size_t kGroup = 32;
-constexpr std::size_t kWidth = 8;
-constexpr std::size_t kVectors = kGroup / kWidth;
 constexpr std::size_t kMaxColumnVariables = 8192;  // 2 MiB of columns per thread
-using Doubles = double __attribute__((vector_size(8 * kWidth)));
 
-// Every lane set to x. (Writing `Doubles{} + x` would add +0.0 and lose the
-// sign of a −0.0.)
-inline Doubles broadcast(double x) {
-  Doubles v;
-  for (std::size_t l = 0; l < kWidth; ++l) v[l] = x;
+// Every lane set to x. (Writing `V{} + x` would add +0.0 and lose the sign
+// of a −0.0.)
+template <class V>
+[[gnu::always_inline]] inline V broadcast(double x) {
+  V v;
+  for (std::size_t l = 0; l < sizeof(V) / sizeof(double); ++l) v[l] = x;
   return v;
 }
 
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]]
-void group_energies(const double* columns, const QuboTerm* terms, std::size_t count, double* out) {
+// The group's runs in registers of the SIMD path's width.
+template <class Isa>
+[[gnu::always_inline]] inline void group_energies_lanes(const double* columns, const QuboTerm* terms,
+                                                        std::size_t count, double* out) {
+  constexpr std::size_t kWidth = Isa::kDoubles, kVectors = kGroup / kWidth;
+  using Doubles = platform::simd::Vector<double, kWidth>;
   Doubles e[kVectors];
-  for (auto& v : e) v = broadcast(-0.0);
+  for (auto& v : e) v = broadcast<Doubles>(-0.0);
   for (std::size_t t = 0; t < count; ++t) {
-    const Doubles w = broadcast(terms[t].w);
+    const Doubles w = broadcast<Doubles>(terms[t].w);
     const double* a = columns + terms[t].i * kGroup;
     const double* b = columns + terms[t].j * kGroup;
     for (std::size_t q = 0; q < kVectors; ++q) {
@@ -120,6 +125,7 @@ void group_energies(const double* columns, const QuboTerm* terms, std::size_t co
   }
   std::memcpy(out, e, sizeof e);
 }
+TAVIK_SIMD_DISPATCH(group_energies, group_energies_lanes)
 
 double run_energy(const std::uint8_t* bits, const std::vector<QuboTerm>& qubo) {
   double e = -0.0;

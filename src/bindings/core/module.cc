@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "bindings/core/bindings.h"
+#include "platform/simd.h"
 #include "py/fast_read.h"
 #include "py/shared_pool.h"
 #include "py/translate.h"
@@ -26,6 +27,11 @@ PyMODINIT_FUNC PyInit_tavik_core() {
     return nullptr;
   }
   if (g_module != nullptr) return py::Ref::borrow(g_module).release();
+  // A build pinned to a SIMD path would crash at its first kernel call here.
+  if (!platform::simd::runs(platform::simd::path())) {
+    PyErr_SetString(PyExc_ImportError, "tavik_core was built for an instruction set this CPU lacks (TAVIK_ISA)");
+    return nullptr;
+  }
 
   g_module = py::guarded([] {
     py::fast::probe();
