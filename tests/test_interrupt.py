@@ -136,7 +136,7 @@ READS_IN_PLACE = {
 @pytest.mark.parametrize("read", READS_IN_PLACE.values(), ids=READS_IN_PLACE.keys())
 def test_a_handler_may_assign_to_a_record_that_a_call_reads(read):
     if read is READS_IN_PLACE["solve_exact"]:
-        graph = core.sim.LogicalGraph(GRAPH.variables[:17], GRAPH.interactions)
+        graph = core.sim.LogicalGraph(GRAPH.variables, GRAPH.interactions)  # tens of ms
     else:  # a million records to convert
         graph = core.sim.LogicalGraph(GRAPH.variables[:1] * 1_000_000, [])
     expected = read(graph)
