@@ -27,10 +27,6 @@ struct Op {
   Matrix m;
 };
 
-// An amplitude here and as a result item: its list slot, its tuple (with the
-// collector header) and two floats.
-constexpr std::size_t kBytesPerAmplitude = 16 + 8 + 56 + 48;
-
 constexpr double kR = 0.7071067811865476;       // the double nearest 1/√2
 constexpr double kRBelow = 0.7071067811865475;  // one unit in the last place below kR
 
@@ -387,10 +383,11 @@ StateVector::StateVector(unsigned n_qubits)
   }
 }
 
-StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits) {
+StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits,
+                            std::size_t result_bytes_per_amplitude) {
   if (n_qubits > kMaxStatevectorQubits) throw SizeViolation("run_statevector requires n_qubits <= 24");
   const auto n = static_cast<unsigned>(n_qubits);
-  require_memory(std::size_t{1} << n, 1, kBytesPerAmplitude);
+  require_memory(std::size_t{1} << n, 1, sizeof(Amplitude) + result_bytes_per_amplitude);
   StateVector state(n);
   state.data()[0] = {1.0, 0.0};
   const std::vector<Op> ops = compile(instructions, n);

@@ -39,6 +39,9 @@ inline constexpr std::uint64_t kMaxStatevectorQubits = 24;
 // Runs the instructions in order on |0…0⟩ of n_qubits ≤ 24 qubits and returns
 // the final state. Unknown gates are ValueErrors; a missing parameter, an
 // empty qubit list or a target beyond the state is an index failure (Panic).
-StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits);
+// MemoryError up front unless the state fits with `result_bytes_per_amplitude`
+// more for each amplitude: what the caller's form of the result costs.
+StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits,
+                            std::size_t result_bytes_per_amplitude);
 
 }  // namespace tavik::sim
