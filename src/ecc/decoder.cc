@@ -160,7 +160,7 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
 
 // Bit q for each qubit q of the support; the first index that is not below
 // n_data fails, naming the support as `what`.
-std::uint64_t support_mask(const std::vector<std::uint64_t>& support, std::uint64_t n_data, const char* what) {
+std::uint64_t support_mask(std::span<const std::uint64_t> support, std::uint64_t n_data, const char* what) {
   std::uint64_t mask = 0;
   for (std::uint64_t q : support) {
     if (q >= n_data)
@@ -199,12 +199,12 @@ void mark_failing_keys(const std::vector<std::uint32_t>& preferred, std::uint32_
 
 }  // namespace
 
-std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, const Supports& stabilizers) {
+std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, SupportRows stabilizers) {
   if (n_data > kMaxDataQubits) throw SizeViolation("lookup decoding requires n_data <= 26");
   if (stabilizers.size() > kMaxStabilizers) throw SizeViolation("lookup decoding requires at most 32 Z-stabilizers");
   std::vector<std::uint64_t> masks;
   masks.reserve(stabilizers.size());
-  for (const auto& support : stabilizers) masks.push_back(support_mask(support, n_data, "stabilizer"));
+  for (std::size_t j = 0; j < stabilizers.size(); ++j) masks.push_back(support_mask(stabilizers[j], n_data, "stabilizer"));
   return masks;
 }
 
@@ -283,7 +283,7 @@ CorrectionTable build_table(unsigned n_data, SyndromeSpace space) {
   return out;
 }
 
-LookupTable build_ecc_lookup_table(std::uint64_t n_data, const Supports& z_stabilizers, LookupRowCost cost) {
+LookupTable build_ecc_lookup_table(std::uint64_t n_data, SupportRows z_stabilizers, LookupRowCost cost) {
   const std::vector<std::uint64_t> masks = stabilizer_masks(n_data, z_stabilizers);
   const auto n = static_cast<unsigned>(n_data);
   SyndromeSpace space(n, masks);
@@ -295,8 +295,7 @@ LookupTable build_ecc_lookup_table(std::uint64_t n_data, const Supports& z_stabi
 // k = 64·B + j, whose keys are key(64·B) XOR key(j). One 64-bit word says
 // which of a block fail; it depends only on key(64·B), so when the key space
 // is small next to the walk the words are tabulated once per key.
-FailureSet::FailureSet(std::uint64_t n_data, const Supports& z_stabilizers,
-                       const std::vector<std::uint64_t>& logical_z) {
+FailureSet::FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z) {
   const std::vector<std::uint64_t> masks = stabilizer_masks(n_data, z_stabilizers);
   n_ = static_cast<unsigned>(n_data);
   const CorrectionTable table = build_table(n_, SyndromeSpace(n_, masks));
@@ -368,11 +367,6 @@ double FailureSet::probability(double p) const {
   double acc = 0.0;
   walk([&](unsigned w) { acc += weights[w]; });
   return acc;
-}
-
-double logical_failure_probability(std::uint64_t n_data, const Supports& z_stabilizers,
-                                   const std::vector<std::uint64_t>& logical_z, double physical_error_rate) {
-  return FailureSet(n_data, z_stabilizers, logical_z).probability(physical_error_rate);
 }
 
 }  // namespace tavik::ecc

@@ -6,7 +6,9 @@
 // overlap with stabilizer j.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -15,12 +17,22 @@ namespace tavik::ecc {
 inline constexpr std::uint64_t kMaxDataQubits = 26;
 inline constexpr std::size_t kMaxStabilizers = 32;
 
-using Supports = std::vector<std::vector<std::uint64_t>>;
+// Stabilizer supports as compressed rows: support j lists the data qubits
+// qubits[starts[j]] … qubits[starts[j + 1] − 1].
+struct SupportRows {
+  std::span<const std::uint64_t> starts;  // one more than there are supports
+  std::span<const std::uint64_t> qubits;
+
+  std::size_t size() const { return starts.size() - 1; }
+  std::span<const std::uint64_t> operator[](std::size_t j) const {
+    return qubits.subspan(starts[j], starts[j + 1] - starts[j]);
+  }
+};
 
 // One mask per stabilizer, in order; a qubit listed twice counts once.
 // SizeViolation beyond 26 data qubits (tested first) or 32 stabilizers;
 // ValueError naming the first support index that is not below n_data.
-std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, const Supports& stabilizers);
+std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, SupportRows stabilizers);
 
 // The syndromes a code can produce: a subspace of GF(2)^m of dimension
 // r ≤ min(m, n_data), numbered densely 0 … 2^r − 1. Numbers are linear: a
@@ -89,7 +101,7 @@ struct LookupRowCost {
   std::size_t bit_bytes;
 };
 
-LookupTable build_ecc_lookup_table(std::uint64_t n_data, const Supports& z_stabilizers, LookupRowCost cost);
+LookupTable build_ecc_lookup_table(std::uint64_t n_data, SupportRows z_stabilizers, LookupRowCost cost);
 
 // A code prepared for its logical failure probability under independent bit
 // flips decoded by the lookup table: the patterns whose residual
@@ -99,7 +111,7 @@ class FailureSet {
  public:
   // Errors as build_ecc_lookup_table, then ValueError for a logical_z index
   // that is not below n_data.
-  FailureSet(std::uint64_t n_data, const Supports& z_stabilizers, const std::vector<std::uint64_t>& logical_z);
+  FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z);
 
   // One running sum of the probabilities of the failing patterns at bit-flip
   // probability p, in ascending pattern order.
@@ -121,8 +133,5 @@ class FailureSet {
   std::vector<std::uint64_t> fails_;      // bit per key
   std::vector<std::uint64_t> words_;      // per key of a block's first pattern, if tabulated
 };
-
-double logical_failure_probability(std::uint64_t n_data, const Supports& z_stabilizers,
-                                   const std::vector<std::uint64_t>& logical_z, double physical_error_rate);
 
 }  // namespace tavik::ecc

@@ -40,8 +40,31 @@ NamedQubo vrp_qubo_terms(const py::DistanceRows& dist, double penalty_a, double 
   return tavik::vrp_qubo_terms({dist.values.data(), dist.rows, dist.square}, penalty_a, penalty_b, kVrpEntryBytes);
 }
 
-ecc::LookupTable build_ecc_lookup_table(std::uint64_t n_data, const ecc::Supports& z_stabilizers) {
-  return ecc::build_ecc_lookup_table(n_data, z_stabilizers, kLookupRowCost);
+// Stabilizer supports as lists, laid out as the compressed rows the decoder reads.
+class FlatSupports {
+ public:
+  explicit FlatSupports(const std::vector<std::vector<std::uint64_t>>& supports) {
+    starts_.reserve(supports.size() + 1);
+    starts_.push_back(0);
+    for (const auto& support : supports) {
+      qubits_.insert(qubits_.end(), support.begin(), support.end());
+      starts_.push_back(qubits_.size());
+    }
+  }
+  ecc::SupportRows rows() const { return {starts_, qubits_}; }
+
+ private:
+  std::vector<std::uint64_t> starts_, qubits_;
+};
+
+ecc::LookupTable build_ecc_lookup_table(std::uint64_t n_data,
+                                        const std::vector<std::vector<std::uint64_t>>& z_stabilizers) {
+  return ecc::build_ecc_lookup_table(n_data, FlatSupports(z_stabilizers).rows(), kLookupRowCost);
+}
+
+double logical_failure_probability(std::uint64_t n_data, const std::vector<std::vector<std::uint64_t>>& z_stabilizers,
+                                   const std::vector<std::uint64_t>& logical_z, double physical_error_rate) {
+  return ecc::FailureSet(n_data, FlatSupports(z_stabilizers).rows(), logical_z).probability(physical_error_rate);
 }
 
 }  // namespace
@@ -120,7 +143,7 @@ void register_top_level(py::Module& m) {
       "Equal-weight candidates go to the first pattern met walking with qubit 0 varying slowest.\n"
       "n_data <= 26 and at most 32 stabilizers (SizeViolation); a support index >= n_data raises\n"
       "ValueError. Memory grows with the number of producible syndromes (at most 2^n_data).");
-  m.def<&ecc::logical_failure_probability,
+  m.def<&logical_failure_probability,
         "logical_failure_probability(n_data, z_stabilizers, logical_z, physical_error_rate)">(
       "Exact probability that independent bit flips of the given rate, corrected by the lookup\n"
       "decoder of build_ecc_lookup_table, leave a residual that anticommutes with logical_z: a sum\n"
