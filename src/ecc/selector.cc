@@ -8,7 +8,7 @@
 
 namespace tavik::ecc {
 
-Ranking qubo_criticality(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars,
+Ranking qubo_criticality(std::span<const QuboTerm> qubo, std::uint64_t n_vars,
                          std::size_t result_bytes_per_variable) {
   // Per variable: the criticality, its ranked pair, and what the caller makes of it.
   require_memory(n_vars, 1, sizeof(double) + sizeof(Ranking::value_type) + result_bytes_per_variable);

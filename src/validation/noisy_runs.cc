@@ -116,14 +116,14 @@ void group_energies(const double* columns, const QuboTerm* terms, std::size_t co
   std::memcpy(out, e, sizeof e);
 }
 
-double run_energy(const std::uint8_t* bits, const std::vector<QuboTerm>& qubo) {
+double run_energy(const std::uint8_t* bits, std::span<const QuboTerm> qubo) {
   double e = -0.0;
   for (const QuboTerm& t : qubo) e += (t.w * static_cast<double>(bits[t.i])) * static_cast<double>(bits[t.j]);
   return e;
 }
 
 void evaluate_energies(const std::uint8_t* bits, std::size_t runs, std::size_t n,
-                       const std::vector<QuboTerm>& qubo, double* out) {
+                       std::span<const QuboTerm> qubo, double* out) {
   if (n > kMaxColumnVariables) {
     pool::parallel_for(runs, 1, [&](std::size_t begin, std::size_t end) {
       BatchedPoll poll;
@@ -154,7 +154,7 @@ void evaluate_energies(const std::uint8_t* bits, std::size_t runs, std::size_t n
 
 }  // namespace
 
-void simulate_qubo_runs(const std::vector<QuboTerm>& qubo, std::span<const std::uint8_t> base_bits,
+void simulate_qubo_runs(std::span<const QuboTerm> qubo, std::span<const std::uint8_t> base_bits,
                         double noise_level, std::uint64_t seed, std::span<std::uint8_t> bits,
                         std::span<double> energies) {
   const std::size_t n = base_bits.size(), n_runs = energies.size();
@@ -180,7 +180,7 @@ void simulate_qubo_runs(const std::vector<QuboTerm>& qubo, std::span<const std::
     evaluate_energies(bits.data(), n_runs, n, qubo, energies.data());
 }
 
-NoisyRuns simulate_qubo_runs(const std::vector<QuboTerm>& qubo, const std::vector<std::uint8_t>& base_bits,
+NoisyRuns simulate_qubo_runs(std::span<const QuboTerm> qubo, const std::vector<std::uint8_t>& base_bits,
                              std::uint64_t n_runs, double noise_level, std::uint64_t seed, RunsCost cost) {
   const std::size_t n = base_bits.size();
   // Per entry its byte here, per run its energy here, and what the caller
