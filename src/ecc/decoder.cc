@@ -337,8 +337,8 @@ std::uint64_t FailureSet::block_word(std::uint32_t block_key) const {
   return word;
 }
 
-template <class Add>
-void FailureSet::walk(Add add) const {
+template <class Sum>
+Sum FailureSet::walk(Sum sum) const {
   const std::size_t block_size = in_block_keys_.size();
   std::vector<std::uint8_t> in_block_weights(block_size);
   for (std::size_t j = 1; j < block_size; ++j) in_block_weights[j] = static_cast<std::uint8_t>(std::popcount(j));
@@ -355,8 +355,10 @@ void FailureSet::walk(Add add) const {
     if (b != 0) block_key ^= step[static_cast<unsigned>(std::countr_zero(b))];
     std::uint64_t word = tabulated ? words_[block_key] : block_word(block_key);
     const auto block_weight = static_cast<unsigned>(std::popcount(b));
-    for (; word != 0; word &= word - 1) add(block_weight + in_block_weights[static_cast<unsigned>(std::countr_zero(word))]);
+    for (; word != 0; word &= word - 1)
+      sum.add(block_weight + in_block_weights[static_cast<unsigned>(std::countr_zero(word))]);
   }
+  return sum;
 }
 
 double FailureSet::probability(double p) const {
@@ -364,9 +366,12 @@ double FailureSet::probability(double p) const {
   const double q = 1.0 - p;
   std::vector<double> weights(n_ + 1);
   for (unsigned w = 0; w <= n_; ++w) weights[w] = powi(p, w) * powi(q, n_ - w);
-  double acc = 0.0;
-  walk([&](unsigned w) { acc += weights[w]; });
-  return acc;
+  struct Sum {
+    const double* weights;
+    double total;
+    void add(unsigned w) { total += weights[w]; }
+  };
+  return walk(Sum{weights.data(), 0.0}).total;
 }
 
 }  // namespace tavik::ecc

@@ -118,10 +118,11 @@ class FailureSet {
   double probability(double p) const;
 
  private:
-  // Calls add(w) for every failing pattern, w its weight, in ascending
-  // pattern order.
-  template <class Add>
-  void walk(Add add) const;
+  // Calls sum.add(w) for every failing pattern, w its weight, in ascending
+  // pattern order, and returns the sum. It is taken and returned by value so
+  // that its running totals stay in registers.
+  template <class Sum>
+  Sum walk(Sum sum) const;
 
   bool failing(std::uint32_t key) const { return (fails_[key >> 6] >> (key & 63)) & 1; }
   std::uint64_t block_word(std::uint32_t block_key) const;
