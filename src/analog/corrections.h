@@ -16,14 +16,9 @@ namespace tavik {
 std::vector<double> apply_detuning_correction(const std::vector<double>& detunings,
                                               const std::vector<std::pair<std::uint64_t, double>>& offsets);
 
-// A list of ((i, j), J) couplings as returned to the caller.
-struct CouplingList {
-  std::vector<QuboTerm> terms;
-};
-
 // ((i, j), J / max(e + 1, 0.01)) for each coupling, e the error given for the
 // ordered pair (i, j) (last one wins); J / 1.0 without one.
-CouplingList apply_coupling_correction(const std::vector<QuboTerm>& couplings,
+std::vector<QuboTerm> apply_coupling_correction(const std::vector<QuboTerm>& couplings,
                                                 const std::vector<QuboTerm>& errors);
 
 // rabi_frequency / max(global_rabi_error + 1, 0.01).

@@ -12,6 +12,7 @@
 
 #include "common/errors.h"
 #include "common/interrupt.h"
+#include "common/open_addressing.h"
 #include "platform/simd.h"
 #include "pool/pool.h"
 #include "text/quote.h"
@@ -155,59 +156,8 @@ std::string SampleCoefficient::repr() const {
 
 namespace {
 
+// A label no histogram has, for the labels asked for that none has.
 constexpr std::uint32_t kNoLabel = std::numeric_limits<std::uint32_t>::max();
-constexpr std::size_t kNoEntry = std::numeric_limits<std::size_t>::max();
-
-// (sample index, label id) -> position in the counts list, open addressing.
-// Only look-ups go through it; which entry is reported for a duplicate is
-// decided by the walk over the list, not by the table's layout.
-class EntryIndex {
- public:
-  explicit EntryIndex(std::size_t entries) {
-    std::size_t capacity = 16;
-    while (capacity < 2 * entries) capacity *= 2;
-    slots_.resize(capacity);
-    mask_ = capacity - 1;
-  }
-
-  // Adds the key unless present; returns the entry already holding it, or
-  // kNoEntry when the key was new.
-  std::size_t insert(std::uint64_t sample, std::uint32_t label, std::size_t entry) {
-    for (std::size_t s = hash(sample, label) & mask_;; s = (s + 1) & mask_) {
-      Slot& slot = slots_[s];
-      if (slot.entry == kNoEntry) {
-        slot = {sample, label, entry};
-        return kNoEntry;
-      }
-      if (slot.sample == sample && slot.label == label) return slot.entry;
-    }
-  }
-
-  std::size_t find(std::uint64_t sample, std::uint32_t label) const {
-    if (label == kNoLabel) return kNoEntry;
-    for (std::size_t s = hash(sample, label) & mask_;; s = (s + 1) & mask_) {
-      const Slot& slot = slots_[s];
-      if (slot.entry == kNoEntry || (slot.sample == sample && slot.label == label)) return slot.entry;
-    }
-  }
-
- private:
-  struct Slot {
-    std::uint64_t sample = 0;
-    std::uint32_t label = 0;
-    std::size_t entry = kNoEntry;
-  };
-
-  static std::size_t hash(std::uint64_t sample, std::uint32_t label) {
-    std::uint64_t z = sample * 0x9E3779B97F4A7C15ULL + label;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return static_cast<std::size_t>(z ^ (z >> 31));
-  }
-
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-};
 
 std::string sample_and_label(std::uint64_t sample, std::string_view label) {
   return "for sample " + std::to_string(sample) + " / subcircuit " + quoted_literal(label);
@@ -222,14 +172,17 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
 
   // Labels become small integers once, so the index compares integers only.
   std::unordered_map<std::string_view, std::uint32_t> label_ids;
-  EntryIndex index(counts.size());
+  // (sample index, label id) -> position in the counts list. Only look-ups
+  // go through it; which entry is reported for a duplicate is decided by the
+  // walk over the list, not by the table's layout.
+  OpenAddressingMap<std::uint64_t, std::uint32_t, std::size_t> index(counts.size());
   BatchedPoll poll;
   for (std::size_t e = 0; e < counts.size(); ++e) {
     poll.step(8);
     const auto [it, added] =
         label_ids.try_emplace(counts[e].subcircuit_label, static_cast<std::uint32_t>(label_ids.size()));
     if (label_ids.size() == kNoLabel) throw std::length_error("too many distinct sub-circuit labels");
-    if (index.insert(counts[e].sample_index, it->second, e) != kNoEntry)
+    if (!index.try_emplace(counts[e].sample_index, it->second, e).second)
       throw ValueError("duplicate SubcircuitSampleCounts " +
                        sample_and_label(counts[e].sample_index, counts[e].subcircuit_label));
   }
@@ -257,9 +210,10 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
     poll.step(8 * n_labels);
     const std::uint64_t sample = coefficients[c].sample_index;
     for (std::size_t l = 0; l < n_labels; ++l) {
-      const std::size_t e = index.find(sample, wanted[l]);
-      if (e == kNoEntry)
+      const std::size_t* found = index.find(sample, wanted[l]);
+      if (found == nullptr)
         throw ValueError("missing SubcircuitSampleCounts " + sample_and_label(sample, subcircuit_labels[l]));
+      const std::size_t e = *found;
       refs.push_back(e);
       is_used[e] = 1;
       if (counts[e].shots == 0 && first_without_shots == nullptr) first_without_shots = &counts[e];

@@ -13,8 +13,32 @@
 namespace tavik::ecc {
 namespace {
 
+// Packed keys. A preference key (below) holds a weight of at most n above an
+// n-bit counter; a failure key a syndrome number of at most n bits above one
+// parity bit. Both stay below kEmpty, which marks a table entry not filled.
 constexpr std::uint32_t kEmpty = ~std::uint32_t{0};
+static_assert(std::bit_width(kMaxDataQubits) + kMaxDataQubits < 32, "preference keys fit below kEmpty");
+static_assert(kMaxDataQubits + 1 < 32, "failure keys fit in 32 bits");
+static_assert(kMaxStabilizers <= 32, "a syndrome fits in 32 bits");
+
 constexpr std::uint64_t kCachedEntries = std::uint64_t{1} << 16;  // a table that stays in a core's cache
+// The least budget of the weight-ordered walk, so that a tiny code, whose
+// fraction of the coset walk is a handful of patterns, still tries it.
+constexpr std::uint64_t kMinWeightBudget = 64;
+// The coset walk looks pivot patterns up by the low and the high bits of a
+// syndrome number; 2^12 low numbers make a row of 16 KiB keys, which stays
+// in the first-level cache while the high numbers stream past it.
+constexpr unsigned kPivotLowBits = 12;
+// The failure walk takes patterns a 64-bit word of them at a time.
+constexpr unsigned kBlockBits = 6;
+
+// The XOR of values[i] over the set bits i of x, for every x below 2^count:
+// each entry is an earlier one with its lowest bit's value added.
+std::vector<std::uint32_t> subset_xors(const std::uint32_t* values, unsigned count) {
+  std::vector<std::uint32_t> t(std::size_t{1} << count);
+  for (std::size_t x = 1; x < t.size(); ++x) t[x] = t[x & (x - 1)] ^ values[std::countr_zero(x)];
+  return t;
+}
 
 // The XOR of per-bit values over the set bits of a word: tables over its low
 // and its high bits, so any word costs two lookups.
@@ -22,20 +46,14 @@ class SplitXor {
  public:
   SplitXor(const std::vector<std::uint32_t>& values, unsigned low_bits)
       : low_bits_(low_bits),
-        low_(fill(values, 0, low_bits)),
-        high_(fill(values, low_bits, static_cast<unsigned>(values.size()))) {}
+        low_(subset_xors(values.data(), low_bits)),
+        high_(subset_xors(values.data() + low_bits, static_cast<unsigned>(values.size()) - low_bits)) {}
 
   std::uint32_t operator()(std::uint64_t word) const { return low(word & (low_.size() - 1)) ^ high(word >> low_bits_); }
   std::uint32_t low(std::uint64_t bits) const { return low_[bits]; }
   std::uint32_t high(std::uint64_t bits) const { return high_[bits]; }
 
  private:
-  static std::vector<std::uint32_t> fill(const std::vector<std::uint32_t>& values, unsigned from, unsigned to) {
-    std::vector<std::uint32_t> t(std::size_t{1} << (to - from));
-    for (std::size_t x = 1; x < t.size(); ++x) t[x] = t[x & (x - 1)] ^ values[from + std::countr_zero(x)];
-    return t;
-  }
-
   unsigned low_bits_;
   std::vector<std::uint32_t> low_, high_;
 };
@@ -115,7 +133,7 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
 
   // Pivot qubit i carries number 2^i: the pivot pattern of number t has them
   // at the set bits of t. Low and high halves of t are looked up separately.
-  const unsigned low_bits = std::min(r, 12u);
+  const unsigned low_bits = std::min(r, kPivotLowBits);
   std::vector<std::uint32_t> pivot_counters(r);
   for (unsigned i = 0; i < r; ++i) pivot_counters[i] = std::uint32_t{1} << (n - 1 - pivots[i]);
   const SplitXor pivot_pattern(pivot_counters, low_bits);
@@ -145,7 +163,7 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
 
 // Bit q for each qubit q of the support; the first index that is not below
 // n_data fails, naming the support as `what`.
-std::uint64_t support_mask(const std::vector<std::uint64_t>& support, std::uint64_t n_data, const char* what) {
+std::uint64_t support_mask(std::span<const std::uint64_t> support, std::uint64_t n_data, const char* what) {
   std::uint64_t mask = 0;
   for (std::uint64_t q : support) {
     if (q >= n_data)
@@ -184,67 +202,14 @@ template <class Isa>
 }
 TAVIK_SIMD_DISPATCH(mark_failing_keys, mark_failing_keys_lanes)
 
-// The failing patterns are walked 64 at a time: block B holds the patterns
-// k = 64·B + j, whose keys are key(64·B) XOR key(j). One 64-bit word says
-// which of a block fail; it depends only on key(64·B), so when the key space
-// is small next to the walk the words are tabulated once per key.
-struct FailureWalk {
-  unsigned n;
-  unsigned block_bits;                 // 6, or n for a code of fewer qubits
-  std::vector<std::uint32_t> qubit_keys;
-  std::vector<std::uint64_t> fails;    // bit per key
-  std::vector<std::uint64_t> words;    // per key of a block's first pattern, if tabulated
-  std::vector<double> weights;         // by popcount
-
-  bool failing(std::uint32_t key) const { return (fails[key >> 6] >> (key & 63)) & 1; }
-
-  std::uint64_t block_word(const std::uint32_t* in_block_keys, std::uint32_t block_key) const {
-    std::uint64_t word = 0;
-    for (std::size_t j = 0; j < std::size_t{1} << block_bits; ++j)
-      word |= std::uint64_t{failing(in_block_keys[j] ^ block_key)} << j;
-    return word;
-  }
-};
-
-// Σ W[popcount(k)] over the failing patterns k = 0 … 2^n − 1, in that order:
-// one running sum, one addition per failing pattern.
-double failure_sum(const FailureWalk& walk) {
-  const std::size_t block_size = std::size_t{1} << walk.block_bits;
-  std::vector<std::uint32_t> in_block_keys(block_size);
-  std::vector<std::uint8_t> in_block_weights(block_size);
-  for (std::size_t j = 1; j < block_size; ++j) {
-    const auto low = static_cast<unsigned>(std::countr_zero(j));
-    in_block_keys[j] = in_block_keys[j & (j - 1)] ^ walk.qubit_keys[low];
-    in_block_weights[j] = static_cast<std::uint8_t>(std::popcount(j));
-  }
-  // Consecutive blocks differ in a run of low bits: key(B) = key(B − 1) ^ step[ctz(B)].
-  const unsigned block_index_bits = walk.n - walk.block_bits;
-  std::vector<std::uint32_t> step(block_index_bits + 1, 0);
-  for (unsigned t = 0; t < block_index_bits; ++t)
-    step[t] = (t ? step[t - 1] : 0) ^ walk.qubit_keys[walk.block_bits + t];
-
-  const bool tabulated = !walk.words.empty();
-  double acc = 0.0;
-  std::uint32_t block_key = 0;
-  BatchedPoll poll;
-  for (std::uint64_t b = 0; b < std::uint64_t{1} << block_index_bits; ++b) {
-    poll.step(block_size);
-    if (b != 0) block_key ^= step[static_cast<unsigned>(std::countr_zero(b))];
-    std::uint64_t word = tabulated ? walk.words[block_key] : walk.block_word(in_block_keys.data(), block_key);
-    const double* w = walk.weights.data() + std::popcount(b);
-    for (; word != 0; word &= word - 1) acc += w[in_block_weights[static_cast<unsigned>(std::countr_zero(word))]];
-  }
-  return acc;
-}
-
 }  // namespace
 
-std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, const Supports& stabilizers) {
+std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, SupportRows stabilizers) {
   if (n_data > kMaxDataQubits) throw SizeViolation("lookup decoding requires n_data <= 26");
   if (stabilizers.size() > kMaxStabilizers) throw SizeViolation("lookup decoding requires at most 32 Z-stabilizers");
   std::vector<std::uint64_t> masks;
   masks.reserve(stabilizers.size());
-  for (const auto& support : stabilizers) masks.push_back(support_mask(support, n_data, "stabilizer"));
+  for (std::size_t j = 0; j < stabilizers.size(); ++j) masks.push_back(support_mask(stabilizers[j], n_data, "stabilizer"));
   return masks;
 }
 
@@ -306,9 +271,9 @@ std::uint32_t CorrectionTable::correction(std::uint32_t number) const {
 
 std::uint32_t CorrectionTable::reversed(std::uint32_t mask) const { return reverse_bits(mask, n_data); }
 
-CorrectionTable build_table(std::uint64_t n_data, const std::vector<std::uint64_t>& masks) {
-  const auto n = static_cast<unsigned>(n_data);
-  CorrectionTable out{SyndromeSpace(n, masks), {}, n};
+CorrectionTable build_table(unsigned n_data, SyndromeSpace space) {
+  const unsigned n = n_data;
+  CorrectionTable out{std::move(space), {}, n};
   const std::uint64_t size = out.space.size();
   require_memory(size, 1, sizeof(std::uint32_t));
   std::vector<std::uint32_t>& keys = out.preferred;
@@ -319,65 +284,99 @@ CorrectionTable build_table(std::uint64_t n_data, const std::vector<std::uint64_
   // far fewer once every step is a cache miss. Otherwise the coset walk
   // finishes the job.
   const std::uint64_t budget = (std::uint64_t{1} << n) >> (size <= kCachedEntries ? 3 : 8);
-  if (!walk_by_weight(out.space, n, std::max<std::uint64_t>(budget, 64), keys)) walk_by_coset(out.space, n, keys);
+  if (!walk_by_weight(out.space, n, std::max(budget, kMinWeightBudget), keys)) walk_by_coset(out.space, n, keys);
   return out;
 }
 
-LookupTable build_ecc_lookup_table(std::uint64_t n_data, const Supports& z_stabilizers) {
+LookupTable build_ecc_lookup_table(std::uint64_t n_data, SupportRows z_stabilizers, LookupRowCost cost) {
   const std::vector<std::uint64_t> masks = stabilizer_masks(n_data, z_stabilizers);
-  // Each row becomes a tuple of two lists of small ints: about 200 bytes of
-  // object headers plus 8 per list item, with the table's own 8 bytes.
-  const std::uint64_t row_bytes = 208 + 8 * (n_data + masks.size());
-  const unsigned rank = SyndromeSpace(static_cast<unsigned>(n_data), masks).rank();
-  require_memory(std::size_t{1} << rank, 1, row_bytes);
-  return {static_cast<unsigned>(n_data), static_cast<unsigned>(masks.size()), build_table(n_data, masks)};
+  const auto n = static_cast<unsigned>(n_data);
+  SyndromeSpace space(n, masks);
+  require_memory(space.size(), 1, cost.row_bytes + cost.bit_bytes * (n_data + masks.size()));
+  return {n, static_cast<unsigned>(masks.size()), build_table(n, std::move(space))};
 }
 
-double logical_failure_probability(std::uint64_t n_data, const Supports& z_stabilizers,
-                                   const std::vector<std::uint64_t>& logical_z, double physical_error_rate) {
+// The failing patterns are walked 64 at a time: block B holds the patterns
+// k = 64·B + j, whose keys are key(64·B) XOR key(j). One 64-bit word says
+// which of a block fail; it depends only on key(64·B), so when the key space
+// is small next to the walk the words are tabulated once per key.
+FailureSet::FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z) {
   const std::vector<std::uint64_t> masks = stabilizer_masks(n_data, z_stabilizers);
-  const CorrectionTable table = build_table(n_data, masks);
-  const auto n = static_cast<unsigned>(n_data);
-
+  n_ = static_cast<unsigned>(n_data);
+  const CorrectionTable table = build_table(n_, SyndromeSpace(n_, masks));
   const std::uint64_t logical = support_mask(logical_z, n_data, "logical_z");
 
   // A pattern k fails when parity(k & L) differs from parity(correction & L)
   // for its syndrome. Both parts are linear in k, so the key
   // (syndrome number << 1 | parity(k & L)) is the XOR of per-qubit keys, and
   // one bit per key says whether the pattern fails.
-  FailureWalk walk;
-  walk.n = n;
-  walk.block_bits = std::min(n, 6u);
+  block_bits_ = std::min(n_, kBlockBits);
   const std::uint64_t keys = table.space.size() * 2;
-  walk.fails.assign((keys + 63) / 64, 0);
+  fails_.assign((keys + 63) / 64, 0);
   // Polls stay outside mark_failing_keys (interrupt.h).
   constexpr std::size_t kWordsPerPoll = 1024;
-  for (std::size_t first = 0; first < walk.fails.size(); first += kWordsPerPoll) {
+  for (std::size_t first = 0; first < fails_.size(); first += kWordsPerPoll) {
     poll_interrupt(32 * kWordsPerPoll);
-    mark_failing_keys(table.preferred, table.reversed(static_cast<std::uint32_t>(logical)), walk.fails, first,
-                      std::min(walk.fails.size(), first + kWordsPerPoll));
+    mark_failing_keys(table.preferred, table.reversed(static_cast<std::uint32_t>(logical)), fails_, first,
+                      std::min(fails_.size(), first + kWordsPerPoll));
   }
-  walk.qubit_keys.resize(n);
-  for (unsigned q = 0; q < n; ++q) walk.qubit_keys[q] = table.space.column(q) << 1 | ((logical >> q) & 1);
+  qubit_keys_.resize(n_);
+  for (unsigned q = 0; q < n_; ++q) qubit_keys_[q] = table.space.column(q) << 1 | ((logical >> q) & 1);
+  in_block_keys_ = subset_xors(qubit_keys_.data(), block_bits_);
   // Tabulating the block words costs 64 lookups per key: worth it while that
   // is a small part of the walk's 2^n.
-  if (keys << 8 <= std::uint64_t{1} << n) {
-    std::vector<std::uint32_t> in_block_keys(std::size_t{1} << walk.block_bits, 0);
-    for (std::size_t j = 1; j < in_block_keys.size(); ++j)
-      in_block_keys[j] = in_block_keys[j & (j - 1)] ^ walk.qubit_keys[static_cast<unsigned>(std::countr_zero(j))];
-    walk.words.resize(keys);
+  if (keys << 8 <= std::uint64_t{1} << n_) {
+    words_.resize(keys);
     BatchedPoll poll;
     for (std::uint64_t key = 0; key < keys; ++key) {
-      poll.step(in_block_keys.size());
-      walk.words[key] = walk.block_word(in_block_keys.data(), static_cast<std::uint32_t>(key));
+      poll.step(in_block_keys_.size());
+      words_[key] = block_word(static_cast<std::uint32_t>(key));
     }
   }
+}
 
+std::uint64_t FailureSet::block_word(std::uint32_t block_key) const {
+  std::uint64_t word = 0;
+  for (std::size_t j = 0; j < in_block_keys_.size(); ++j)
+    word |= std::uint64_t{failing(in_block_keys_[j] ^ block_key)} << j;
+  return word;
+}
+
+template <class Sum>
+Sum FailureSet::walk(Sum sum) const {
+  const std::size_t block_size = in_block_keys_.size();
+  std::vector<std::uint8_t> in_block_weights(block_size);
+  for (std::size_t j = 1; j < block_size; ++j) in_block_weights[j] = static_cast<std::uint8_t>(std::popcount(j));
+  // Consecutive blocks differ in a run of low bits: key(B) = key(B − 1) ^ step[ctz(B)].
+  const unsigned block_index_bits = n_ - block_bits_;
+  std::vector<std::uint32_t> step(block_index_bits + 1, 0);
+  for (unsigned t = 0; t < block_index_bits; ++t) step[t] = (t ? step[t - 1] : 0) ^ qubit_keys_[block_bits_ + t];
+
+  const bool tabulated = !words_.empty();
+  std::uint32_t block_key = 0;
+  BatchedPoll poll;
+  for (std::uint64_t b = 0; b < std::uint64_t{1} << block_index_bits; ++b) {
+    poll.step(block_size);
+    if (b != 0) block_key ^= step[static_cast<unsigned>(std::countr_zero(b))];
+    std::uint64_t word = tabulated ? words_[block_key] : block_word(block_key);
+    const auto block_weight = static_cast<unsigned>(std::popcount(b));
+    for (; word != 0; word &= word - 1)
+      sum.add(block_weight + in_block_weights[static_cast<unsigned>(std::countr_zero(word))]);
+  }
+  return sum;
+}
+
+double FailureSet::probability(double p) const {
   // W[w]: the probability of one particular pattern of weight w.
-  const double q = 1.0 - physical_error_rate;
-  walk.weights.resize(n + 1);
-  for (unsigned w = 0; w <= n; ++w) walk.weights[w] = powi(physical_error_rate, w) * powi(q, n - w);
-  return failure_sum(walk);
+  const double q = 1.0 - p;
+  std::vector<double> weights(n_ + 1);
+  for (unsigned w = 0; w <= n_; ++w) weights[w] = powi(p, w) * powi(q, n_ - w);
+  struct Sum {
+    const double* weights;
+    double total;
+    void add(unsigned w) { total += weights[w]; }
+  };
+  return walk(Sum{weights.data(), 0.0}).total;
 }
 
 }  // namespace tavik::ecc

@@ -6,7 +6,9 @@
 // overlap with stabilizer j.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -15,12 +17,22 @@ namespace tavik::ecc {
 inline constexpr std::uint64_t kMaxDataQubits = 26;
 inline constexpr std::size_t kMaxStabilizers = 32;
 
-using Supports = std::vector<std::vector<std::uint64_t>>;
+// Stabilizer supports as compressed rows: support j lists the data qubits
+// qubits[starts[j]] … qubits[starts[j + 1] − 1].
+struct SupportRows {
+  std::span<const std::uint64_t> starts;  // one more than there are supports
+  std::span<const std::uint64_t> qubits;
+
+  std::size_t size() const { return starts.size() - 1; }
+  std::span<const std::uint64_t> operator[](std::size_t j) const {
+    return qubits.subspan(starts[j], starts[j + 1] - starts[j]);
+  }
+};
 
 // One mask per stabilizer, in order; a qubit listed twice counts once.
 // SizeViolation beyond 26 data qubits (tested first) or 32 stabilizers;
 // ValueError naming the first support index that is not below n_data.
-std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, const Supports& stabilizers);
+std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, SupportRows stabilizers);
 
 // The syndromes a code can produce: a subspace of GF(2)^m of dimension
 // r ≤ min(m, n_data), numbered densely 0 … 2^r − 1. Numbers are linear: a
@@ -64,7 +76,7 @@ struct CorrectionTable {
   std::uint32_t reversed(std::uint32_t mask) const;
 };
 
-CorrectionTable build_table(std::uint64_t n_data, const std::vector<std::uint64_t>& masks);
+CorrectionTable build_table(unsigned n_data, SyndromeSpace space);
 
 // The decoder as its callers see it: every producible syndrome, ascending,
 // with its correction.
@@ -72,14 +84,55 @@ struct LookupTable {
   unsigned n_data;
   unsigned n_stabilizers;
   CorrectionTable table;
+
+  std::uint64_t rows() const { return table.space.size(); }
+  // Row `index`: the syndrome (bit j: stabilizer j) and its correction (bit q: qubit q).
+  std::pair<std::uint32_t, std::uint32_t> row(std::uint64_t index) const {
+    const auto [syndrome, number] = table.space.ascending(static_cast<std::uint32_t>(index));
+    return {syndrome, table.correction(number)};
+  }
 };
 
-LookupTable build_ecc_lookup_table(std::uint64_t n_data, const Supports& z_stabilizers);
+// What one row of the caller's result costs: `row_bytes` plus `bit_bytes`
+// for each of its n_data + n_stabilizers bits. Checked against the memory
+// the process may use before the table is built.
+struct LookupRowCost {
+  std::size_t row_bytes;
+  std::size_t bit_bytes;
+};
 
-// Probability that independent bit flips of probability p, decoded by the
-// lookup table, leave a residual anticommuting with logical Z: one running
-// sum over the failing patterns in ascending pattern order.
-double logical_failure_probability(std::uint64_t n_data, const Supports& z_stabilizers,
-                                   const std::vector<std::uint64_t>& logical_z, double physical_error_rate);
+LookupTable build_ecc_lookup_table(std::uint64_t n_data, SupportRows z_stabilizers, LookupRowCost cost);
+
+// A code prepared for its logical failure probability under independent bit
+// flips decoded by the lookup table: the patterns whose residual
+// anticommutes with logical Z, in a form walked quickly in ascending pattern
+// order. Preparing costs the table; each probability is one walk.
+class FailureSet {
+ public:
+  // Errors as build_ecc_lookup_table, then ValueError for a logical_z index
+  // that is not below n_data.
+  FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z);
+
+  // One running sum of the probabilities of the failing patterns at bit-flip
+  // probability p, in ascending pattern order.
+  double probability(double p) const;
+
+ private:
+  // Calls sum.add(w) for every failing pattern, w its weight, in ascending
+  // pattern order, and returns the sum. It is taken and returned by value so
+  // that its running totals stay in registers.
+  template <class Sum>
+  Sum walk(Sum sum) const;
+
+  bool failing(std::uint32_t key) const { return (fails_[key >> 6] >> (key & 63)) & 1; }
+  std::uint64_t block_word(std::uint32_t block_key) const;
+
+  unsigned n_;
+  unsigned block_bits_;                   // kBlockBits, or n for a smaller code
+  std::vector<std::uint32_t> qubit_keys_;
+  std::vector<std::uint32_t> in_block_keys_;  // by offset in a block
+  std::vector<std::uint64_t> fails_;      // bit per key
+  std::vector<std::uint64_t> words_;      // per key of a block's first pattern, if tabulated
+};
 
 }  // namespace tavik::ecc

@@ -7,16 +7,11 @@
 #include "common/errors.h"
 
 namespace tavik::ecc {
-namespace {
 
-// Per variable: the criticality, its ranked pair, and the Python tuple of an
-// int and a float it becomes.
-constexpr std::uint64_t kBytesPerVariable = 8 + 16 + 160;
-
-}  // namespace
-
-Ranking qubo_criticality(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
-  require_memory(n_vars, 1, kBytesPerVariable);
+Ranking qubo_criticality(std::span<const QuboTerm> qubo, std::uint64_t n_vars,
+                         std::size_t result_bytes_per_variable) {
+  // Per variable: the criticality, its ranked pair, and what the caller makes of it.
+  require_memory(n_vars, 1, sizeof(double) + sizeof(Ranking::value_type) + result_bytes_per_variable);
   std::vector<double> criticality(n_vars, 0.0);
   for (const QuboTerm& t : qubo) {
     if (t.i >= n_vars || t.j >= n_vars) continue;

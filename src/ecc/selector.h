@@ -2,7 +2,9 @@
 // patches to the most critical ones under a physical-qubit budget.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,8 +19,11 @@ using Ranking = std::vector<std::pair<std::uint64_t, double>>;
 // Criticality of variable k: Σ |w| over the terms touching it (a linear term
 // once, a term with an index ≥ n_vars not at all). Sorted by criticality,
 // descending and stable; with two or more variables a NaN criticality is an
-// internal failure.
-Ranking qubo_criticality(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars);
+// internal failure. MemoryError up front unless the ranking fits with
+// `result_bytes_per_variable` more for each variable: what the caller's form
+// of the result costs.
+Ranking qubo_criticality(std::span<const QuboTerm> qubo, std::uint64_t n_vars,
+                         std::size_t result_bytes_per_variable);
 
 struct PatchAssignment {
   std::uint64_t logical_var;

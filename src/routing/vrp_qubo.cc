@@ -15,17 +15,13 @@ namespace {
 
 constexpr std::size_t kMaxIndexedNodes = 65'536;  // n² variables must have 32-bit indices
 
-// What one entry costs once it reaches Python, besides its native copy: a key
-// tuple (with its collector header), a float and a dict slot with growth slack.
-constexpr std::size_t kPythonBytesPerEntry = 128;
-
 std::size_t entry_count(std::size_t n) {
   if (n <= 2) return n == 2 ? 10 : n;
   return n * n * (2 * n - 1);
 }
 
-bool result_fits(std::size_t n) {
-  return fits_in_memory(entry_count(n), 1, sizeof(NamedQubo::Entry) + kPythonBytesPerEntry);
+bool result_fits(std::size_t n, std::size_t result_bytes_per_entry) {
+  return fits_in_memory(entry_count(n), 1, sizeof(NamedQubo::Entry) + result_bytes_per_entry);
 }
 
 // "x_{i}_{t}" for every variable, by index.
@@ -56,13 +52,13 @@ std::vector<std::uint32_t> name_ranks(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::size_t vrp_max_nodes() noexcept {
+std::size_t vrp_max_nodes(std::size_t result_bytes_per_entry) noexcept {
   // result_fits is monotonic in n: the largest n that passes, by bisection.
-  if (result_fits(kMaxIndexedNodes)) return kMaxIndexedNodes;
+  if (result_fits(kMaxIndexedNodes, result_bytes_per_entry)) return kMaxIndexedNodes;
   std::size_t lo = 2, hi = kMaxIndexedNodes;  // lo fits, hi does not
   while (hi - lo > 1) {
     const std::size_t mid = lo + (hi - lo) / 2;
-    (result_fits(mid) ? lo : hi) = mid;
+    (result_fits(mid, result_bytes_per_entry) ? lo : hi) = mid;
   }
   return lo;
 }
@@ -81,10 +77,10 @@ std::size_t vrp_max_nodes() noexcept {
 //     B·d_01 (u = 0 comes first in the pass) and then B·d_10.
 // The three kinds never share a key: node pairs join one node, tour pairs two;
 // position pairs join one position, tour pairs two.
-NamedQubo vrp_qubo_terms(const DistanceMatrix& dist, double penalty_a, double penalty_b) {
+NamedQubo vrp_qubo_terms(DistanceView dist, double penalty_a, double penalty_b, std::size_t result_bytes_per_entry) {
   if (!dist.square) throw ValueError("distance matrix must be square");
   const std::size_t n = dist.rows;
-  if (!dist.held || n > vrp_max_nodes()) throw std::bad_alloc();
+  if (n > vrp_max_nodes(result_bytes_per_entry)) throw std::bad_alloc();
 
   NamedQubo out;
   out.names = variable_names(n);
@@ -99,7 +95,7 @@ NamedQubo vrp_qubo_terms(const DistanceMatrix& dist, double penalty_a, double pe
   values.reserve(2 + n * n);
   values.push_back((0.0 - penalty_a) - penalty_a);
   values.push_back(0.0 + (penalty_a + penalty_a));
-  const double* d = dist.values.data();
+  const double* d = dist.values;
   std::vector<std::uint32_t> tour(n * n);
   for (std::size_t u = 0; u < n; ++u)
     for (std::size_t v = 0; v < n; ++v)

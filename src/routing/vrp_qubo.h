@@ -8,22 +8,19 @@
 
 namespace tavik {
 
-// The augmented distance matrix as read from the caller: its shape always,
-// its values (row-major) only while it can still be a square matrix whose
-// QUBO fits in memory. Anything larger fails after validation, so reading
-// (not copying) the rest keeps a huge or lazily allocated input from being
-// copied into memory it cannot fit in.
-struct DistanceMatrix {
-  std::size_t rows = 0;
-  bool square = true;     // every row has `rows` entries
-  bool held = true;       // values holds rows × rows entries
-  std::vector<double> values;
+// The distance matrix, read in place: when `square`, rows × rows values,
+// row-major, at `values`; otherwise only reported.
+struct DistanceView {
+  const double* values;
+  std::size_t rows;
+  bool square;
 };
 
 // The largest n whose QUBO can be built: n² variables indexed by 32 bits
-// (n ≤ 65 536), and the n²(2n - 1) entries with their Python objects within
-// the memory the process may use.
-std::size_t vrp_max_nodes() noexcept;
+// (n ≤ 65 536), and the n²(2n - 1) entries, with `result_bytes_per_entry`
+// more for each (what the caller's form of the result costs), within the
+// memory the process may use.
+std::size_t vrp_max_nodes(std::size_t result_bytes_per_entry) noexcept;
 
 // A QUBO keyed by pairs of variable names. Entries refer to variables and
 // values by index and are ordered by (first, second). Each name becomes one
@@ -47,6 +44,6 @@ struct NamedQubo {
 // order, into entries that start at +0.0; keys are oriented by byte-wise name
 // order. ValueError "distance matrix must be square" for a ragged or
 // non-square dist; MemoryError when n exceeds vrp_max_nodes().
-NamedQubo vrp_qubo_terms(const DistanceMatrix& dist, double penalty_a, double penalty_b);
+NamedQubo vrp_qubo_terms(DistanceView dist, double penalty_a, double penalty_b, std::size_t result_bytes_per_entry);
 
 }  // namespace tavik

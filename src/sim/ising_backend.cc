@@ -77,15 +77,6 @@ std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n) {
   return static_cast<std::size_t>(std::unique(keys.get(), keys.get() + n) - keys.get());
 }
 
-std::vector<double> energies_of_keys(BigBuffer<std::uint64_t> keys, std::size_t n) {
-  const std::size_t distinct = sort_unique(keys, n);
-  std::vector<double> out;
-  out.reserve(distinct);
-  for (std::size_t k = 0; k < distinct; ++k)
-    out.push_back(static_cast<double>(static_cast<std::int64_t>(keys[k] ^ kKeyBias)) / 1e9);
-  return out;
-}
-
 // The hot loops, one variant per SIMD path (platform/simd.h). Each scans the
 // blocks [first, last) into state kept across calls; the caller polls
 // between calls, so no variant's loop holds a call.
@@ -171,9 +162,14 @@ std::unordered_map<std::string_view, std::size_t> variable_positions(const Logic
   return positions;
 }
 
-Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
+SpectrumScan::SpectrumScan(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
   if (n_vars > kMaxVariables) throw SizeViolation("qubo_energy_spectrum requires n_vars <= 20");
-  if (n_vars == 0) return {{}, 0.0, {0.0}};
+  if (n_vars == 0) {  // the empty assignment, of energy 0
+    keys_ = big_buffer<std::uint64_t>(1);
+    keys_[0] = kKeyBias;
+    distinct_ = 1;
+    return;
+  }
   const auto n = static_cast<unsigned>(n_vars);
 
   std::vector<blocks::ProductTerm> terms;
@@ -190,10 +186,21 @@ Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n
   scan_blocks(n, terms.size(), [&](std::uint64_t first, std::uint64_t last) {
     scan_qubo(n, terms, first, last, best, keys.get());
   });
-  const auto [energy, index] = best.result(blocks::valid_lanes(n));
+  std::tie(best_energy_, best_index_) = best.result(blocks::valid_lanes(n));
+  distinct_ = sort_unique(keys, count);
+  keys_ = std::move(keys);
+}
 
-  Spectrum out{std::vector<std::uint8_t>(n), energy, energies_of_keys(std::move(keys), count)};
-  for (unsigned k = 0; k < n; ++k) out.best_assignment[k] = (index >> k) & 1;
+void SpectrumScan::fill(std::span<double> energies) const {
+  for (std::size_t k = 0; k < distinct_; ++k)
+    energies[k] = static_cast<double>(static_cast<std::int64_t>(keys_[k] ^ kKeyBias)) / 1e9;
+}
+
+Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
+  const SpectrumScan scan(qubo, n_vars);
+  Spectrum out{std::vector<std::uint8_t>(n_vars), scan.best_energy(), std::vector<double>(scan.distinct())};
+  for (std::size_t k = 0; k < out.best_assignment.size(); ++k) out.best_assignment[k] = (scan.best_index() >> k) & 1;
+  scan.fill(out.energies);
   return out;
 }
 

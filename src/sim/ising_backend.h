@@ -2,7 +2,9 @@
 // `sim` module.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -10,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/big_buffer.h"
 #include "common/qubo.h"
 
 namespace tavik::sim {
@@ -50,6 +53,28 @@ struct Spectrum {
 // Every 0/1 assignment of n_vars ≤ 20 variables, index order; the lowest
 // energy (first strict minimum) and the distinct energies rounded to 1e-9.
 Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars);
+
+// The same in two steps, for a caller that holds the energies itself: their
+// number is known only once every assignment has been scanned, which the
+// constructor does (with qubo_energy_spectrum's errors); fill then writes them.
+class SpectrumScan {
+ public:
+  SpectrumScan(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars);
+
+  // The first strict minimum: its energy and its assignment index (bit k is
+  // variable k).
+  double best_energy() const { return best_energy_; }
+  std::uint64_t best_index() const { return best_index_; }
+  std::size_t distinct() const { return distinct_; }
+  // The distinct energies, ascending, into `energies` of distinct() values.
+  void fill(std::span<double> energies) const;
+
+ private:
+  BigBuffer<std::uint64_t> keys_;  // ascending distinct energy keys first
+  std::size_t distinct_ = 0;
+  double best_energy_ = 0.0;
+  std::uint64_t best_index_ = 0;
+};
 
 // max over all spin configurations of |Σ Δh·s + Σ ΔJ·s_i·s_j| (n_sites ≤ 20).
 double exact_ising_norm(const std::vector<std::pair<std::uint64_t, double>>& dh, const std::vector<QuboTerm>& dj,

@@ -28,10 +28,6 @@ struct Op {
   Matrix m;
 };
 
-// An amplitude here and as a result item: its list slot, its tuple (with the
-// collector header) and two floats.
-constexpr std::size_t kBytesPerAmplitude = 16 + 8 + 56 + 48;
-
 constexpr double kR = 0.7071067811865476;       // the double nearest 1/√2
 constexpr double kRBelow = 0.7071067811865475;  // one unit in the last place below kR
 
@@ -382,25 +378,33 @@ std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
 
 }  // namespace
 
-// Zero-filled by hand: on huge pages that is far cheaper than faulting in
-// calloc's lazily zeroed 4 KiB pages one at a time.
 StateVector::StateVector(unsigned n_qubits)
-    : amplitudes_(big_buffer<Amplitude>(std::size_t{1} << n_qubits)), size_(std::size_t{1} << n_qubits) {
-  constexpr std::size_t kBlock = std::size_t{1} << 16;
-  for (std::size_t at = 0; at < size_; at += kBlock) {
-    poll_interrupt(kBlock);
-    std::fill_n(amplitudes_.get() + at, std::min(kBlock, size_ - at), Amplitude{0.0, 0.0});
-  }
+    : amplitudes_(big_buffer<Amplitude>(std::size_t{1} << n_qubits)), size_(std::size_t{1} << n_qubits) {}
+
+unsigned statevector_qubits(std::uint64_t n_qubits) {
+  if (n_qubits > kMaxStatevectorQubits) throw SizeViolation("run_statevector requires n_qubits <= 24");
+  return static_cast<unsigned>(n_qubits);
 }
 
-StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits) {
-  if (n_qubits > kMaxStatevectorQubits) throw SizeViolation("run_statevector requires n_qubits <= 24");
-  const auto n = static_cast<unsigned>(n_qubits);
-  require_memory(std::size_t{1} << n, 1, kBytesPerAmplitude);
+void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state) {
+  // Zero-filled by hand: on huge pages that is far cheaper than faulting in
+  // calloc's lazily zeroed 4 KiB pages one at a time.
+  constexpr std::size_t kBlock = std::size_t{1} << 16;
+  for (std::size_t at = 0; at < state.size(); at += kBlock) {
+    poll_interrupt(kBlock);
+    std::fill_n(state.data() + at, std::min(kBlock, state.size() - at), Amplitude{0.0, 0.0});
+  }
+  state[0] = {1.0, 0.0};
+  const std::vector<Op> ops = compile(instructions, n_qubits);
+  for (const Group& group : plan(ops, n_qubits)) apply_group(state.data(), n_qubits, group);
+}
+
+StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits,
+                            std::size_t result_bytes_per_amplitude) {
+  const unsigned n = statevector_qubits(n_qubits);
+  require_memory(std::size_t{1} << n, 1, sizeof(Amplitude) + result_bytes_per_amplitude);
   StateVector state(n);
-  state.data()[0] = {1.0, 0.0};
-  const std::vector<Op> ops = compile(instructions, n);
-  for (const Group& group : plan(ops, n)) apply_group(state.data(), n, group);
+  run_statevector(instructions, n, {state.data(), state.size()});
   return state;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -17,7 +18,7 @@ struct Amplitude {
   double im;
 };
 
-// The 2^n amplitudes of a state: one zero-filled allocation of 16·2^n bytes.
+// The 2^n amplitudes of a state: one allocation of 16·2^n bytes.
 class StateVector {
  public:
   explicit StateVector(unsigned n_qubits);
@@ -36,9 +37,19 @@ using Instruction = std::tuple<std::string, std::vector<std::uint64_t>, std::vec
 
 inline constexpr std::uint64_t kMaxStatevectorQubits = 24;
 
-// Runs the instructions in order on |0…0⟩ of n_qubits ≤ 24 qubits and returns
-// the final state. Unknown gates are ValueErrors; a missing parameter, an
-// empty qubit list or a target beyond the state is an index failure (Panic).
-StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits);
+// n_qubits as a state's width: SizeViolation beyond 24.
+unsigned statevector_qubits(std::uint64_t n_qubits);
+
+// Runs the instructions in order on |0…0⟩ of n_qubits qubits (as
+// statevector_qubits gives) in `state`, the caller's 2^n_qubits amplitudes.
+// Unknown gates are ValueErrors; a missing parameter, an empty qubit list or
+// a target beyond the state is an index failure (Panic).
+void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state);
+
+// The same into a new state, MemoryError up front unless it fits with
+// `result_bytes_per_amplitude` more for each amplitude: what the caller's
+// form of the result costs.
+StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits,
+                            std::size_t result_bytes_per_amplitude);
 
 }  // namespace tavik::sim

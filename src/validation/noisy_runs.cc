@@ -7,6 +7,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "common/splitmix64.h"
 #include "platform/simd.h"
 #include "pool/pool.h"
 
@@ -22,19 +23,14 @@ namespace {
 // ceiling: one integer comparison per draw, with NaN and p ≤ 0 never
 // flipping and p ≥ 1 always flipping as the definition implies.
 
-constexpr std::uint64_t kGamma = 0x9E3779B97F4A7C15;
+// Short names for the draw kernels below.
+constexpr std::uint64_t kGamma = kSplitMix64Gamma;
 
 std::int64_t flip_threshold(double noise_level) {
   const double scaled = noise_level * 0x1p53;
   if (!(scaled > 0.0)) return 0;
   if (scaled >= 0x1p53) return std::int64_t{1} << 53;
   return static_cast<std::int64_t>(std::ceil(scaled));
-}
-
-inline std::uint64_t mix(std::uint64_t z) {
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EB;
-  return z ^ (z >> 31);
 }
 
 // Vector helpers here are internal and inlined into each SIMD variant, so GCC's note
@@ -46,10 +42,9 @@ using I64s = std::int64_t __attribute__((vector_size(8 * kDrawLanes)));
 using Bytes8 = std::uint8_t __attribute__((vector_size(kDrawLanes)));
 using SBytes8 = std::int8_t __attribute__((vector_size(kDrawLanes)));
 
-inline U64s mix(U64s z) {
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EB;
-  return z ^ (z >> 31);
+template <class Words>
+inline Words mix(Words z) {
+  return splitmix64_mix(z);
 }
 
 // Rows [first, last) of `out`: row k is base with its entries flipped by
@@ -127,34 +122,34 @@ template <class Isa>
 }
 TAVIK_SIMD_DISPATCH(group_energies, group_energies_lanes)
 
-double run_energy(const std::uint8_t* bits, const std::vector<QuboTerm>& qubo) {
+double run_energy(const std::uint8_t* bits, std::span<const QuboTerm> qubo) {
   double e = -0.0;
   for (const QuboTerm& t : qubo) e += (t.w * static_cast<double>(bits[t.i])) * static_cast<double>(bits[t.j]);
   return e;
 }
 
-void energies(const RunAssignments& runs, const std::vector<QuboTerm>& qubo, double* out) {
-  const std::size_t n = runs.n;
+void evaluate_energies(const std::uint8_t* bits, std::size_t runs, std::size_t n,
+                       std::span<const QuboTerm> qubo, double* out) {
   if (n > kMaxColumnVariables) {
-    pool::parallel_for(runs.runs, 1, [&](std::size_t begin, std::size_t end) {
+    pool::parallel_for(runs, 1, [&](std::size_t begin, std::size_t end) {
       BatchedPoll poll;
       for (std::size_t k = begin; k < end; ++k) {
         poll.step(qubo.size());
-        out[k] = run_energy(runs.bits.data() + k * n, qubo);
+        out[k] = run_energy(bits + k * n, qubo);
       }
     });
     return;
   }
-  const std::size_t groups = (runs.runs + kGroup - 1) / kGroup;
+  const std::size_t groups = (runs + kGroup - 1) / kGroup;
   pool::parallel_for(groups, 1, [&](std::size_t begin, std::size_t end) {
     std::vector<double> columns(n * kGroup);  // lanes past the last run stay 0
     double lane_energy[kGroup];
     BatchedPoll poll;
     for (std::size_t g = begin; g < end; ++g) {
       poll.step(n + qubo.size());
-      const std::size_t first = g * kGroup, lanes = std::min(kGroup, runs.runs - first);
+      const std::size_t first = g * kGroup, lanes = std::min(kGroup, runs - first);
       for (std::size_t l = 0; l < lanes; ++l) {
-        const std::uint8_t* row = runs.bits.data() + (first + l) * n;
+        const std::uint8_t* row = bits + (first + l) * n;
         for (std::size_t v = 0; v < n; ++v) columns[v * kGroup + l] = row[v];
       }
       group_energies(columns.data(), qubo.data(), qubo.size(), lane_energy);
@@ -163,21 +158,13 @@ void energies(const RunAssignments& runs, const std::vector<QuboTerm>& qubo, dou
   });
 }
 
-// What the result costs, counted before any of it is made. Per entry: its
-// byte here and its item pointer in the run's list. Per run: its energy here,
-// and in Python the list's header (with its collector header), the energy's
-// float, one slot in each outer list, and allocator slack.
-constexpr std::size_t kBytesPerEntry = 1 + 8;
-constexpr std::size_t kBytesPerRun = 8 + 56 + 24 + 16 + 24;
-
 }  // namespace
 
-NoisyRuns simulate_qubo_runs(const std::vector<QuboTerm>& qubo, const std::vector<std::uint8_t>& base_bits,
-                             std::uint64_t n_runs, double noise_level, std::uint64_t seed) {
-  const std::size_t n = base_bits.size();
-  require_memory(n_runs, n * kBytesPerEntry + kBytesPerRun, 1);
-  NoisyRuns out{{std::vector<std::uint8_t>(n_runs * n), n_runs, n, base_bits}, std::vector<double>(n_runs, -0.0)};
-  if (n_runs == 0) return out;
+void simulate_qubo_runs(std::span<const QuboTerm> qubo, std::span<const std::uint8_t> base_bits,
+                        double noise_level, std::uint64_t seed, std::span<std::uint8_t> bits,
+                        std::span<double> energies) {
+  const std::size_t n = base_bits.size(), n_runs = energies.size();
+  if (n_runs == 0) return;
 
   // Energies would fail at the first bad term in list order whichever run
   // meets it first, so that term is found here, before any work.
@@ -191,9 +178,22 @@ NoisyRuns simulate_qubo_runs(const std::vector<QuboTerm>& qubo, const std::vecto
   for (std::size_t first = 0; first < n_runs; first += rows) {
     poll_interrupt(rows * (n + 1));
     draw_runs(base_bits.data(), n, first, std::min<std::size_t>(n_runs, first + rows), seed,
-              flip_threshold(noise_level), out.assignments.bits.data());
+              flip_threshold(noise_level), bits.data());
   }
-  if (!qubo.empty()) energies(out.assignments, qubo, out.energies.data());
+  if (qubo.empty())
+    std::fill(energies.begin(), energies.end(), -0.0);
+  else
+    evaluate_energies(bits.data(), n_runs, n, qubo, energies.data());
+}
+
+NoisyRuns simulate_qubo_runs(std::span<const QuboTerm> qubo, const std::vector<std::uint8_t>& base_bits,
+                             std::uint64_t n_runs, double noise_level, std::uint64_t seed, RunsCost cost) {
+  const std::size_t n = base_bits.size();
+  // Per entry its byte here, per run its energy here, and what the caller
+  // makes of them: counted before any of it is made.
+  require_memory(n_runs, n * (1 + cost.per_entry) + (sizeof(double) + cost.per_run), 1);
+  NoisyRuns out{{std::vector<std::uint8_t>(n_runs * n), n_runs, n}, std::vector<double>(n_runs)};
+  simulate_qubo_runs(qubo, base_bits, noise_level, seed, out.assignments.bits, out.energies);
   return out;
 }
 

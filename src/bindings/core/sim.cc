@@ -1,10 +1,17 @@
 #include "bindings/core/bindings.h"
+#include "bindings/core/result_costs.h"
 #include "sim/ising_backend.h"
 #include "sim/qudit.h"
 
 namespace tavik::bindings {
 
 using namespace sim;
+
+namespace {
+
+std::vector<double> simulate(const QuditSimulator& simulator) { return simulator.simulate(kQuditSiteBytes); }
+
+}  // namespace
 
 py::Module sim_module() {
   py::Module m("sim");
@@ -28,7 +35,7 @@ py::Module sim_module() {
             .rw<&Interaction::weight>("weight"));
   m.add(py::Class<QuditSimulator, "QuditSimulator(levels, num_sites)">("")
             .init<std::uint64_t, std::uint64_t>()
-            .method<&QuditSimulator::simulate, "simulate($self)">("A list of num_sites zeros."));
+            .method<&simulate, "simulate($self)">("A list of num_sites zeros."));
   return m;
 }
 

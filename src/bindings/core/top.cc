@@ -5,9 +5,9 @@
 #include "partition/stoer_wagner.h"
 #include "bindings/core/convert/amplitudes.h"
 #include "bindings/core/convert/vrp_qubo.h"
-#include "bindings/core/convert/coupling_list.h"
 #include "bindings/core/convert/lookup_table.h"
 #include "bindings/core/convert/run_assignments.h"
+#include "bindings/core/result_costs.h"
 #include "codesign/scoring.h"
 #include "sim/ising_backend.h"
 #include "sim/statevector_backend.h"
@@ -15,6 +15,59 @@
 #include "validation/noisy_runs.h"
 
 namespace tavik::bindings {
+namespace {
+
+// The kernels as this face calls them: told what its results cost, and
+// handed its converted arguments.
+
+ecc::Ranking qubo_criticality(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
+  return ecc::qubo_criticality(qubo, n_vars, kRankedVariableBytes);
+}
+
+sim::StateVector run_statevector(const std::vector<sim::Instruction>& instructions, std::uint64_t n_qubits) {
+  return sim::run_statevector(instructions, n_qubits, kAmplitudeBytes);
+}
+
+py::NoisyRunsResult simulate_qubo_runs(const std::vector<QuboTerm>& qubo, std::vector<std::uint8_t> base_bits,
+                                       std::uint64_t n_runs, double noise_level, std::uint64_t seed) {
+  NoisyRuns result = tavik::simulate_qubo_runs(qubo, base_bits, n_runs, noise_level, seed, kRunsCost);
+  return {std::move(result), std::move(base_bits)};
+}
+
+NamedQubo vrp_qubo_terms(const py::DistanceRows& dist, double penalty_a, double penalty_b) {
+  // A square matrix not held is one whose QUBO cannot fit.
+  if (dist.square && !dist.held) throw std::bad_alloc();
+  return tavik::vrp_qubo_terms({dist.values.data(), dist.rows, dist.square}, penalty_a, penalty_b, kVrpEntryBytes);
+}
+
+// Stabilizer supports as lists, laid out as the compressed rows the decoder reads.
+class FlatSupports {
+ public:
+  explicit FlatSupports(const std::vector<std::vector<std::uint64_t>>& supports) {
+    starts_.reserve(supports.size() + 1);
+    starts_.push_back(0);
+    for (const auto& support : supports) {
+      qubits_.insert(qubits_.end(), support.begin(), support.end());
+      starts_.push_back(qubits_.size());
+    }
+  }
+  ecc::SupportRows rows() const { return {starts_, qubits_}; }
+
+ private:
+  std::vector<std::uint64_t> starts_, qubits_;
+};
+
+ecc::LookupTable build_ecc_lookup_table(std::uint64_t n_data,
+                                        const std::vector<std::vector<std::uint64_t>>& z_stabilizers) {
+  return ecc::build_ecc_lookup_table(n_data, FlatSupports(z_stabilizers).rows(), kLookupRowCost);
+}
+
+double logical_failure_probability(std::uint64_t n_data, const std::vector<std::vector<std::uint64_t>>& z_stabilizers,
+                                   const std::vector<std::uint64_t>& logical_z, double physical_error_rate) {
+  return ecc::FailureSet(n_data, FlatSupports(z_stabilizers).rows(), logical_z).probability(physical_error_rate);
+}
+
+}  // namespace
 
 void register_top_level(py::Module& m) {
   m.add(py::Class<StackelbergSolver, "StackelbergSolver(target_kappa, max_iterations, learning_rate)">(
@@ -53,7 +106,7 @@ void register_top_level(py::Module& m) {
   m.def<&apply_rabi_correction, "apply_rabi_correction(rabi_frequency, global_rabi_error)">(
       "Pre-distort the global Rabi frequency against the measured fractional drive error:\n"
       "rabi_frequency / max(global_rabi_error + 1.0, 0.01). A NaN error divides by 0.01.");
-  m.def<&ecc::qubo_criticality, "qubo_criticality(qubo, n_vars)">(
+  m.def<&qubo_criticality, "qubo_criticality(qubo, n_vars)">(
       "Rank the variables 0 … n_vars-1 of a QUBO ((i, j), w) term list by criticality, the sum of |w|\n"
       "over the terms touching them (a linear term counted once; a term with an index >= n_vars\n"
       "ignored): (variable, criticality) pairs, descending, ties in index order. A NaN criticality\n"
@@ -67,7 +120,7 @@ void register_top_level(py::Module& m) {
       "assignment index). Returns (best_assignment, best_energy, sorted_distinct_energies): the first\n"
       "strict minimum, its energy as accumulated, and the ascending energies rounded to 1e-9 with equal\n"
       "roundings merged. n_vars ≤ 20, else SizeViolation; an index ≥ n_vars raises PanicException.");
-  m.def<&sim::run_statevector, "run_statevector(instructions, n_qubits)">(
+  m.def<&run_statevector, "run_statevector(instructions, n_qubits)">(
       "Run a gate list on |0…0⟩ of n_qubits ≤ 24 qubits (qubit q is bit q of the basis index) and return\n"
       "the 2^n_qubits amplitudes as (real, imag) tuples. Instructions are (gate_name, qubit_indices,\n"
       "params): one index for h, x, y, z, s, t, rx, ry, rz (θ) and u (θ, φ, λ); two or more for cx, cz\n"
@@ -84,13 +137,13 @@ void register_top_level(py::Module& m) {
       "dropped, as a dict {(name, name): value} over the variables 'x_{i}_{t}' (node i at position t).\n"
       "Each key's names are in string order; entries are inserted by variable index (n·i + t) of the\n"
       "key's first, then second name. ValueError if dist is not square.");
-  m.def<&ecc::build_ecc_lookup_table, "build_ecc_lookup_table(n_data, z_stabilizers)">(
+  m.def<&build_ecc_lookup_table, "build_ecc_lookup_table(n_data, z_stabilizers)">(
       "Minimum-weight lookup decoder of a code under bit flips: (syndrome_bits, error_bits) for every\n"
       "syndrome some flip pattern produces, ascending by syndrome (stabilizer 0 is the low bit).\n"
       "Equal-weight candidates go to the first pattern met walking with qubit 0 varying slowest.\n"
       "n_data <= 26 and at most 32 stabilizers (SizeViolation); a support index >= n_data raises\n"
       "ValueError. Memory grows with the number of producible syndromes (at most 2^n_data).");
-  m.def<&ecc::logical_failure_probability,
+  m.def<&logical_failure_probability,
         "logical_failure_probability(n_data, z_stabilizers, logical_z, physical_error_rate)">(
       "Exact probability that independent bit flips of the given rate, corrected by the lookup\n"
       "decoder of build_ecc_lookup_table, leave a residual that anticommutes with logical_z: a sum\n"

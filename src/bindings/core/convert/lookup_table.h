@@ -30,14 +30,13 @@ struct Converter<ecc::LookupTable> {
         PyList_SetItem(list.get(), std::countr_zero(word), Py_NewRef(one.get()));
       return list;
     };
-    const ecc::CorrectionTable& table = value.table;
-    Ref rows = Ref::steal(PyList_New(static_cast<Py_ssize_t>(table.space.size())));
+    Ref rows = Ref::steal(PyList_New(static_cast<Py_ssize_t>(value.rows())));
     BatchedPoll poll;
-    for (std::uint64_t index = 0; index < table.space.size(); ++index) {
+    for (std::uint64_t index = 0; index < value.rows(); ++index) {
       poll.step(value.n_data + value.n_stabilizers);
-      const auto [s, number] = table.space.ascending(static_cast<std::uint32_t>(index));
+      const auto [s, c] = value.row(index);
       Ref syndrome = bit_list(s, value.n_stabilizers);
-      Ref correction = bit_list(table.correction(number), value.n_data);
+      Ref correction = bit_list(c, value.n_data);
       Ref row = Ref::steal(PyTuple_New(2));
       PyTuple_SetItem(row.get(), 0, syndrome.release());
       PyTuple_SetItem(row.get(), 1, correction.release());

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "py/convert.h"
@@ -15,15 +16,32 @@
 
 namespace tavik::py {
 
+// The runs with the base assignment they were drawn from.
+struct RunRows {
+  const RunAssignments& runs;
+  const std::vector<std::uint8_t>& base;
+};
+
+// simulate_qubo_runs' (assignments, energies), keeping the base for the rows.
+struct NoisyRunsResult {
+  NoisyRuns result;
+  std::vector<std::uint8_t> base;
+  auto as_tuple() const {
+    return std::tuple<RunRows, const std::vector<double>&>{{result.assignments, base}, result.energies};
+  }
+};
+
 template <>
-struct Converter<RunAssignments> {
-  static Ref to(const RunAssignments& runs) {
+struct Converter<RunRows> {
+  static Ref to(const RunRows& rows) {
+    const RunAssignments& runs = rows.runs;
+    const std::vector<std::uint8_t>& base = rows.base;
     std::array<Ref, 256> ints;
     for (std::size_t v = 0; v < ints.size(); ++v) ints[v] = to_py(static_cast<std::uint8_t>(v));
 
-    std::vector<std::uint8_t> complement(runs.base.size());
-    for (std::size_t v = 0; v < complement.size(); ++v) complement[v] = static_cast<std::uint8_t>(1 - runs.base[v]);
-    const std::vector<std::uint8_t>* prototypes[2] = {&runs.base, &complement};
+    std::vector<std::uint8_t> complement(base.size());
+    for (std::size_t v = 0; v < complement.size(); ++v) complement[v] = static_cast<std::uint8_t>(1 - base[v]);
+    const std::vector<std::uint8_t>* prototypes[2] = {&base, &complement};
     Ref tuples[2];
 
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(runs.runs)));
@@ -32,7 +50,7 @@ struct Converter<RunAssignments> {
       poll.step(runs.n + 1);
       const std::uint8_t* row = runs.bits.data() + k * runs.n;
       std::size_t differ = 0;
-      for (std::size_t v = 0; v < runs.n; ++v) differ += row[v] != runs.base[v];
+      for (std::size_t v = 0; v < runs.n; ++v) differ += row[v] != base[v];
       const int nearer = differ * 2 > runs.n ? 1 : 0;
       if (!tuples[nearer]) tuples[nearer] = tuple_of(*prototypes[nearer], ints);
       const std::uint8_t* prototype = prototypes[nearer]->data();

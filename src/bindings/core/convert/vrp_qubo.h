@@ -4,10 +4,23 @@
 
 #include <vector>
 
-#include "routing/vrp_qubo.h"
+#include "bindings/core/result_costs.h"
 #include "py/convert.h"
+#include "routing/vrp_qubo.h"
 
 namespace tavik::py {
+
+// The augmented distance matrix as read from the caller: its shape always,
+// its values (row-major) only while it can still be a square matrix whose
+// QUBO fits in memory. Anything larger fails after validation, so reading
+// (not copying) the rest keeps a huge or lazily allocated input from being
+// copied into memory it cannot fit in.
+struct DistanceRows {
+  std::size_t rows = 0;
+  bool square = true;     // every row has `rows` entries
+  bool held = true;       // values holds rows × rows entries
+  std::vector<double> values;
+};
 
 // A sequence of sequences of floats, with the rules and messages of a list of
 // lists. Values are kept only while the matrix can still be a square one
@@ -17,10 +30,10 @@ namespace tavik::py {
 // so a lazily allocated giant (a broadcast array, one row repeated) is never
 // walked element by element.
 template <>
-struct Converter<DistanceMatrix> {
-  static DistanceMatrix from(PyObject* obj) {
-    const std::size_t limit = vrp_max_nodes();
-    DistanceMatrix m;
+struct Converter<DistanceRows> {
+  static DistanceRows from(PyObject* obj) {
+    const std::size_t limit = vrp_max_nodes(bindings::kVrpEntryBytes);
+    DistanceRows m;
     std::size_t first_length = 0, outer_length = 0;
     bool outer_known = false;
     for_each_item(
