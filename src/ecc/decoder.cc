@@ -193,10 +193,10 @@ template <class Isa>
                                                            std::uint32_t logical, std::vector<std::uint64_t>& fails,
                                                            std::size_t first, std::size_t last) {
   for (std::size_t word = first; word < last; ++word) {
-    const std::size_t first = word * 32, count = std::min<std::size_t>(32, preferred.size() - first);
+    const std::size_t base = word * 32, count = std::min<std::size_t>(32, preferred.size() - base);
     std::uint64_t bits = 0;
     for (std::size_t j = 0; j < count; ++j)
-      bits |= std::uint64_t{1} << (2 * j + 1 - (std::popcount(preferred[first + j] & logical) & 1));
+      bits |= std::uint64_t{1} << (2 * j + 1 - (std::popcount(preferred[base + j] & logical) & 1));
     fails[word] = bits;
   }
 }
