@@ -52,22 +52,6 @@ def test_records_store_values_and_survive_a_dict_changed_by_conversion():
     assert Counts(0, "A", histogram, 9).counts == {"0": 1, "1": 2, "11": 4} and histogram == {}
 
 
-@pytest.mark.parametrize(
-    "histogram, exc, message",
-    [
-        ([("0", 1)], TypeError, "argument 'counts': 'list' object cannot be converted to 'PyDict'"),
-        ({"0": 1.0}, TypeError, "argument 'counts': 'float' object cannot be interpreted as an integer"),
-        # items convert in order, each key before its value
-        ({"0": 1, "1": -1, 2: 1}, OverflowError, "can't convert negative int to unsigned"),
-        ({"0": 1, 2: -1, "1": -1}, TypeError, "argument 'counts': 'int' object cannot be converted to 'PyString'"),
-    ],
-)
-def test_refused_histograms(histogram, exc, message):
-    with pytest.raises(exc) as info:
-        Counts(0, "A", histogram, 1)
-    assert type(info.value) is exc and str(info.value) == message
-
-
 # --- reprs -------------------------------------------------------------------
 
 
