@@ -50,27 +50,48 @@ SMALL_CUTTING = cutting_instance(3, 10, 1)
 CASES = {
     "enumeration": (lambda: core.qubo_energy_spectrum(DENSE * 8, 20), lambda: core.qubo_energy_spectrum(SMALL, 7), 1.0),
     "norm": (lambda: core.exact_ising_norm([], DENSE * 8, 20), lambda: core.exact_ising_norm([(0, 1.0)], SMALL, 7), 1.0),
-    "solve_exact": (lambda: core.sim.IsingSimulator().solve_exact(GRAPH),
-                    lambda: core.sim.IsingSimulator().solve_exact(core.sim.LogicalGraph(GRAPH.variables[:6], GRAPH.interactions)), 1.0),
-    "statevector": (lambda: core.run_statevector([("h", [q], []) for q in range(22)] * 60, 22),
-                    lambda: core.run_statevector([("h", [0], []), ("cx", [0, 1], [])], 2), 1.0),
-    # the kernel is quick; building 8M tuples is not
-    "statevector result": (lambda: core.run_statevector([("h", [q], []) for q in range(23)], 23),
-                           lambda: core.run_statevector([("h", [1], [])], 3), 1.0),
-    # parallel energies, then the result
-    "noisy runs": (lambda: core.simulate_qubo_runs(DENSE * 4, [0] * 20, 2_000_000, 0.1, 3),
-                   lambda: core.simulate_qubo_runs(DENSE, [1] * 20, 3000, 0.3, 5), 1.0),
-    "lookup table": (lambda: core.build_ecc_lookup_table(26, RANK_21),
-                     lambda: core.build_ecc_lookup_table(5, [[0, 1], [1, 2], [2, 3], [3, 4]]), 1.0),
-    "failure probability": (lambda: core.logical_failure_probability(26, RANK_21, [0, 1], 0.1),
-                            lambda: core.logical_failure_probability(5, [[0, 1], [1, 2]], [0, 1], 0.1), 0.15),
+    "solve_exact": (
+        lambda: core.sim.IsingSimulator().solve_exact(GRAPH),
+        lambda: core.sim.IsingSimulator().solve_exact(core.sim.LogicalGraph(GRAPH.variables[:6], GRAPH.interactions)),
+        1.0,
+    ),
+    "statevector": (
+        lambda: core.run_statevector([("h", [q], []) for q in range(22)] * 60, 22),
+        lambda: core.run_statevector([("h", [0], []), ("cx", [0, 1], [])], 2),
+        1.0,
+    ),
+    "statevector result": (  # the kernel is quick; building 8M tuples is not
+        lambda: core.run_statevector([("h", [q], []) for q in range(23)], 23),
+        lambda: core.run_statevector([("h", [1], [])], 3),
+        1.0,
+    ),
+    "noisy runs": (  # parallel energies, then the result
+        lambda: core.simulate_qubo_runs(DENSE * 4, [0] * 20, 2_000_000, 0.1, 3),
+        lambda: core.simulate_qubo_runs(DENSE, [1] * 20, 3000, 0.3, 5),
+        1.0,
+    ),
+    "lookup table": (
+        lambda: core.build_ecc_lookup_table(26, RANK_21),
+        lambda: core.build_ecc_lookup_table(5, [[0, 1], [1, 2], [2, 3], [3, 4]]),
+        1.0,
+    ),
+    "failure probability": (
+        lambda: core.logical_failure_probability(26, RANK_21, [0, 1], 0.1),
+        lambda: core.logical_failure_probability(5, [[0, 1], [1, 2]], [0, 1], 0.1),
+        0.15,
+    ),
     "stoer_wagner": (lambda: core.stoer_wagner_bisect(ring(2500), 2500), lambda: core.stoer_wagner_bisect(ring(20), 20), 1.0),
-    "routing": (lambda: core.vrp_qubo_terms([[float(i != j) for j in range(150)] for i in range(150)], 1.0, 1.0),
-                lambda: core.vrp_qubo_terms([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0), 1.0),
-    # parallel parity sums and products
-    "reconstruction": (lambda: core.cutting.reconstruct_expectation(*CUTTING),
-                       lambda: core.cutting.reconstruct_expectation(*SMALL_CUTTING), 0.15),
-}  # fmt: skip
+    "routing": (
+        lambda: core.vrp_qubo_terms([[float(i != j) for j in range(150)] for i in range(150)], 1.0, 1.0),
+        lambda: core.vrp_qubo_terms([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0),
+        1.0,
+    ),
+    "reconstruction": (  # parallel parity sums and products
+        lambda: core.cutting.reconstruct_expectation(*CUTTING),
+        lambda: core.cutting.reconstruct_expectation(*SMALL_CUTTING),
+        0.15,
+    ),
+}
 
 
 @pytest.fixture
