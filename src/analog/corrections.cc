@@ -35,15 +35,18 @@ std::vector<double> apply_detuning_correction(const std::vector<double>& detunin
   return out;
 }
 
-std::vector<QuboTerm> apply_coupling_correction(const std::vector<QuboTerm>& couplings,
-                                                const std::vector<QuboTerm>& errors) {
+std::vector<QuboTerm> apply_coupling_correction(QuboView couplings, QuboView errors) {
   std::vector<QuboTerm> out;
   out.reserve(couplings.size());
   if (couplings.empty()) return out;
   // Error of each ordered site pair, later entries replacing earlier ones.
   OpenAddressingMap<std::uint64_t, std::uint64_t, double> table(errors.size());
-  for (const QuboTerm& e : errors) *table.try_emplace(e.i, e.j, e.w).first = e.w;
-  for (const QuboTerm& c : couplings) {
+  for (std::size_t k = 0; k < errors.size(); ++k) {
+    const QuboTerm e = errors[k];
+    *table.try_emplace(e.i, e.j, e.w).first = e.w;
+  }
+  for (std::size_t k = 0; k < couplings.size(); ++k) {
+    const QuboTerm c = couplings[k];
     const double* error = table.find(c.i, c.j);
     out.push_back({c.i, c.j, c.w / (error == nullptr ? opaque(1.0) : clamped_scale(*error))});
   }

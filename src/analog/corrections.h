@@ -18,8 +18,7 @@ std::vector<double> apply_detuning_correction(const std::vector<double>& detunin
 
 // ((i, j), J / max(e + 1, 0.01)) for each coupling, e the error given for the
 // ordered pair (i, j) (last one wins); J / 1.0 without one.
-std::vector<QuboTerm> apply_coupling_correction(const std::vector<QuboTerm>& couplings,
-                                                const std::vector<QuboTerm>& errors);
+std::vector<QuboTerm> apply_coupling_correction(QuboView couplings, QuboView errors);
 
 // rabi_frequency / max(global_rabi_error + 1, 0.01).
 double apply_rabi_correction(double rabi_frequency, double global_rabi_error);

@@ -8,12 +8,13 @@
 
 namespace tavik::ecc {
 
-Ranking qubo_criticality(std::span<const QuboTerm> qubo, std::uint64_t n_vars,
+Ranking qubo_criticality(QuboView qubo, std::uint64_t n_vars,
                          std::size_t result_bytes_per_variable) {
   // Per variable: the criticality, its ranked pair, and what the caller makes of it.
   require_memory(n_vars, 1, sizeof(double) + sizeof(Ranking::value_type) + result_bytes_per_variable);
   std::vector<double> criticality(n_vars, 0.0);
-  for (const QuboTerm& t : qubo) {
+  for (std::size_t k = 0; k < qubo.size(); ++k) {
+    const QuboTerm t = qubo[k];
     if (t.i >= n_vars || t.j >= n_vars) continue;
     const double a = std::fabs(t.w);
     criticality[t.i] += a;

@@ -22,7 +22,7 @@ using Ranking = std::vector<std::pair<std::uint64_t, double>>;
 // internal failure. MemoryError up front unless the ranking fits with
 // `result_bytes_per_variable` more for each variable: what the caller's form
 // of the result costs.
-Ranking qubo_criticality(std::span<const QuboTerm> qubo, std::uint64_t n_vars,
+Ranking qubo_criticality(QuboView qubo, std::uint64_t n_vars,
                          std::size_t result_bytes_per_variable);
 
 struct PatchAssignment {

@@ -162,7 +162,7 @@ std::unordered_map<std::string_view, std::size_t> variable_positions(const Logic
   return positions;
 }
 
-SpectrumScan::SpectrumScan(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
+SpectrumScan::SpectrumScan(QuboView qubo, std::uint64_t n_vars) {
   if (n_vars > kMaxVariables) throw SizeViolation("qubo_energy_spectrum requires n_vars <= 20");
   if (n_vars == 0) {  // the empty assignment, of energy 0
     keys_ = big_buffer<std::uint64_t>(1);
@@ -174,7 +174,8 @@ SpectrumScan::SpectrumScan(const std::vector<QuboTerm>& qubo, std::uint64_t n_va
 
   std::vector<blocks::ProductTerm> terms;
   terms.reserve(qubo.size());
-  for (const QuboTerm& t : qubo) {
+  for (std::size_t k = 0; k < qubo.size(); ++k) {
+    const QuboTerm t = qubo[k];
     check_index(t.i, n);
     check_index(t.j, n);
     terms.push_back(blocks::product_term(t.i, t.j, t.w));
@@ -196,7 +197,7 @@ void SpectrumScan::fill(std::span<double> energies) const {
     energies[k] = static_cast<double>(static_cast<std::int64_t>(keys_[k] ^ kKeyBias)) / 1e9;
 }
 
-Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
+Spectrum qubo_energy_spectrum(QuboView qubo, std::uint64_t n_vars) {
   const SpectrumScan scan(qubo, n_vars);
   Spectrum out{std::vector<std::uint8_t>(n_vars), scan.best_energy(), std::vector<double>(scan.distinct())};
   for (std::size_t k = 0; k < out.best_assignment.size(); ++k) out.best_assignment[k] = (scan.best_index() >> k) & 1;
@@ -204,7 +205,7 @@ Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n
   return out;
 }
 
-double exact_ising_norm(const std::vector<std::pair<std::uint64_t, double>>& dh, const std::vector<QuboTerm>& dj,
+double exact_ising_norm(FieldView dh, QuboView dj,
                         std::uint64_t n_sites) {
   if (n_sites > kMaxVariables) throw SizeViolation("exact_ising_norm requires n_sites <= 20");
   if (n_sites == 0 || (dh.empty() && dj.empty())) return 0.0;
@@ -212,11 +213,12 @@ double exact_ising_norm(const std::vector<std::pair<std::uint64_t, double>>& dh,
 
   std::vector<blocks::SignTerm> terms;
   terms.reserve(dh.size() + dj.size());
-  for (const auto& [site, w] : dh) {
-    check_index(site, n);
-    terms.push_back(blocks::spin_field_term(site, w));
+  for (std::size_t k = 0; k < dh.size(); ++k) {
+    check_index(dh.sites[k], n);
+    terms.push_back(blocks::spin_field_term(dh.sites[k], dh.values[k]));
   }
-  for (const QuboTerm& t : dj) {
+  for (std::size_t k = 0; k < dj.size(); ++k) {
+    const QuboTerm t = dj[k];
     check_index(t.i, n);
     check_index(t.j, n);
     terms.push_back(blocks::spin_coupling_term(t.i, t.j, t.w));

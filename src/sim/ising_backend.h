@@ -52,14 +52,14 @@ struct Spectrum {
 
 // Every 0/1 assignment of n_vars ≤ 20 variables, index order; the lowest
 // energy (first strict minimum) and the distinct energies rounded to 1e-9.
-Spectrum qubo_energy_spectrum(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars);
+Spectrum qubo_energy_spectrum(QuboView qubo, std::uint64_t n_vars);
 
 // The same in two steps, for a caller that holds the energies itself: their
 // number is known only once every assignment has been scanned, which the
 // constructor does (with qubo_energy_spectrum's errors); fill then writes them.
 class SpectrumScan {
  public:
-  SpectrumScan(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars);
+  SpectrumScan(QuboView qubo, std::uint64_t n_vars);
 
   // The first strict minimum: its energy and its assignment index (bit k is
   // variable k).
@@ -76,8 +76,17 @@ class SpectrumScan {
   std::uint64_t best_index_ = 0;
 };
 
+// Local fields as two columns: field values[k] on site sites[k].
+struct FieldView {
+  std::span<const std::uint64_t> sites;
+  std::span<const double> values;
+
+  std::size_t size() const { return values.size(); }
+  bool empty() const { return values.empty(); }
+};
+
 // max over all spin configurations of |Σ Δh·s + Σ ΔJ·s_i·s_j| (n_sites ≤ 20).
-double exact_ising_norm(const std::vector<std::pair<std::uint64_t, double>>& dh, const std::vector<QuboTerm>& dj,
+double exact_ising_norm(FieldView dh, QuboView dj,
                         std::uint64_t n_sites);
 
 }  // namespace tavik::sim

@@ -101,16 +101,15 @@ template <class V>
 
 // The group's runs in registers of the SIMD path's width.
 template <class Isa>
-[[gnu::always_inline]] inline void group_energies_lanes(const double* columns, const QuboTerm* terms,
-                                                        std::size_t count, double* out) {
+[[gnu::always_inline]] inline void group_energies_lanes(const double* columns, const QuboView& qubo, double* out) {
   constexpr std::size_t kWidth = Isa::kDoubles, kVectors = kGroup / kWidth;
   using Doubles = platform::simd::Vector<double, kWidth>;
   Doubles e[kVectors];
   for (auto& v : e) v = broadcast<Doubles>(-0.0);
-  for (std::size_t t = 0; t < count; ++t) {
-    const Doubles w = broadcast<Doubles>(terms[t].w);
-    const double* a = columns + terms[t].i * kGroup;
-    const double* b = columns + terms[t].j * kGroup;
+  for (std::size_t t = 0; t < qubo.size(); ++t) {
+    const Doubles w = broadcast<Doubles>(qubo.weights[t]);
+    const double* a = columns + qubo.rows[t] * kGroup;
+    const double* b = columns + qubo.cols[t] * kGroup;
     for (std::size_t q = 0; q < kVectors; ++q) {
       Doubles ai, bj;
       std::memcpy(&ai, a + q * kWidth, sizeof ai);
@@ -122,14 +121,15 @@ template <class Isa>
 }
 TAVIK_SIMD_DISPATCH(group_energies, group_energies_lanes)
 
-double run_energy(const std::uint8_t* bits, std::span<const QuboTerm> qubo) {
+double run_energy(const std::uint8_t* bits, const QuboView& qubo) {
   double e = -0.0;
-  for (const QuboTerm& t : qubo) e += (t.w * static_cast<double>(bits[t.i])) * static_cast<double>(bits[t.j]);
+  for (std::size_t t = 0; t < qubo.size(); ++t)
+    e += (qubo.weights[t] * static_cast<double>(bits[qubo.rows[t]])) * static_cast<double>(bits[qubo.cols[t]]);
   return e;
 }
 
 void evaluate_energies(const std::uint8_t* bits, std::size_t runs, std::size_t n,
-                       std::span<const QuboTerm> qubo, double* out) {
+                       const QuboView& qubo, double* out) {
   if (n > kMaxColumnVariables) {
     pool::parallel_for(runs, 1, [&](std::size_t begin, std::size_t end) {
       BatchedPoll poll;
@@ -152,7 +152,7 @@ void evaluate_energies(const std::uint8_t* bits, std::size_t runs, std::size_t n
         const std::uint8_t* row = bits + (first + l) * n;
         for (std::size_t v = 0; v < n; ++v) columns[v * kGroup + l] = row[v];
       }
-      group_energies(columns.data(), qubo.data(), qubo.size(), lane_energy);
+      group_energies(columns.data(), qubo, lane_energy);
       std::memcpy(out + first, lane_energy, lanes * sizeof(double));
     }
   });
@@ -160,7 +160,7 @@ void evaluate_energies(const std::uint8_t* bits, std::size_t runs, std::size_t n
 
 }  // namespace
 
-void simulate_qubo_runs(std::span<const QuboTerm> qubo, std::span<const std::uint8_t> base_bits,
+void simulate_qubo_runs(QuboView qubo, std::span<const std::uint8_t> base_bits,
                         double noise_level, std::uint64_t seed, std::span<std::uint8_t> bits,
                         std::span<double> energies) {
   const std::size_t n = base_bits.size(), n_runs = energies.size();
@@ -168,9 +168,9 @@ void simulate_qubo_runs(std::span<const QuboTerm> qubo, std::span<const std::uin
 
   // Energies would fail at the first bad term in list order whichever run
   // meets it first, so that term is found here, before any work.
-  for (const QuboTerm& t : qubo) {
-    check_index(t.i, n);
-    check_index(t.j, n);
+  for (std::size_t t = 0; t < qubo.size(); ++t) {
+    check_index(qubo.rows[t], n);
+    check_index(qubo.cols[t], n);
   }
 
   // Some thousand draws between polls, which stay outside draw_runs (interrupt.h).
@@ -186,7 +186,7 @@ void simulate_qubo_runs(std::span<const QuboTerm> qubo, std::span<const std::uin
     evaluate_energies(bits.data(), n_runs, n, qubo, energies.data());
 }
 
-NoisyRuns simulate_qubo_runs(std::span<const QuboTerm> qubo, const std::vector<std::uint8_t>& base_bits,
+NoisyRuns simulate_qubo_runs(QuboView qubo, const std::vector<std::uint8_t>& base_bits,
                              std::uint64_t n_runs, double noise_level, std::uint64_t seed, RunsCost cost) {
   const std::size_t n = base_bits.size();
   // Per entry its byte here, per run its energy here, and what the caller

@@ -32,7 +32,7 @@ struct NoisyRuns {
 // worker pool. With n_runs > 0 a term index ≥ len(base_bits) is an index
 // failure (Panic) for the first such term in list order, before anything is
 // written.
-void simulate_qubo_runs(std::span<const QuboTerm> qubo, std::span<const std::uint8_t> base_bits,
+void simulate_qubo_runs(QuboView qubo, std::span<const std::uint8_t> base_bits,
                         double noise_level, std::uint64_t seed, std::span<std::uint8_t> bits,
                         std::span<double> energies);
 
@@ -45,7 +45,7 @@ struct RunsCost {
 
 // The same into new storage, MemoryError up front unless it fits with the
 // caller's `cost`.
-NoisyRuns simulate_qubo_runs(std::span<const QuboTerm> qubo, const std::vector<std::uint8_t>& base_bits,
+NoisyRuns simulate_qubo_runs(QuboView qubo, const std::vector<std::uint8_t>& base_bits,
                              std::uint64_t n_runs, double noise_level, std::uint64_t seed, RunsCost cost);
 
 }  // namespace tavik

@@ -4,6 +4,7 @@
 #include "ecc/selector.h"
 #include "partition/stoer_wagner.h"
 #include "bindings/core/convert/amplitudes.h"
+#include "bindings/core/convert/fields.h"
 #include "bindings/core/convert/vrp_qubo.h"
 #include "bindings/core/convert/lookup_table.h"
 #include "bindings/core/convert/run_assignments.h"
@@ -20,7 +21,7 @@ namespace {
 // The kernels as this face calls them: told what its results cost, and
 // handed its converted arguments.
 
-ecc::Ranking qubo_criticality(const std::vector<QuboTerm>& qubo, std::uint64_t n_vars) {
+ecc::Ranking qubo_criticality(QuboView qubo, std::uint64_t n_vars) {
   return ecc::qubo_criticality(qubo, n_vars, kRankedVariableBytes);
 }
 
@@ -28,7 +29,7 @@ sim::StateVector run_statevector(const std::vector<sim::Instruction>& instructio
   return sim::run_statevector(instructions, n_qubits, kAmplitudeBytes);
 }
 
-py::NoisyRunsResult simulate_qubo_runs(const std::vector<QuboTerm>& qubo, std::vector<std::uint8_t> base_bits,
+py::NoisyRunsResult simulate_qubo_runs(QuboView qubo, std::vector<std::uint8_t> base_bits,
                                        std::uint64_t n_runs, double noise_level, std::uint64_t seed) {
   NoisyRuns result = tavik::simulate_qubo_runs(qubo, base_bits, n_runs, noise_level, seed, kRunsCost);
   return {std::move(result), std::move(base_bits)};
