@@ -198,21 +198,20 @@ class Contraction {
 
 }  // namespace
 
-Bisection stoer_wagner_bisect(const std::vector<WeightedEdge>& edges, std::uint64_t n_nodes) {
+Bisection stoer_wagner_bisect(EdgeView edges, std::uint64_t n_nodes) {
   if (n_nodes < 2) throw ValueError("n_nodes must be >= 2 to bisect");
   if (n_nodes > kIndexLimit)
     throw Panic("the edge store holds at most " + std::to_string(kIndexLimit) + " nodes, " + std::to_string(n_nodes) +
                 " were requested: NodeIxLimit");
   for (std::size_t k = 0; k < edges.size(); ++k) {
-    const auto& [i, j, weight] = edges[k];
-    check_index(i, n_nodes);
-    check_index(j, n_nodes);
+    check_index(edges.first[k], n_nodes);
+    check_index(edges.second[k], n_nodes);
     if (k >= kIndexLimit)
       throw Panic("the edge store holds at most " + std::to_string(kIndexLimit) + " edges: EdgeIxLimit");
   }
 
   Contraction graph(static_cast<std::size_t>(n_nodes));
-  for (const auto& [i, j, weight] : edges) graph.add_edge(i, j, weight);
+  for (std::size_t k = 0; k < edges.size(); ++k) graph.add_edge(edges.first[k], edges.second[k], edges.weights[k]);
   return graph.run();
 }
 

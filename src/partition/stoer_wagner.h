@@ -3,15 +3,23 @@
 // the result is reproducible bit for bit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <tuple>
 #include <vector>
 
 namespace tavik {
 
-// (i, j, weight): one undirected edge; parallel edges sum, self-loops count
-// for nothing.
-using WeightedEdge = std::tuple<std::uint64_t, std::uint64_t, double>;
+// Undirected edges as three columns: edge k joins first[k] and second[k]
+// with weights[k]. Parallel edges sum, self-loops count for nothing.
+struct EdgeView {
+  std::span<const std::uint64_t> first;
+  std::span<const std::uint64_t> second;
+  std::span<const double> weights;
+
+  std::size_t size() const { return weights.size(); }
+};
 
 struct Bisection {
   double cut_weight;
@@ -32,6 +40,6 @@ struct Bisection {
 // before j), when no vertex can be selected (NaN or -inf tightness), and at
 // the 32-bit node and edge limits of the edge store. MemoryError when the
 // n × n matrix cannot fit in the memory the process may use.
-Bisection stoer_wagner_bisect(const std::vector<WeightedEdge>& edges, std::uint64_t n_nodes);
+Bisection stoer_wagner_bisect(EdgeView edges, std::uint64_t n_nodes);
 
 }  // namespace tavik

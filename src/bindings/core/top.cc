@@ -4,7 +4,7 @@
 #include "ecc/selector.h"
 #include "partition/stoer_wagner.h"
 #include "bindings/core/convert/amplitudes.h"
-#include "bindings/core/convert/fields.h"
+#include "bindings/core/convert/columns.h"
 #include "bindings/core/convert/vrp_qubo.h"
 #include "bindings/core/convert/lookup_table.h"
 #include "bindings/core/convert/run_assignments.h"
