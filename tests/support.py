@@ -2,6 +2,8 @@
 
 import contextlib
 import gc
+import os
+import subprocess
 import sys
 
 import pytest
@@ -37,6 +39,24 @@ def assert_no_leak(*calls, repeat=2000, slack=64):
     gc.collect()
     grown = sys.getallocatedblocks() - before
     assert grown < slack, f"{grown} blocks still allocated after {repeat} rounds"
+
+
+def output_on_cpus(count, module, function, preload=None):
+    """What `module.function()` prints as a repr in a fresh interpreter whose
+    pool was made for `count` CPUs: the first `count` this process may use,
+    or every one with the eight-CPU shim `preload`ed."""
+    cpus = sorted(os.sched_getaffinity(0))
+    if len(cpus) < count:
+        pytest.skip(f"{len(cpus)} CPU(s) available")
+    code = (f"import os, sys\nos.sched_setaffinity(0, {set(cpus[:count])!r})\n"
+            f"sys.path.insert(0, {os.path.dirname(__file__)!r})\n"
+            f"import {module}\nprint(repr({module}.{function}()))")
+    env = dict(os.environ)
+    if preload is not None:
+        env["LD_PRELOAD"] = f"{env.get('LD_PRELOAD', '')} {preload}"
+    result = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=300)
+    assert (result.returncode, result.stderr) == (0, "")
+    return result.stdout.strip()
 
 
 def bits(value):

@@ -4,7 +4,6 @@ interpreter exits cleanly with the pool's threads idle or busy, and a pool
 that cannot start every worker runs with those it has."""
 
 import os
-import shutil
 import subprocess
 import sys
 
@@ -53,68 +52,13 @@ def test_same_results_on_any_cpu_count_and_after_fork_then_a_clean_exit(count, e
     assert result.stdout.split() == [namespace["workload"]()] * 6
 
 
-# Preloaded into a child: it reports eight CPUs, so the pool asks for seven
-# workers, and once SHIM_AFTER threads have started it makes the next start
-# fail, in pthread_create (EAGAIN) or in the operator new that allocates the
-# thread's state (std::bad_alloc, thrown by asking the real one for SIZE_MAX).
-SHIM = r"""
-#define _GNU_SOURCE
-#include <dlfcn.h>
-#include <errno.h>
-#include <pthread.h>
-#include <sched.h>
-#include <stdint.h>
-#include <stdlib.h>
-#include <string.h>
-
-static int started, fail_new;
-
-static int failing(const char* what) {
-  return strcmp(getenv("SHIM_FAIL"), what) == 0 && started == atoi(getenv("SHIM_AFTER"));
-}
-
-int sched_getaffinity(pid_t pid, size_t size, cpu_set_t* set) {
-  int (*real)(pid_t, size_t, cpu_set_t*) = dlsym(RTLD_NEXT, "sched_getaffinity");
-  int result = real(pid, size, set);
-  for (int cpu = 0; result == 0 && cpu < 8; ++cpu) CPU_SET_S(cpu, size, set);
-  return result;
-}
-
-int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* arg) {
-  int (*real)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) = dlsym(RTLD_NEXT, "pthread_create");
-  if (failing("pthread_create")) return EAGAIN;
-  int result = real(thread, attr, start, arg);
-  if (result == 0 && (++started, failing("new"))) fail_new = 1;
-  return result;
-}
-
-/* libstdc++ is loaded locally, with the extension module: not reachable by RTLD_NEXT. */
-void* _Znwm(size_t size) {
-  void* (*real)(size_t) = dlsym(dlopen("libstdc++.so.6", RTLD_LAZY | RTLD_NOLOAD), "_Znwm");
-  return real(__atomic_exchange_n(&fail_new, 0, __ATOMIC_SEQ_CST) ? SIZE_MAX : size);
-}
-"""
-
-
-@pytest.fixture(scope="module")
-def failing_thread_start(tmp_path_factory):
-    cc = shutil.which("cc")
-    if cc is None:
-        pytest.skip("no C compiler")
-    directory = tmp_path_factory.mktemp("shim")
-    (directory / "shim.c").write_text(SHIM)
-    subprocess.run([cc, "-shared", "-fPIC", "-fexceptions", "-o", directory / "shim.so", directory / "shim.c", "-ldl"],
-                   check=True)
-    return directory / "shim.so"
-
-
 @pytest.mark.parametrize("fail, after", [("pthread_create", 0), ("pthread_create", 2), ("new", 1), ("new", 3)])
-def test_a_pool_that_cannot_start_every_worker_runs_with_those_it_has(failing_thread_start, fail, after):
+def test_a_pool_that_cannot_start_every_worker_runs_with_those_it_has(cpu_shim, fail, after):
     preload = os.environ.get("LD_PRELOAD", "")
     if fail == "new" and ("libasan" in preload or "libtsan" in preload):
         pytest.skip("the sanitizer's operator new is found before the shim's")
     exec(WORKLOAD, namespace := {})
-    env = dict(os.environ, LD_PRELOAD=f"{preload} {failing_thread_start}", SHIM_FAIL=fail, SHIM_AFTER=str(after))
+    env = dict(os.environ, LD_PRELOAD=f"{preload} {cpu_shim}", SHIM_FAIL=fail, SHIM_AFTER=str(after))
     code = WORKLOAD + "import os\nprint(workload(), len(os.listdir('/proc/self/task')))"
     result = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=120)
     assert (result.returncode, result.stderr) == (0, "")

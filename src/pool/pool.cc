@@ -90,4 +90,12 @@ void parallel_for(std::size_t count, std::size_t grain,
   if (const std::size_t f = job.first_failed.load(); f < job.chunks) std::rethrow_exception(job.errors[f]);
 }
 
+void parallel_for(Threads threads, std::size_t count, std::size_t grain,
+                  const std::function<void(std::size_t, std::size_t)>& body) {
+  if (threads == Threads::pool)
+    parallel_for(count, grain, body);
+  else if (count > 0)
+    body(0, count);
+}
+
 }  // namespace tavik::pool

@@ -23,6 +23,15 @@ namespace tavik::pool {
 // pool is busy runs on that thread alone.
 void parallel_for(std::size_t count, std::size_t grain, const std::function<void(std::size_t, std::size_t)>& body);
 
+// Where a kernel that can split its work runs it: on the calling thread
+// alone (the list face keeps most kernels there) or on the pool as well.
+// Kernels split only where each result's arithmetic is the same either way.
+enum class Threads { caller, pool };
+
+// parallel_for on the pool, or body(0, count) on the calling thread.
+void parallel_for(Threads threads, std::size_t count, std::size_t grain,
+                  const std::function<void(std::size_t, std::size_t)>& body);
+
 // Threads that take part in a parallel_for, the caller included.
 std::size_t concurrency();
 

@@ -48,4 +48,10 @@ class Module {
   Ref all_;
 };
 
+// The body of an extension module's PyInit: the module object is made once
+// per process, by `build`, and only in the first interpreter that imports
+// it; every module of the package shares the pool and checks that this CPU
+// runs the SIMD path it was built for. `name` is the module's own name.
+PyObject* init_module_once(const char* name, PyObject*& cache, Ref (*build)());
+
 }  // namespace tavik::py

@@ -1,0 +1,45 @@
+#include "arrays/buffer.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "py/translate.h"
+
+namespace tavik::arrays {
+namespace detail {
+
+View::View(PyObject* obj, bool writable, const char* formats, std::size_t itemsize) {
+  const int flags = PyBUF_C_CONTIGUOUS | PyBUF_FORMAT | (writable ? PyBUF_WRITABLE : 0);
+  if (PyObject_GetBuffer(obj, &view_, flags) < 0) {
+    view_ = {};
+    py::throw_error_already_set();
+  }
+  // The format may carry a byte-order or alignment prefix; '=' and '@' are
+  // this machine's, which is what a kernel reads.
+  const char* f = view_.format != nullptr ? view_.format : "B";
+  if (*f == '@' || *f == '=') ++f;
+  if (f[0] == '\0' || f[1] != '\0' || std::strchr(formats, f[0]) == nullptr ||
+      static_cast<std::size_t>(view_.itemsize) != itemsize) {
+    const std::string found = view_.format != nullptr ? view_.format : "B";
+    PyBuffer_Release(&view_);
+    view_ = {};
+    py::raise(PyExc_TypeError, "expected a C-contiguous buffer of " + std::to_string(itemsize) +
+                                   "-byte items of format '" + formats + "', not '" + found + "'");
+  }
+}
+
+View::~View() {
+  if (view_.obj != nullptr) PyBuffer_Release(&view_);
+}
+
+}  // namespace detail
+
+py::Ref new_bytearray(std::size_t bytes, void*& data) {
+  if (bytes > static_cast<std::size_t>(PY_SSIZE_T_MAX)) throw std::bad_alloc();
+  py::Ref object = py::Ref::steal(PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bytes)));
+  data = PyByteArray_AsString(object.get());
+  return object;
+}
+
+}  // namespace tavik::arrays

@@ -1,0 +1,27 @@
+// Kernel views over the buffers the typed layer hands over, with the one
+// check that keeps a kernel inside them: columns of one view have one length.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "arrays/buffer.h"
+#include "common/errors.h"
+#include "common/qubo.h"
+
+namespace tavik::arrays {
+
+// ValueError unless `what` has `expected` elements.
+inline void require_size(std::size_t size, std::size_t expected, const char* what) {
+  if (size != expected)
+    throw ValueError(std::string(what) + " has " + std::to_string(size) + " elements, expected " +
+                     std::to_string(expected));
+}
+
+inline QuboView qubo_view(const In<std::uint64_t>& rows, const In<std::uint64_t>& cols, const In<double>& weights) {
+  require_size(rows.span().size(), weights.span().size(), "rows");
+  require_size(cols.span().size(), weights.span().size(), "cols");
+  return {rows, cols, weights};
+}
+
+}  // namespace tavik::arrays

@@ -1,0 +1,19 @@
+// The array face, tavik._arrays: the kernels over buffers, with the
+// interpreter lock released while they run. Its callers are the typed
+// functions of tavik/arrays.py, which normalise every input, check it, and
+// allocate the results; one registration function per topic.
+#pragma once
+
+#include "arrays/buffer.h"
+#include "arrays/unlocked.h"
+#include "py/module.h"
+
+namespace tavik::bindings::arrays {
+
+using tavik::arrays::In;
+using tavik::arrays::Out;
+using tavik::arrays::Unlocked;
+
+void register_validation(py::Module& m);
+
+}  // namespace tavik::bindings::arrays

@@ -1,0 +1,19 @@
+// The array face's only exported symbol: creates tavik._arrays once per process.
+#include "bindings/arrays/bindings.h"
+
+namespace {
+
+PyObject* g_module = nullptr;
+
+PyModuleDef g_definition = {PyModuleDef_HEAD_INIT, "_arrays", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+tavik::py::Ref build() {
+  using namespace tavik::bindings::arrays;
+  tavik::py::Module m(tavik::py::Ref::steal(PyModule_Create(&g_definition)));
+  register_validation(m);
+  return m.release();
+}
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__arrays() { return tavik::py::init_module_once("tavik._arrays", g_module, &build); }

@@ -1,0 +1,162 @@
+"""tavik.arrays against tavik.tavik_core: for every function, seeded inputs in
+every accepted form must give the core's result on the equivalent lists bit
+for bit; on 1, 2 and 8 CPUs alike; from several threads at once. Bad inputs
+are refused up front with a message naming the argument."""
+
+import hashlib
+import random
+import threading
+
+import numpy as np
+import pytest
+
+import tavik.arrays as ta
+import tavik.tavik_core as core
+from support import bits, output_on_cpus
+
+
+# --- input forms ----------------------------------------------------------------------
+
+
+def qubo_forms(terms, n):
+    """(form, the QUBO as tavik.arrays takes it, the equivalent core term list)."""
+    rows = np.array([i for (i, _), _ in terms], dtype=np.int64)
+    cols = np.array([j for (_, j), _ in terms], dtype=np.int64)
+    weights = np.array([w for _, w in terms], dtype=np.float64)
+    mapping = {ij: w for ij, w in terms}
+    dense = np.zeros((n, n))
+    for (i, j), w in terms:
+        dense[i, j] = w
+    dense_terms = [((i, j), dense[i, j]) for i in range(n) for j in range(n) if dense[i, j] != 0.0]
+    with np.errstate(over="ignore"):  # 1e300 becomes inf in float32
+        narrow = weights.astype(np.float32)
+    return [
+        ("list", terms, terms),
+        ("coo", (rows, cols, weights), terms),
+        ("coo-converted", (rows.astype(np.uint16), list(cols), narrow),
+         [(ij, float(w)) for (ij, _), w in zip(terms, narrow)]),
+        ("mapping", mapping, list(mapping.items())),
+        ("dense", dense, [((i, j), float(w)) for (i, j), w in dense_terms]),
+    ]
+
+
+def random_terms(rng, n, count):
+    """Terms with repeats, both orientations, linear terms, and the values
+    that tell summation orders apart (signed zeros, infinities, NaN)."""
+    special = [0.0, -0.0, float("inf"), float("nan"), 1e300, -1e-300]
+    terms = []
+    for _ in range(count):
+        w = rng.choice(special) if rng.random() < 0.05 else rng.uniform(-3, 3)
+        terms.append(((rng.randrange(n), rng.randrange(n)), w))
+    return terms
+
+
+# --- the differential table: name -> (cases, result as the core shapes it) ----------
+
+
+def noisy_runs_cases(rng):
+    n = rng.randrange(1, 70)
+    terms = random_terms(rng, n, rng.randrange(0, 300))
+    base = [rng.randrange(2) for _ in range(n)]
+    n_runs, noise, seed = rng.randrange(0, 300), rng.choice([0.0, 0.1, 0.5, 1.0]), rng.randrange(2**64)
+    for form, qubo, core_terms in qubo_forms(terms, n):
+        yield form, (qubo, np.array(base, dtype=np.int32), n_runs, noise, seed), (core_terms, base, n_runs, noise, seed)
+
+
+DIFFERENTIAL = {
+    "simulate_qubo_runs": (noisy_runs_cases, lambda r: (r[0].tolist(), r[1].tolist())),
+}
+
+
+@pytest.mark.parametrize("name", DIFFERENTIAL)
+@pytest.mark.parametrize("seed", range(6))
+def test_matches_the_core_bit_for_bit_in_every_form(name, seed):
+    cases, as_core = DIFFERENTIAL[name]
+    for form, arrays_args, core_args in cases(random.Random(seed)):
+        expected = getattr(core, name)(*core_args)
+        assert bits(as_core(getattr(ta, name)(*arrays_args))) == bits(expected), form
+
+
+def probe():
+    """A digest of every function's results on seeded inputs, for comparing
+    processes with different numbers of CPUs."""
+    digest = hashlib.sha256()
+    for name, (cases, as_core) in DIFFERENTIAL.items():
+        for seed in range(3):
+            for _, arrays_args, _ in cases(random.Random(seed)):
+                digest.update(repr(bits(as_core(getattr(ta, name)(*arrays_args)))).encode())
+    return digest.hexdigest()
+
+
+def test_results_do_not_depend_on_the_number_of_cpus(cpu_shim):
+    here = repr(probe())
+    assert output_on_cpus(1, "test_arrays", "probe") == here
+    assert output_on_cpus(2, "test_arrays", "probe") == here
+    assert output_on_cpus(1, "test_arrays", "probe", preload=cpu_shim) == here  # a pool of eight
+
+
+def test_threads_calling_at_once_get_their_own_results():
+    calls = [lambda k=k: ta.simulate_qubo_runs(random_terms(random.Random(k), 40, 500), [1] * 40, 2000, 0.2, k)
+             for k in range(4)]
+    expected = [bits(r[1].tolist()) for r in (call() for call in calls)]
+    results = [None] * len(calls)
+
+    def run(k):
+        results[k] = bits(calls[k]()[1].tolist())
+
+    threads = [threading.Thread(target=run, args=(k,)) for k in range(len(calls))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert results == expected
+
+
+# --- refused inputs -----------------------------------------------------------------
+
+BAD_INPUTS = [
+    # (call, exception, message)
+    (lambda: ta.simulate_qubo_runs([((0, 3), 1.0)], [0, 1, 0], 1, 0.1, 1), ValueError,
+     "qubo cols: index 3 is out of range for len(base_bits) = 3"),
+    (lambda: ta.simulate_qubo_runs(([0.0], [np.nan], [1.0]), [0, 1], 1, 0.1, 1), ValueError,
+     "qubo cols: NaN where an index is expected"),
+    (lambda: ta.simulate_qubo_runs(([0], [-1], [1.0]), [0, 1], 1, 0.1, 1), ValueError, "qubo cols: index -1 is negative"),
+    (lambda: ta.simulate_qubo_runs(([0], [0.5], [1.0]), [0, 1], 1, 0.1, 1), ValueError,
+     "qubo cols: indices must be whole numbers"),
+    (lambda: ta.simulate_qubo_runs(([0], [0], ["a"]), [0, 1], 1, 0.1, 1), TypeError,
+     "qubo weights: expected real numbers, not an array of <U1"),
+    (lambda: ta.simulate_qubo_runs(([0], [0], [1j]), [0, 1], 1, 0.1, 1), TypeError,
+     "qubo weights: expected real numbers, not an array of complex128"),
+    (lambda: ta.simulate_qubo_runs(([0, 1], [0], [1.0]), [0, 1], 1, 0.1, 1), ValueError,
+     "qubo: rows, cols and weights differ in length (2, 1, 1)"),
+    (lambda: ta.simulate_qubo_runs(np.zeros((2, 3)), [0, 1], 1, 0.1, 1), ValueError,
+     "qubo: a QUBO matrix must be square, got shape (2, 3)"),
+    (lambda: ta.simulate_qubo_runs({0: 1.0}, [0, 1], 1, 0.1, 1), TypeError, "qubo: a mapping's keys must be (i, j) pairs"),
+    (lambda: ta.simulate_qubo_runs("qubo", [0, 1], 1, 0.1, 1), TypeError,
+     "qubo: expected a mapping, a (rows, cols, weights) triple, a square array or a term list, not str"),
+    (lambda: ta.simulate_qubo_runs([], [[0, 1]], 1, 0.1, 1), ValueError, "base_bits: expected a 1-D array, got shape (1, 2)"),
+    (lambda: ta.simulate_qubo_runs([], [0, 256], 1, 0.1, 1), ValueError, "base_bits: values must lie in 0..255"),
+    (lambda: ta.simulate_qubo_runs([], [0.0, 1.0], 1, 0.1, 1), TypeError, "base_bits: expected integers, not an array of float64"),
+    (lambda: ta.simulate_qubo_runs([], [0, 1], -1, 0.1, 1), ValueError, "n_runs: must be >= 0, got -1"),
+    (lambda: ta.simulate_qubo_runs([], [0, 1], 1.0, 0.1, 1), TypeError, "n_runs: expected an int, not float"),
+]
+
+
+@pytest.mark.parametrize("call, exception, message", BAD_INPUTS)
+def test_bad_inputs_are_refused_naming_the_argument(call, exception, message):
+    with pytest.raises(exception) as info:
+        call()
+    assert str(info.value) == message
+
+
+def test_the_native_layer_refuses_buffers_of_the_wrong_type():
+    from tavik import _arrays
+
+    runs, energies = np.empty((1, 2), dtype=np.uint8), np.empty(1)
+    rows, weights = np.zeros(1, dtype=np.int64), np.ones(1)
+    with pytest.raises(TypeError, match="argument 'weights': expected a C-contiguous buffer of 8-byte items"):
+        _arrays.simulate_qubo_runs(rows, rows, rows, np.zeros(2, np.uint8), 0.1, 1, runs, energies)
+    with pytest.raises(ValueError, match="runs has 2 elements, expected 4"):
+        _arrays.simulate_qubo_runs(rows, rows, weights, np.zeros(4, np.uint8), 0.1, 1, runs, energies)
+    with pytest.raises(ValueError, match="rows has 1 elements, expected 2"):
+        _arrays.simulate_qubo_runs(rows, rows, np.ones(2), np.zeros(2, np.uint8), 0.1, 1, runs, energies)
