@@ -28,7 +28,7 @@ from __future__ import annotations
 
 import operator
 from collections.abc import Mapping, Sequence
-from typing import Any, TypeAlias
+from typing import Any, TypeAlias, cast
 
 import numpy as np
 import numpy.typing as npt
@@ -111,13 +111,16 @@ def _is_term(item: object) -> bool:
 def _qubo(name: str, qubo: QuboLike, n: int, n_name: str) -> tuple[Indices, Indices, Floats]:
     """The QUBO's terms as (rows, cols, weights) columns, in the order the
     core would read the equivalent term list."""
+    rows: Any
+    cols: Any
+    weights: Any
     if isinstance(qubo, Mapping):
         keys = list(qubo.keys())
         if any(not isinstance(k, tuple) or len(k) != 2 for k in keys):
             raise TypeError(f"{name}: a mapping's keys must be (i, j) pairs")
-        rows: npt.ArrayLike = [k[0] for k in keys]
-        cols: npt.ArrayLike = [k[1] for k in keys]
-        weights: npt.ArrayLike = list(qubo.values())
+        rows = [k[0] for k in keys]
+        cols = [k[1] for k in keys]
+        weights = list(qubo.values())
     elif isinstance(qubo, np.ndarray) and qubo.ndim == 2:
         if qubo.shape[0] != qubo.shape[1]:
             raise ValueError(f"{name}: a QUBO matrix must be square, got shape {qubo.shape}")
@@ -127,11 +130,12 @@ def _qubo(name: str, qubo: QuboLike, n: int, n_name: str) -> tuple[Indices, Indi
     elif isinstance(qubo, tuple) and len(qubo) == 3 and not any(_is_term(c) for c in qubo):
         rows, cols, weights = qubo
     elif isinstance(qubo, Sequence) and not isinstance(qubo, str):
-        if not all(_is_term(t) for t in qubo):
+        terms = cast(Sequence[Any], qubo)
+        if not all(_is_term(t) for t in terms):
             raise TypeError(f"{name}: expected ((i, j), w) terms")
-        rows = [t[0][0] for t in qubo]
-        cols = [t[0][1] for t in qubo]
-        weights = [t[1] for t in qubo]
+        rows = [t[0][0] for t in terms]
+        cols = [t[0][1] for t in terms]
+        weights = [t[1] for t in terms]
     else:
         raise TypeError(
             f"{name}: expected a mapping, a (rows, cols, weights) triple, a square array or a term list, "
