@@ -15,6 +15,7 @@ import numpy as np  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "tests")]
 
+import tavik.arrays as ta  # noqa: E402
 import tavik.tavik_core as core  # noqa: E402
 from common import best_time, fmt_time, print_table  # noqa: E402
 from reference import noisy_runs as reference  # noqa: E402
@@ -73,6 +74,14 @@ def main():
     assert exact(numpy_runs(*args)) == result, "NumPy implementation differs"
     assert exact(reference.simulate_qubo_runs(*args)) == result, "reference differs"
 
+    # The array face given arrays, against NumPy given the same arrays.
+    qubo, base_bits = args[0], args[1]
+    coo = (np.array([i for (i, _), _ in qubo]), np.array([j for (_, j), _ in qubo]), np.array([w for _, w in qubo]))
+    array_args = (coo, np.array(base_bits, dtype=np.uint8), *args[2:])
+    runs, energies = ta.simulate_qubo_runs(*array_args)
+    assert (runs.tolist(), [e.hex() for e in energies.tolist()]) == result, "tavik.arrays differs"
+    t_arrays = best_time(lambda: ta.simulate_qubo_runs(*array_args), repeat=15)
+
     t_core = best_time(lambda: core.simulate_qubo_runs(*args), repeat=15)
     t_numpy = best_time(lambda: numpy_runs(*args))
     t_numpy_arrays = best_time(lambda: numpy_runs(*args, as_lists=False))
@@ -85,6 +94,8 @@ def main():
         ["NumPy, same arithmetic, same lists", fmt_time(t_numpy), f"{t_numpy / t_core:.1f}"],
         ["NumPy, same arithmetic, arrays only", fmt_time(t_numpy_arrays), f"{t_numpy_arrays / t_core:.1f}"],
         ["pure-Python reference", fmt_time(t_ref), f"{t_ref / t_core:.0f}"],
+        ["tavik.arrays, COO arrays in, arrays out", fmt_time(t_arrays), f"{t_arrays / t_core:.2f}"],
+        ["  NumPy (arrays only) / tavik.arrays", f"{t_numpy_arrays / t_arrays:.1f}x", ""],
         ["floor: [list(base_bits) for each run]", fmt_time(t_lists), f"{t_lists / t_core:.2f}"],
         ["tavik_core without terms (draws + lists)", fmt_time(t_no_terms), f"{t_no_terms / t_core:.2f}"],
     ]

@@ -162,7 +162,7 @@ void evaluate_energies(const std::uint8_t* bits, std::size_t runs, std::size_t n
 
 void simulate_qubo_runs(QuboView qubo, std::span<const std::uint8_t> base_bits,
                         double noise_level, std::uint64_t seed, std::span<std::uint8_t> bits,
-                        std::span<double> energies) {
+                        std::span<double> energies, pool::Threads draws) {
   const std::size_t n = base_bits.size(), n_runs = energies.size();
   if (n_runs == 0) return;
 
@@ -173,13 +173,19 @@ void simulate_qubo_runs(QuboView qubo, std::span<const std::uint8_t> base_bits,
     check_index(qubo.cols[t], n);
   }
 
-  // Some thousand draws between polls, which stay outside draw_runs (interrupt.h).
+  // Every draw is a function of its position in the stream, so runs may be
+  // drawn in any order by any thread. Some thousand draws between polls,
+  // which stay outside draw_runs (interrupt.h).
   const std::size_t rows = std::max<std::size_t>(1, 4096 / (n + 1));
-  for (std::size_t first = 0; first < n_runs; first += rows) {
-    poll_interrupt(rows * (n + 1));
-    draw_runs(base_bits.data(), n, first, std::min<std::size_t>(n_runs, first + rows), seed,
-              flip_threshold(noise_level), bits.data());
-  }
+  const std::int64_t threshold = flip_threshold(noise_level);
+  pool::parallel_for(draws, (n_runs + rows - 1) / rows, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t batch = begin; batch < end; ++batch) {
+      poll_interrupt(rows * (n + 1));
+      const std::size_t first = batch * rows;
+      draw_runs(base_bits.data(), n, first, std::min<std::size_t>(n_runs, first + rows), seed, threshold,
+                bits.data());
+    }
+  });
   if (qubo.empty())
     std::fill(energies.begin(), energies.end(), -0.0);
   else
@@ -193,7 +199,7 @@ NoisyRuns simulate_qubo_runs(QuboView qubo, const std::vector<std::uint8_t>& bas
   // makes of them: counted before any of it is made.
   require_memory(n_runs, n * (1 + cost.per_entry) + (sizeof(double) + cost.per_run), 1);
   NoisyRuns out{{std::vector<std::uint8_t>(n_runs * n), n_runs, n}, std::vector<double>(n_runs)};
-  simulate_qubo_runs(qubo, base_bits, noise_level, seed, out.assignments.bits, out.energies);
+  simulate_qubo_runs(qubo, base_bits, noise_level, seed, out.assignments.bits, out.energies, pool::Threads::caller);
   return out;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/qubo.h"
+#include "pool/pool.h"
 
 namespace tavik {
 
@@ -28,13 +29,13 @@ struct NoisyRuns {
 // rows of len(base_bits)), each entry flipped (b → 1 − b in 8-bit
 // arithmetic) when a SplitMix64 draw from `seed` is below noise_level, one
 // draw per entry in run-major order; and into `energies` the QUBO energy of
-// every run, summed in term order from −0.0. Energies are evaluated on the
-// worker pool. With n_runs > 0 a term index ≥ len(base_bits) is an index
+// every run, summed in term order from −0.0. Draws are made where `draws`
+// says, energies on the worker pool. With n_runs > 0 a term index ≥ len(base_bits) is an index
 // failure (Panic) for the first such term in list order, before anything is
 // written.
 void simulate_qubo_runs(QuboView qubo, std::span<const std::uint8_t> base_bits,
                         double noise_level, std::uint64_t seed, std::span<std::uint8_t> bits,
-                        std::span<double> energies);
+                        std::span<double> energies, pool::Threads draws);
 
 // What the caller's form of the runs costs beyond their bytes and energies:
 // per entry of a run and per run.
@@ -43,8 +44,8 @@ struct RunsCost {
   std::size_t per_run;
 };
 
-// The same into new storage, MemoryError up front unless it fits with the
-// caller's `cost`.
+// The same into new storage, drawing on the calling thread; MemoryError up
+// front unless it fits with the caller's `cost`.
 NoisyRuns simulate_qubo_runs(QuboView qubo, const std::vector<std::uint8_t>& base_bits,
                              std::uint64_t n_runs, double noise_level, std::uint64_t seed, RunsCost cost);
 

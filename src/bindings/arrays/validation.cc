@@ -11,7 +11,7 @@ void simulate_qubo_runs(In<std::uint64_t> rows, In<std::uint64_t> cols, In<doubl
   const QuboView qubo = tavik::arrays::qubo_view(rows, cols, weights);
   tavik::arrays::require_size(runs.span().size(), energies.span().size() * base_bits.span().size(), "runs");
   const Unlocked unlocked;
-  tavik::simulate_qubo_runs(qubo, base_bits, noise_level, seed, runs, energies);
+  tavik::simulate_qubo_runs(qubo, base_bits, noise_level, seed, runs, energies, pool::Threads::pool);
 }
 
 }  // namespace
