@@ -112,6 +112,22 @@ def test_threads_calling_at_once_get_their_own_results():
     assert results == expected
 
 
+def test_other_threads_run_while_a_call_works():
+    qubo, started = random_terms(random.Random(1), 20, 2000), threading.Event()
+
+    def call():
+        started.set()
+        ta.simulate_qubo_runs(qubo, [0] * 20, 300_000, 0.1, 1)  # a quarter of a second
+
+    worker = threading.Thread(target=call)
+    worker.start()
+    started.wait()
+    spins = 0
+    while worker.is_alive():  # with the lock held throughout, this thread would wait for the call's end
+        spins += 1
+    assert spins > 100_000
+
+
 # --- refused inputs -----------------------------------------------------------------
 
 BAD_INPUTS = [

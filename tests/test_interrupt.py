@@ -11,6 +11,7 @@ import time
 
 import pytest
 
+import tavik.arrays as ta
 import tavik.tavik_core as core
 
 DELAY = 0.05  # seconds into the call at which SIGINT arrives
@@ -84,6 +85,11 @@ CASES = {
     "routing": (
         lambda: core.vrp_qubo_terms([[float(i != j) for j in range(150)] for i in range(150)], 1.0, 1.0),
         lambda: core.vrp_qubo_terms([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0),
+        1.0,
+    ),
+    "arrays noisy runs": (  # the lock released, draws and energies on the pool
+        lambda: ta.simulate_qubo_runs(DENSE * 4, [0] * 20, 2_000_000, 0.1, 3),
+        lambda: ta.simulate_qubo_runs(DENSE, [1] * 20, 3000, 0.3, 5)[1].tolist(),
         1.0,
     ),
     "reconstruction": (  # parallel parity sums and products
