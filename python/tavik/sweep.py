@@ -1,0 +1,181 @@
+"""Parameter sweeps over tavik's kernels, on one machine or a Dask cluster.
+
+Every call of tavik is bounded (20 variables, 24 qubits, 26 data qubits), so
+large studies are sweeps: many codes, error rates, noise levels and seeds.
+The functions here run one task per natural unit of work and place each
+result by its index, so a result never depends on the engine, the number of
+workers or the order in which tasks finish:
+
+- ``client=None`` (the default) starts a local Dask cluster with one
+  single-threaded worker process per CPU this process may use, and closes it
+  afterwards;
+- a ``distributed.Client`` runs the tasks on that client's cluster;
+- ``client="serial"`` runs them one after the other in this process, and is
+  the one engine that does not need Dask.
+
+Dask is an optional dependency: ``pip install 'tavik[dask]'``. A progress
+bar is drawn on a terminal unless ``progress=False``. Seeds are always the
+caller's; nothing is drawn from a global generator.
+"""
+
+from __future__ import annotations
+
+import contextlib
+import importlib
+import os
+import sys
+from collections.abc import Callable, Iterable, Iterator, Mapping, Sequence
+from typing import TYPE_CHECKING, Any, Literal, NamedTuple, TypeAlias, TypeVar
+
+import numpy as np
+import numpy.typing as npt
+
+from tavik import arrays
+
+if TYPE_CHECKING:
+    from distributed import Client
+
+__all__ = ["NoisyStats", "failure_curves", "map", "noisy_validation"]
+
+Engine: TypeAlias = "Client | Literal['serial'] | None"
+Code: TypeAlias = tuple[int, "arrays.StabilizersLike", "arrays.LogicalLike"]
+T = TypeVar("T")
+
+_NEEDS_DASK = "this engine needs Dask's distributed scheduler: pip install 'tavik[dask]' (or pass client=\"serial\")"
+
+
+def _distributed() -> Any:
+    try:
+        import distributed
+    except ImportError as error:
+        raise ImportError(_NEEDS_DASK) from error
+    return distributed
+
+
+def _usable_cpus() -> int:
+    if hasattr(os, "sched_getaffinity"):
+        return len(os.sched_getaffinity(0))
+    return os.cpu_count() or 1
+
+
+@contextlib.contextmanager
+def _engine(client: Engine) -> Iterator[Client | None]:
+    """The client to submit to (None: run serially), closed afterwards if made here."""
+    if isinstance(client, str):
+        if client != "serial":
+            raise ValueError(f"client: expected a distributed.Client, None or 'serial', not {client!r}")
+        yield None
+        return
+    distributed = _distributed()
+    if client is None:
+        with (
+            distributed.LocalCluster(
+                n_workers=_usable_cpus(), threads_per_worker=1, processes=True, dashboard_address=None
+            ) as cluster,
+            distributed.Client(cluster) as local,
+        ):
+            yield local
+        return
+    if not isinstance(client, distributed.Client):
+        raise TypeError(f"client: expected a distributed.Client, None or 'serial', not {type(client).__name__}")
+    yield client
+
+
+def _bar(progress: bool) -> bool:
+    return progress and sys.stderr.isatty()
+
+
+def _serial_bar(tasks: Sequence[tuple[Any, ...]]) -> Iterable[tuple[Any, ...]]:
+    """The tasks behind tqdm's bar, when tqdm is installed."""
+    try:
+        tqdm: Any = importlib.import_module("tqdm").tqdm
+    except ImportError:
+        return tasks
+    return tqdm(tasks)  # type: ignore[no-any-return]
+
+
+def _run(func: Callable[..., T], tasks: Sequence[tuple[Any, ...]], client: Engine, progress: bool) -> list[T]:
+    """func(*task) for every task, results in task order."""
+    with _engine(client) as engine:
+        if engine is None:
+            return [func(*task) for task in (_serial_bar(tasks) if _bar(progress) else tasks)]
+        cluster: Any = engine
+        futures = [cluster.submit(func, *task, pure=False) for task in tasks]
+        if _bar(progress):
+            _distributed().progress(futures)
+        results: list[T] = cluster.gather(futures)
+        return results
+
+
+def map(func: Callable[..., T], *iterables: Iterable[Any], client: Engine = None, progress: bool = True) -> list[T]:
+    """``[func(*args) for args in zip(*iterables)]``, one task per call: the same
+    list, in the same order, on every engine. `func` must be picklable (a
+    module-level function, a tavik function) to run on a cluster."""
+    return _run(func, list(zip(*iterables)), client, progress)
+
+
+def _failure_curve(n_data: int, z_stabilizers: Any, logical_z: Any, p: npt.NDArray[np.float64]) -> Any:
+    return arrays.logical_failure_probability(n_data, z_stabilizers, logical_z, p)
+
+
+def failure_curves(
+    codes: Mapping[str, Code],
+    p: npt.ArrayLike,
+    *,
+    client: Engine = None,
+    progress: bool = True,
+) -> dict[str, npt.NDArray[np.float64]]:
+    """Logical failure probability of every code at every physical error rate.
+
+    `codes` maps a name to ``(n_data, z_stabilizers, logical_z)`` in any form
+    :func:`tavik.arrays.logical_failure_probability` takes; `p` is an array of
+    rates. Each result element equals ``tavik_core.logical_failure_probability``
+    at that rate bit for bit. One task per code, all of its rates in one walk
+    over the error patterns; the largest codes start first."""
+    rates = np.array(p, dtype=np.float64)
+    names = sorted(codes, key=lambda name: -int(codes[name][0]))
+    curves = _run(_failure_curve, [(*codes[name], rates) for name in names], client, progress)
+    by_name = dict(zip(names, curves))
+    return {name: np.asarray(by_name[name]) for name in codes}
+
+
+class NoisyStats(NamedTuple):
+    """What one (noise level, seed) pair of a noisy validation sweep gave."""
+
+    noise_level: float
+    seed: int
+    mean: float  # of the run energies
+    min: float
+    std: float
+    exact_fraction: float  # of runs equal to base_bits
+
+
+def _noisy_stats(
+    qubo: tuple[Any, Any, Any], base_bits: npt.NDArray[np.uint8], n_runs: int, noise_level: float, seed: int
+) -> NoisyStats:
+    runs, energies = arrays.simulate_qubo_runs(qubo, base_bits, n_runs, noise_level, seed)
+    exact = float(np.mean(np.all(runs == base_bits, axis=1)))
+    return NoisyStats(noise_level, seed, float(energies.mean()), float(energies.min()), float(energies.std()), exact)
+
+
+def noisy_validation(
+    qubo: arrays.QuboLike,
+    base_bits: npt.ArrayLike,
+    n_runs: int,
+    noise_levels: Iterable[float],
+    seeds: Iterable[int],
+    *,
+    client: Engine = None,
+    progress: bool = True,
+) -> list[NoisyStats]:
+    """:func:`tavik.arrays.simulate_qubo_runs` for every (noise level, seed) pair,
+    summarised: the energies' mean, minimum and standard deviation, and the
+    fraction of runs equal to `base_bits`. One task per pair, results in grid
+    order (noise levels outer, seeds inner)."""
+    bits = arrays._bits("base_bits", base_bits)
+    columns = arrays._qubo("qubo", qubo, len(bits), "len(base_bits)")
+    if arrays._count("n_runs", n_runs) == 0:
+        raise ValueError("n_runs: must be >= 1 to summarise the runs")
+    seed_list = list(seeds)
+    tasks = [(columns, bits, n_runs, float(noise), seed) for noise in noise_levels for seed in seed_list]
+    return _run(_noisy_stats, tasks, client, progress)

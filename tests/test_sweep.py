@@ -1,0 +1,118 @@
+"""tavik.sweep: the same bits on every engine (serial, a local cluster, a
+cluster of separate processes started with Dask's own tools), nothing lost or
+duplicated when a worker dies mid-sweep, and a clear error without Dask."""
+
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import tavik.tavik_core as core
+from tavik import sweep
+from support import bits
+
+distributed = pytest.importorskip("distributed")
+
+QUBO = [((i, (3 * i + 1) % 12), 0.5 + (i % 5)) for i in range(12)] + [((i, i), -1.25) for i in range(12)]
+BASE = [1, 0] * 6
+SURFACE_3 = core.ecc.build_surface_code(3)
+CODES = {
+    "repetition-5": (5, [[q, q + 1] for q in range(4)], [0]),
+    "surface-3": (9, SURFACE_3.z_stabilizers, SURFACE_3.logical_z),
+    "random-14": (14, [[q for q in range(14) if random.Random(s).random() < 0.4] for s in range(9)], [0, 1]),
+}
+P = np.array([1e-3, 0.01, 0.05, 0.1, 0.2, 0.5, 0.0, 1.0])
+
+
+def serial_expectations():
+    curves = {name: [core.logical_failure_probability(*code, float(p)) for p in P] for name, code in CODES.items()}
+    noisy = sweep.noisy_validation(QUBO, BASE, 500, [0.0, 0.05, 0.3], [7, 2**64 - 1], client="serial", progress=False)
+    return curves, noisy
+
+
+def run_all(client):
+    curves = sweep.failure_curves(CODES, P, client=client, progress=False)
+    noisy = sweep.noisy_validation(QUBO, BASE, 500, [0.0, 0.05, 0.3], [7, 2**64 - 1], client=client, progress=False)
+    squares = sweep.map(pow, range(20), [2] * 20, client=client, progress=False)
+    return {name: c.tolist() for name, c in curves.items()}, noisy, squares
+
+
+@pytest.fixture(scope="module")
+def cluster(tmp_path_factory):
+    """A scheduler and two single-threaded workers, each its own process on
+    loopback (no nanny, so a killed worker stays dead)."""
+    dask = shutil.which("dask") or pytest.skip("no dask command")
+    scheduler_file = tmp_path_factory.mktemp("cluster") / "scheduler.json"
+    common = ["--no-dashboard"]
+    procs = [subprocess.Popen([dask, "scheduler", "--host", "127.0.0.1", "--port", "0", "--scheduler-file",
+                               str(scheduler_file), *common], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
+    for _ in range(2):
+        procs.append(subprocess.Popen([dask, "worker", "--scheduler-file", str(scheduler_file), "--nthreads", "1",
+                                       "--no-nanny", "--host", "127.0.0.1", *common],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    try:
+        deadline = time.monotonic() + 60
+        while not scheduler_file.exists():
+            assert time.monotonic() < deadline, "the scheduler did not start"
+            time.sleep(0.1)
+        with distributed.Client(scheduler_file=str(scheduler_file), timeout=60) as client:
+            client.wait_for_workers(2, timeout=60)
+            yield client, procs[1:]
+    finally:
+        for proc in reversed(procs):  # workers first, while the scheduler can still release them
+            proc.terminate()
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+
+
+def test_every_engine_gives_the_serial_bits(cluster):
+    curves, noisy = serial_expectations()
+    expected = bits((curves, noisy, [k**2 for k in range(20)]))
+    assert bits(run_all("serial")) == expected
+    assert bits(run_all(cluster[0])) == expected
+    # The embedded default: a local cluster made and closed by the call.
+    assert bits(sweep.map(core.exact_ising_norm, [[(0, 1.5)], []], [[((0, 1), -2.0)], []], [2, 0],
+                          progress=False)) == bits([3.5, 0.0])
+
+
+# About 30 ms each on one thread: many tasks per worker.
+DENSE_20 = [((i, j), (-1.0) ** (i * j) * (1 + i + j)) for i in range(20) for j in range(i + 1, 20)]
+
+
+def test_a_worker_killed_mid_sweep_loses_and_duplicates_nothing(cluster):
+    client, workers = cluster
+    victim = workers[0]
+    fields = [[(k % 20, 0.25 * k)] for k in range(120)]
+    expected = [core.exact_ising_norm(f, DENSE_20, 20) for f in fields]
+    killed_at = []
+    killer = threading.Timer(0.5, lambda: (os.kill(victim.pid, signal.SIGKILL), killed_at.append(time.monotonic())))
+    killer.start()
+    results = sweep.map(core.exact_ising_norm, fields, [DENSE_20] * 120, [20] * 120, client=client, progress=False)
+    finished = time.monotonic()
+    killer.join()
+    assert victim.wait(timeout=10) == -signal.SIGKILL
+    assert killed_at[0] < finished  # mid-sweep, with tasks of its own
+    assert bits(results) == bits(expected)
+
+
+def test_without_dask_only_the_serial_engine_runs(monkeypatch):
+    monkeypatch.setitem(sys.modules, "distributed", None)
+    assert sweep.map(pow, [2], [3], client="serial") == [8]
+    with pytest.raises(ImportError, match=r"pip install 'tavik\[dask\]'"):
+        sweep.map(pow, [2], [3])
+
+
+@pytest.mark.parametrize("client, exception", [("threads", ValueError), (4, TypeError)])
+def test_an_unknown_engine_is_refused(client, exception):
+    with pytest.raises(exception, match="client: expected a distributed.Client, None or 'serial'"):
+        sweep.map(pow, [2], [3], client=client)
