@@ -11,6 +11,7 @@ import time
 
 import pytest
 
+import tavik.arrays as ta
 import tavik.tavik_core as core
 
 DELAY = 0.05  # seconds into the call at which SIGINT arrives
@@ -85,6 +86,18 @@ CASES = {
         lambda: core.vrp_qubo_terms([[float(i != j) for j in range(150)] for i in range(150)], 1.0, 1.0),
         lambda: core.vrp_qubo_terms([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0),
         1.0,
+    ),
+    # The array face: the lock released, the work on the pool.
+    "enumeration (arrays)": (
+        lambda: ta.qubo_energy_spectrum(DENSE * 16, 20),
+        lambda: ta.qubo_energy_spectrum(SMALL, 7)[2].tolist(),
+        0.2,
+    ),
+    "norm (arrays)": (lambda: ta.exact_ising_norm([], DENSE * 16, 20), lambda: ta.exact_ising_norm([], SMALL, 7), 0.2),
+    "statevector (arrays)": (
+        lambda: ta.run_statevector([("h", [q], []) for q in range(22)] * 60, 22),
+        lambda: ta.run_statevector([("h", [0], []), ("cx", [0, 1], [])], 2).tolist(),
+        0.2,
     ),
     "reconstruction": (  # parallel parity sums and products
         lambda: core.cutting.reconstruct_expectation(*CUTTING),
