@@ -189,7 +189,7 @@ def simulate_qubo_runs(
 # here only within them.
 _MAX_ENUMERATED = 20
 _MAX_QUBITS = 24
-_NO_LIMIT = 2**64
+_NO_LIMIT = 2**64  # above every 64-bit index
 
 
 def _fields(name: str, fields: FieldsLike, n: int, n_name: str) -> tuple[Indices, Floats]:
