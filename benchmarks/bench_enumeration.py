@@ -1,6 +1,7 @@
 """Exhaustive kernels against the pure-Python reference, a NumPy version with
 the same arithmetic order (results checked bit for bit) and dimod's
-ExactSolver; plus the cost of converting a large QUBO argument.
+ExactSolver; plus the cost of converting a large QUBO argument, and the
+array face against the core (`--arrays`: that table alone).
 
     python benchmarks/bench_enumeration.py
 """
@@ -208,5 +209,49 @@ def main():
     )
 
 
+def arrays_rows():
+    """The array face (every CPU) against the core (one) at n = 20, dense, and
+    two threads calling exact_ising_norm at once against the two calls in turn."""
+    import threading
+
+    import tavik.arrays as ta
+
+    rng = random.Random(2)
+    n = 20
+    qubo = dense_terms(rng, n)
+    dh = [(k, rng.uniform(-0.1, 0.1)) for k in range(n)]
+    best, energy, spectrum = ta.qubo_energy_spectrum(qubo, n)
+    assert same_bits((best.tolist(), energy, spectrum.tolist()), core.qubo_energy_spectrum(qubo, n))
+    assert same_bits(ta.exact_ising_norm(dh, qubo, n), core.exact_ising_norm(dh, qubo, n))
+
+    def both_at_once():
+        threads = [threading.Thread(target=ta.exact_ising_norm, args=(dh, qubo, n)) for _ in range(2)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+
+    spectrum_core = best_time(lambda: core.qubo_energy_spectrum(qubo, n), repeat=5)
+    spectrum_arrays = best_time(lambda: ta.qubo_energy_spectrum(qubo, n), repeat=5)
+    norm_core = best_time(lambda: core.exact_ising_norm(dh, qubo, n), repeat=5)
+    norm_arrays = best_time(lambda: ta.exact_ising_norm(dh, qubo, n), repeat=5)
+    at_once = best_time(both_at_once, repeat=5)
+    print_table(
+        f"Array face at n={n}, {len(qubo)} dense terms, {len(os.sched_getaffinity(0))} CPUs (wall-clock)",
+        ["call", "tavik_core", "tavik.arrays", "ratio"],
+        [
+            ["qubo_energy_spectrum", fmt_time(spectrum_core), fmt_time(spectrum_arrays),
+             f"{spectrum_core / spectrum_arrays:.2f}x faster"],
+            ["exact_ising_norm", fmt_time(norm_core), fmt_time(norm_arrays), f"{norm_core / norm_arrays:.2f}x faster"],
+            ["exact_ising_norm, 2 threads at once / 2 calls in turn", "", fmt_time(at_once),
+             f"{at_once / (2 * norm_arrays):.2f}"],
+        ],
+    )
+
+
 if __name__ == "__main__":
-    main()
+    if sys.argv[1:] == ["--arrays"]:
+        arrays_rows()
+    else:
+        main()
+        arrays_rows()

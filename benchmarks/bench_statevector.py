@@ -4,7 +4,9 @@ a NumPy implementation with the same arithmetic (results checked identical)
 and the machine's memory-bandwidth bound (one read and one write of the
 16·2^n-byte state, measured here as the faster of an array copy and an
 in-place negation). Whole-call times include the conversion of the 2^n
-amplitudes to Python tuples.
+amplitudes to Python tuples. Last, the array face's whole call (a complex128
+array, gates on every CPU) against the core's, on 1 and 2 CPUs
+(`--arrays`: that table alone).
 
 Per-gate times are differences: (time of a Hadamard layer + 400 gates − time
 of the layer + 200 gates) / 200. The layer makes both final states dense, so
@@ -15,12 +17,14 @@ wall-clock time."""
 
 import os
 import random
+import subprocess
 import sys
 import time
 
 os.environ["OMP_NUM_THREADS"] = "1"
 os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
-os.sched_setaffinity(0, {sorted(os.sched_getaffinity(0))[0]})
+CPUS = sorted(os.sched_getaffinity(0))  # before pinning: the array face's rows use two
+os.sched_setaffinity(0, {CPUS[0]})
 
 import numpy as np  # noqa: E402
 
@@ -239,5 +243,44 @@ def main():
                 ["n", "implementation", "CPU time", "/ tavik_core"], rows_call)
 
 
+# ---- the array face: whole calls, wall-clock, timed in subprocesses whose CPU
+# affinity is set before the first call (the pool is sized then).
+
+def whole_call_on_cpus(cpus, face, n, circuit):
+    code = (
+        f"import os, sys; os.sched_setaffinity(0, {set(cpus)!r}); sys.path[:0] = [{HERE!r}]\n"
+        "from common import best_time\n"
+        f"import tavik.{face} as face\n"
+        f"circuit = {circuit!r}\n"
+        f"print(best_time(lambda: face.run_statevector(circuit, {n}), repeat=7))\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    return float(out.stdout)
+
+
+def arrays_rows():
+    rows = []
+    for n in (20, 22):
+        circuit = [("h", [q], []) for q in range(n)] + random_circuit(n, 10, n)
+        state = np.array(core.run_statevector(circuit, n)).view(np.uint64)
+        import tavik.arrays as ta
+
+        assert np.array_equal(ta.run_statevector(circuit, n).view(np.uint64).reshape(-1, 2), state)
+        t_core = whole_call_on_cpus(CPUS[:1], "tavik_core", n, circuit)
+        one = whole_call_on_cpus(CPUS[:1], "arrays", n, circuit)
+        rows.append([n, "tavik_core, list of tuples, 1 CPU", fmt_time(t_core), "1.00"])
+        rows.append([n, "tavik.arrays, complex128, 1 CPU", fmt_time(one), f"{t_core / one:.2f}"])
+        if len(CPUS) >= 2:
+            two = whole_call_on_cpus(CPUS[:2], "arrays", n, circuit)
+            rows.append([n, "tavik.arrays, complex128, 2 CPUs", fmt_time(two), f"{t_core / two:.2f}"])
+            rows.append([n, "  tavik.arrays: 2 CPUs over 1", f"{one / two:.2f}x", ""])
+    print_table("run_statevector, array face: whole call, Hadamard layer + 10 random gates (dense result), "
+                "wall-clock", ["n", "implementation", "time", "tavik_core / this"], rows)
+
+
 if __name__ == "__main__":
-    main()
+    if sys.argv[1:] == ["--arrays"]:
+        arrays_rows()
+    else:
+        main()
+        arrays_rows()

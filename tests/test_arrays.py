@@ -12,6 +12,7 @@ import pytest
 
 import tavik.arrays as ta
 import tavik.tavik_core as core
+from tavik.exceptions import SizeViolation
 from support import bits, output_on_cpus
 
 
@@ -63,8 +64,48 @@ def noisy_runs_cases(rng):
         yield form, (qubo, np.array(base, dtype=np.int32), n_runs, noise, seed), (core_terms, base, n_runs, noise, seed)
 
 
+# --- exhaustive enumeration and the statevector ---
+# n from 0 up to sizes whose scans and sorts split into several parts.
+ENUMERATED_SIZES = [0, 1, 3, 5, 9, 14, 17]
+
+
+def spectrum_cases(rng):
+    n = rng.choice(ENUMERATED_SIZES)
+    terms = random_terms(rng, n, rng.randrange(0, 40)) if n else []
+    for form, qubo, core_terms in qubo_forms(terms, n):
+        yield form, (qubo, n), (core_terms, n)
+
+
+def norm_cases(rng):
+    n = rng.choice(ENUMERATED_SIZES)
+    fields = [(site, w) for (site, _), w in random_terms(rng, n, rng.randrange(0, 2 * n + 1))] if n else []
+    columns = (np.array([s for s, _ in fields], dtype=np.uint32), np.array([w for _, w in fields]))
+    couplings = random_terms(rng, n, rng.randrange(0, 40)) if n else []
+    for k, (form, dj, core_dj) in enumerate(qubo_forms(couplings, n)):
+        dh, name = (fields, "list") if k % 2 else (columns, "columns")
+        yield f"dh {name}, dj {form}", (dh, dj, n), (fields, core_dj, n)
+
+
+def statevector_cases(rng):
+    n = rng.choice([0, 1, 2, 5, 8, 12, 16])
+    angles = [0.0, -0.0, float("inf"), float("nan"), 1e300]
+    instructions = [("cz", [n, n + 3], []), ("cx", [n + 1, n + 5], [])]  # beyond the state: no effect
+    for _ in range(rng.randrange(0, 40) if n else 0):
+        if n > 1 and rng.random() < 0.3:
+            instructions.append((rng.choice(["cx", "cz", "swap"]), rng.sample(range(n), 2) + [n + 9], []))
+        else:
+            params = [rng.choice(angles) if rng.random() < 0.05 else rng.uniform(-4, 4) for _ in range(3)]
+            instructions.append((rng.choice(["h", "x", "y", "z", "s", "t", "rx", "ry", "rz", "u"]),
+                                 [rng.randrange(n)], params))
+    yield "list", (instructions, n), (instructions, n)
+    yield "tuples", (tuple((g, tuple(q), tuple(p)) for g, q, p in instructions), n), (instructions, n)
+
+
 DIFFERENTIAL = {
     "simulate_qubo_runs": (noisy_runs_cases, lambda r: (r[0].tolist(), r[1].tolist())),
+    "qubo_energy_spectrum": (spectrum_cases, lambda r: (r[0].tolist(), r[1], r[2].tolist())),
+    "exact_ising_norm": (norm_cases, lambda r: r),
+    "run_statevector": (statevector_cases, lambda r: [tuple(a) for a in r.view(np.float64).reshape(-1, 2).tolist()]),
 }
 
 
@@ -155,6 +196,31 @@ BAD_INPUTS = [
     (lambda: ta.simulate_qubo_runs([], [0.0, 1.0], 1, 0.1, 1), TypeError, "base_bits: expected integers, not an array of float64"),
     (lambda: ta.simulate_qubo_runs([], [0, 1], -1, 0.1, 1), ValueError, "n_runs: must be >= 0, got -1"),
     (lambda: ta.simulate_qubo_runs([], [0, 1], 1.0, 0.1, 1), TypeError, "n_runs: expected an int, not float"),
+    # --- exhaustive enumeration and the statevector ---
+    (lambda: ta.qubo_energy_spectrum([((0, 3), 1.0)], 3), ValueError, "qubo cols: index 3 is out of range for n_vars = 3"),
+    (lambda: ta.qubo_energy_spectrum([((0, 30), 1.0)], 21), SizeViolation,
+     "SizeViolation: qubo_energy_spectrum requires n_vars <= 20"),
+    (lambda: ta.qubo_energy_spectrum([], -1), ValueError, "n_vars: must be >= 0, got -1"),
+    (lambda: ta.exact_ising_norm([(5, 1.0)], [], 3), ValueError, "dh sites: index 5 is out of range for n_sites = 3"),
+    (lambda: ta.exact_ising_norm(([0, 1], [1.0]), [], 3), ValueError, "dh: sites and values differ in length (2, 1)"),
+    (lambda: ta.exact_ising_norm([(0, 1.0, 2.0)], [], 3), TypeError, "dh: expected (site, value) pairs"),
+    (lambda: ta.exact_ising_norm(None, [], 3), TypeError,
+     "dh: expected a (sites, values) pair of arrays or a list of (site, value) pairs, not NoneType"),
+    (lambda: ta.exact_ising_norm([], {(0, 4): 1.0}, 4), ValueError, "dj cols: index 4 is out of range for n_sites = 4"),
+    (lambda: ta.exact_ising_norm([(40, 1.0)], [], 21), SizeViolation, "SizeViolation: exact_ising_norm requires n_sites <= 20"),
+    (lambda: ta.run_statevector([("h", [0], []), ("h", [], [])], 2), ValueError, "instructions[1] ('h'): no qubit given"),
+    (lambda: ta.run_statevector([("u", [0], [1.0, 2.0])], 2), ValueError,
+     "instructions[0] ('u'): takes 3 parameter(s), got 2"),
+    (lambda: ta.run_statevector([("rx", [2], [1.0])], 2), ValueError,
+     "instructions[0] ('rx'): qubit 2 is out of range for n_qubits = 2"),
+    (lambda: ta.run_statevector([("swap", [1, 2**64 - 1], [])], 2), ValueError,
+     f"instructions[0] ('swap'): qubit {2**64 - 1} is out of range for n_qubits = 2"),
+    # The core's order: every conversion first, then the instructions in turn.
+    (lambda: ta.run_statevector([("h", [], []), ("h", [0], ["a"])], 2), TypeError,
+     "argument 'instructions': must be real number, not str"),
+    (lambda: ta.run_statevector([("t", [0, 1], []), ("h", [9], [])], 2), ValueError,
+     "'t' is not a supported two-qubit gate"),
+    (lambda: ta.run_statevector([("h", [99], [])], 25), SizeViolation, "SizeViolation: run_statevector requires n_qubits <= 24"),
 ]
 
 
@@ -176,3 +242,7 @@ def test_the_native_layer_refuses_buffers_of_the_wrong_type():
         _arrays.simulate_qubo_runs(rows, rows, weights, np.zeros(4, np.uint8), 0.1, 1, runs, energies)
     with pytest.raises(ValueError, match="rows has 1 elements, expected 2"):
         _arrays.simulate_qubo_runs(rows, rows, np.ones(2), np.zeros(2, np.uint8), 0.1, 1, runs, energies)
+    with pytest.raises(TypeError, match="argument 'state': expected a C-contiguous buffer of 16-byte items of format 'Zd'"):
+        _arrays.run_statevector([], 1, np.zeros(2, np.complex64))
+    with pytest.raises(ValueError, match="state has 4 elements, expected 2"):
+        _arrays.run_statevector([], 1, np.zeros(4, np.complex128))

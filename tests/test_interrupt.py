@@ -87,10 +87,22 @@ CASES = {
         lambda: core.vrp_qubo_terms([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0),
         1.0,
     ),
-    "arrays noisy runs": (  # the lock released, draws and energies on the pool
+    # The array face: the lock released, the work on the pool.
+    "enumeration (arrays)": (
+        lambda: ta.qubo_energy_spectrum(DENSE * 16, 20),
+        lambda: ta.qubo_energy_spectrum(SMALL, 7)[2].tolist(),
+        0.2,
+    ),
+    "norm (arrays)": (lambda: ta.exact_ising_norm([], DENSE * 16, 20), lambda: ta.exact_ising_norm([], SMALL, 7), 0.2),
+    "statevector (arrays)": (
+        lambda: ta.run_statevector([("h", [q], []) for q in range(22)] * 60, 22),
+        lambda: ta.run_statevector([("h", [0], []), ("cx", [0, 1], [])], 2).tolist(),
+        0.2,
+    ),
+    "noisy runs (arrays)": (  # draws and energies on the pool
         lambda: ta.simulate_qubo_runs(DENSE * 4, [0] * 20, 2_000_000, 0.1, 3),
         lambda: ta.simulate_qubo_runs(DENSE, [1] * 20, 3000, 0.3, 5)[1].tolist(),
-        1.0,
+        0.2,
     ),
     "reconstruction": (  # parallel parity sums and products
         lambda: core.cutting.reconstruct_expectation(*CUTTING),

@@ -35,7 +35,7 @@ import numpy.typing as npt
 
 from tavik import _arrays
 
-__all__ = ["simulate_qubo_runs"]
+__all__ = ["simulate_qubo_runs", "qubo_energy_spectrum", "exact_ising_norm", "run_statevector"]
 
 Indices: TypeAlias = npt.NDArray[np.uint64] | npt.NDArray[np.int64]
 Floats: TypeAlias = npt.NDArray[np.float64]
@@ -45,6 +45,7 @@ QuboLike: TypeAlias = (
     | npt.NDArray[Any]
     | Sequence[tuple[tuple[int, int], float]]
 )
+FieldsLike: TypeAlias = tuple[npt.ArrayLike, npt.ArrayLike] | Sequence[tuple[int, float]]
 
 
 # --- argument checks: one place for each rule ---------------------------------------
@@ -179,3 +180,139 @@ def simulate_qubo_runs(
     energies = np.empty(len(runs), dtype=np.float64)
     _arrays.simulate_qubo_runs(rows, cols, weights, bits, noise_level, seed, runs, energies)
     return runs, energies
+
+
+# --- exhaustive enumeration and the statevector ---------------------------------------
+
+# The enumerations' and the statevector's own size limits: beyond them the
+# kernels raise SizeViolation before reading a term, so indices are checked
+# here only within them.
+_MAX_ENUMERATED = 20
+_MAX_QUBITS = 24
+_NO_LIMIT = 2**64  # above every 64-bit index
+
+
+def _fields(name: str, fields: FieldsLike, n: int, n_name: str) -> tuple[Indices, Floats]:
+    """Local fields as (sites, values) columns, in the order the core reads
+    the equivalent (site, value) list."""
+    if isinstance(fields, tuple) and len(fields) == 2:
+        sites, values = fields
+    elif isinstance(fields, Sequence) and not isinstance(fields, str):
+        pairs = cast(Sequence[Any], fields)
+        if not all(isinstance(p, Sequence) and not isinstance(p, str) and len(p) == 2 for p in pairs):
+            raise TypeError(f"{name}: expected (site, value) pairs")
+        sites = [p[0] for p in pairs]
+        values = [p[1] for p in pairs]
+    else:
+        raise TypeError(f"{name}: expected a (sites, values) pair of arrays or a list of (site, value) pairs, "
+                        f"not {type(fields).__name__}")
+    s = _indices(f"{name} sites", sites, n, n_name)
+    v = _floats(f"{name} values", values)
+    if len(s) != len(v):
+        raise ValueError(f"{name}: sites and values differ in length ({len(s)}, {len(v)})")
+    return s, v
+
+
+def qubo_energy_spectrum(qubo: QuboLike, n_vars: int) -> tuple[npt.NDArray[np.uint8], float, Floats]:
+    """Every 0/1 assignment of `n_vars` variables (variable k is bit k of the
+    assignment index), evaluated on every core: ``(best, energy, spectrum)``,
+    `best` the first assignment of strictly lowest energy (``uint8[n_vars]``),
+    `energy` that energy, and `spectrum` the ascending distinct energies rounded
+    to 1e-9 (``float64[k]``), exactly as :func:`tavik.tavik_core.qubo_energy_spectrum`
+    computes them."""
+    n = _count("n_vars", n_vars)
+    rows, cols, weights = _qubo("qubo", qubo, n if n <= _MAX_ENUMERATED else _NO_LIMIT, "n_vars")
+    best = np.empty(n if n <= _MAX_ENUMERATED else 0, dtype=np.uint8)
+    energy, spectrum = _arrays.qubo_energy_spectrum(rows, cols, weights, n, best)
+    return best, energy, np.frombuffer(spectrum, dtype=np.float64)
+
+
+def exact_ising_norm(dh: FieldsLike, dj: QuboLike, n_sites: int) -> float:
+    """The largest ``|Σ dh·s_site + Σ dj·s_i·s_j|`` over every spin configuration of
+    `n_sites` sites (NaN energies ignored), evaluated on every core, exactly as
+    :func:`tavik.tavik_core.exact_ising_norm` computes it. `dh` is a
+    ``(sites, values)`` tuple of arrays or a list of ``(site, value)`` pairs;
+    `dj` a QUBO in any form."""
+    n = _count("n_sites", n_sites)
+    limit = n if n <= _MAX_ENUMERATED else _NO_LIMIT
+    sites, values = _fields("dh", dh, limit, "n_sites")
+    rows, cols, weights = _qubo("dj", dj, limit, "n_sites")
+    return _arrays.exact_ising_norm(sites, values, rows, cols, weights, n)
+
+
+_SINGLE_QUBIT_PARAMETERS = {"h": 0, "x": 0, "y": 0, "z": 0, "s": 0, "t": 0, "rx": 1, "ry": 1, "rz": 1, "u": 3}
+_TWO_QUBIT_GATES = ("cx", "cz", "swap")
+
+
+def _is_sequence(value: object) -> bool:
+    """Whether the core's conversion reads `value` as a sequence."""
+    return not isinstance(value, (str, dict)) and hasattr(type(value), "__getitem__")
+
+
+def _readable(instruction: object) -> tuple[str, list[int], int] | None:
+    """(gate, qubits, number of parameters) of an instruction the core's
+    conversion accepts; None for one it refuses (it then reports why)."""
+    if not isinstance(instruction, tuple) or len(instruction) != 3:
+        return None
+    gate, qubits, params = instruction
+    if not (isinstance(gate, str) and _is_sequence(qubits) and _is_sequence(params)):
+        return None
+    try:
+        indices = [operator.index(q) for q in qubits]
+        values = list(params)
+    except Exception:  # noqa: BLE001 - what stops this reading stops the core's too
+        return None
+    if any(not 0 <= q < _NO_LIMIT for q in indices):
+        return None
+    if not all(hasattr(type(p), "__float__") or hasattr(type(p), "__index__") for p in values):
+        return None
+    return gate, indices, len(values)
+
+
+def _check_instructions(instructions: object, n: int) -> None:
+    """Raise ValueError naming the first instruction the kernel would fail on
+    with an index failure (no qubits, a missing parameter, a target beyond the
+    state). The core converts every instruction before running any, so
+    nothing is checked when one does not convert; an unknown gate ends the
+    check, and the kernel reports it."""
+    if not _is_sequence(instructions):
+        return
+    read = [_readable(i) for i in cast(Sequence[object], instructions)]
+    if any(r is None for r in read):
+        return
+    for k, r in enumerate(read):
+        gate, qubits, n_params = cast(tuple[str, list[int], int], r)
+        where = f"instructions[{k}] ({gate!r})"
+        if not qubits:
+            raise ValueError(f"{where}: no qubit given")
+        if len(qubits) == 1:
+            if gate not in _SINGLE_QUBIT_PARAMETERS:
+                return
+            if n_params < _SINGLE_QUBIT_PARAMETERS[gate]:
+                raise ValueError(f"{where}: takes {_SINGLE_QUBIT_PARAMETERS[gate]} parameter(s), got {n_params}")
+            if qubits[0] >= n:
+                raise ValueError(f"{where}: qubit {qubits[0]} is out of range for n_qubits = {n}")
+            continue
+        if gate not in _TWO_QUBIT_GATES:
+            return
+        q0, q1 = qubits[0], qubits[1]
+        # cz touches only states with both qubits set, and cx and swap only
+        # states with q0 set and q1 clear: beyond the state, those are none.
+        if gate != "cz" and q0 < n and q0 != q1 and q1 >= n:
+            raise ValueError(f"{where}: qubit {q1} is out of range for n_qubits = {n}")
+
+
+def run_statevector(instructions: Sequence[tuple[str, Sequence[int], Sequence[float]]],
+                    n_qubits: int) -> npt.NDArray[np.complex128]:
+    """The state after running `instructions` (``(gate, qubits, params)``, as
+    :func:`tavik.tavik_core.run_statevector` takes them) on ``|0…0⟩`` of `n_qubits`
+    qubits: ``complex128[2**n_qubits]``, amplitude k that of basis index k (qubit q
+    is bit q), exactly as the core computes it; gates run on every core. An
+    instruction with no qubit, a missing parameter or a target beyond the state
+    raises ValueError naming it."""
+    n = _count("n_qubits", n_qubits)
+    if n <= _MAX_QUBITS:
+        _check_instructions(instructions, n)
+    state = np.empty(1 << n if n <= _MAX_QUBITS else 0, dtype=np.complex128)
+    _arrays.run_statevector(instructions, n, state)
+    return state

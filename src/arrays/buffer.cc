@@ -1,13 +1,27 @@
 #include "arrays/buffer.h"
 
-#include <cstring>
+#include <algorithm>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "py/translate.h"
 
 namespace tavik::arrays {
 namespace detail {
+namespace {
+
+// Whether `format` is exactly one of the codes listed in `codes`.
+bool is_one_of(std::string_view format, std::string_view codes) {
+  while (!codes.empty()) {
+    const std::size_t length = codes[0] == 'Z' ? 2 : 1;
+    if (format == codes.substr(0, length)) return true;
+    codes.remove_prefix(std::min(length, codes.size()));
+  }
+  return false;
+}
+
+}  // namespace
 
 View::View(PyObject* obj, bool writable, const char* formats, std::size_t itemsize) {
   const int flags = PyBUF_C_CONTIGUOUS | PyBUF_FORMAT | (writable ? PyBUF_WRITABLE : 0);
@@ -19,8 +33,7 @@ View::View(PyObject* obj, bool writable, const char* formats, std::size_t itemsi
   // this machine's, which is what a kernel reads.
   const char* f = view_.format != nullptr ? view_.format : "B";
   if (*f == '@' || *f == '=') ++f;
-  if (f[0] == '\0' || f[1] != '\0' || std::strchr(formats, f[0]) == nullptr ||
-      static_cast<std::size_t>(view_.itemsize) != itemsize) {
+  if (!is_one_of(f, formats) || static_cast<std::size_t>(view_.itemsize) != itemsize) {
     const std::string found = view_.format != nullptr ? view_.format : "B";
     PyBuffer_Release(&view_);
     view_ = {};

@@ -11,6 +11,10 @@
 
 #include "py/convert.h"
 
+namespace tavik::sim {
+struct Amplitude;
+}
+
 namespace tavik::arrays {
 
 namespace detail {
@@ -30,9 +34,9 @@ class View {
   Py_buffer view_{};
 };
 
-// The buffer format characters that hold a T: any 8-byte integer for an
-// index (the typed layer has checked that it is not negative), exactly the
-// type otherwise.
+// The buffer format codes that hold a T: any 8-byte integer for an index
+// (the typed layer has checked that it is not negative), exactly the type
+// otherwise. A code is one character, or 'Z' and one for a complex type.
 template <class T>
 constexpr const char* kFormats = nullptr;
 template <>
@@ -41,6 +45,8 @@ template <>
 inline constexpr const char* kFormats<std::uint64_t> = "qQlL";
 template <>
 inline constexpr const char* kFormats<std::uint8_t> = "B";
+template <>
+inline constexpr const char* kFormats<sim::Amplitude> = "Zd";  // complex128: {re, im}
 
 }  // namespace detail
 

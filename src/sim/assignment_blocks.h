@@ -166,6 +166,17 @@ struct ArgMin {
     std::fill_n(block, kLanes, 0);
   }
 
+  // Takes in the lanes of a scan of later blocks: a lane keeps its minimum
+  // unless the later one is strictly lower, so merging the scans of
+  // consecutive ranges in order gives what one scan over all of them gives.
+  void merge_later(const ArgMin& later) {
+    for (std::size_t l = 0; l < kLanes; ++l)
+      if (later.best[l] < best[l]) {
+        best[l] = later.best[l];
+        block[l] = later.block[l];
+      }
+  }
+
   // (energy, index) of the winner among the first `lanes` lanes. A lane that
   // never improved still holds +inf and takes no part.
   std::pair<double, std::uint64_t> result(std::size_t lanes) const {

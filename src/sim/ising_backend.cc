@@ -11,6 +11,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "platform/simd.h"
+#include "pool/pool.h"
 #include "sim/assignment_blocks.h"
 
 namespace tavik::sim {
@@ -47,12 +48,36 @@ template <std::size_t W>
 
 // Sorts keys[0, n) ascending and drops repeats; returns how many remain.
 // LSD radix sort over the span of values actually present: narrow energy
-// ranges take few passes, and one read counts the digits of every pass.
-std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n) {
+// ranges take few passes. On the pool, each thread counts and scatters its
+// own part of the keys; parts scatter in order, so every pass is the same
+// stable pass.
+std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n, pool::Threads threads) {
   if (n == 0) return 0;
-  const auto [lo_it, hi_it] = std::minmax_element(keys.get(), keys.get() + n);
-  const std::uint64_t lo = *lo_it;
-  const auto bits = static_cast<unsigned>(std::bit_width(*hi_it - lo));
+  constexpr std::size_t kMinPartKeys = std::size_t{1} << 16, kMaxParts = 16;
+  const std::size_t parts =
+      threads == pool::Threads::pool ? std::clamp<std::size_t>(n / kMinPartKeys, 1, kMaxParts) : 1;
+  const std::size_t part_size = (n + parts - 1) / parts;
+  auto each_part = [&](auto body) {
+    pool::parallel_for(threads, parts, 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t t = begin; t < end; ++t) {
+        const std::size_t first = t * part_size, last = std::min(n, first + part_size);
+        poll_interrupt(last - first);
+        body(t, first, last);
+      }
+    });
+  };
+
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> range(parts, {~std::uint64_t{0}, 0});
+  each_part([&](std::size_t t, std::size_t first, std::size_t last) {
+    const auto [lo, hi] = std::minmax_element(keys.get() + first, keys.get() + last);
+    range[t] = {*lo, *hi};
+  });
+  std::uint64_t lo = range[0].first, hi = range[0].second;
+  for (const auto& [part_lo, part_hi] : range) {
+    lo = std::min(lo, part_lo);
+    hi = std::max(hi, part_hi);
+  }
+  const auto bits = static_cast<unsigned>(std::bit_width(hi - lo));
   constexpr unsigned kMaxDigitBits = 12;
   const unsigned passes = (bits + kMaxDigitBits - 1) / kMaxDigitBits;
   if (passes == 0) return 1;
@@ -60,18 +85,22 @@ std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n) {
   const std::size_t buckets = std::size_t{1} << digit_bits;
   auto digit = [&](std::uint64_t k, unsigned pass) { return ((k - lo) >> (pass * digit_bits)) & (buckets - 1); };
 
-  poll_interrupt(n);
-  std::vector<std::size_t> start(passes * buckets, 0);
-  for (std::size_t i = 0; i < n; ++i)
-    for (unsigned p = 0; p < passes; ++p) ++start[p * buckets + digit(keys[i], p)];
-  for (unsigned p = 0; p < passes; ++p)
-    for (std::size_t b = 0, sum = 0; b < buckets; ++b) sum += std::exchange(start[p * buckets + b], sum);
-
+  // next[t · buckets + b]: where part t's next key of digit b goes in this
+  // pass. Parts hold other keys in every pass, so each pass counts afresh.
+  std::vector<std::size_t> next(parts * buckets);
   auto other = big_buffer<std::uint64_t>(n);
   for (unsigned p = 0; p < passes; ++p) {
-    poll_interrupt(n);
-    std::size_t* next = &start[p * buckets];
-    for (std::size_t i = 0; i < n; ++i) other[next[digit(keys[i], p)]++] = keys[i];
+    std::fill(next.begin(), next.end(), 0);
+    each_part([&](std::size_t t, std::size_t first, std::size_t last) {
+      std::size_t* count = &next[t * buckets];
+      for (std::size_t i = first; i < last; ++i) ++count[digit(keys[i], p)];
+    });
+    for (std::size_t b = 0, sum = 0; b < buckets; ++b)
+      for (std::size_t t = 0; t < parts; ++t) sum += std::exchange(next[t * buckets + b], sum);
+    each_part([&](std::size_t t, std::size_t first, std::size_t last) {
+      std::size_t* at = &next[t * buckets];
+      for (std::size_t i = first; i < last; ++i) other[at[digit(keys[i], p)]++] = keys[i];
+    });
     keys.swap(other);
   }
   return static_cast<std::size_t>(std::unique(keys.get(), keys.get() + n) - keys.get());
@@ -142,16 +171,35 @@ template <class Isa>
 }
 TAVIK_SIMD_DISPATCH(scan_spins_max_abs, scan_spins_max_abs_lanes)
 
-// Calls scan(first, last) over the blocks of n variables in order, a few
+// Calls scan(first, last) over the blocks [begin, end) in order, a few
 // thousand term additions at a time, polling in between.
 template <class Scan>
-void scan_blocks(unsigned n, std::size_t terms, Scan scan) {
-  const std::uint64_t count = blocks::block_count(n);
+void scan_blocks(std::uint64_t begin, std::uint64_t end, std::size_t terms, Scan scan) {
   const std::uint64_t slice = std::max<std::uint64_t>(1, 4096 / (terms + 1));
-  for (std::uint64_t first = 0; first < count; first += slice) {
+  for (std::uint64_t first = begin; first < end; first += slice) {
     poll_interrupt(slice * (terms + 1));
-    scan(first, std::min(count, first + slice));
+    scan(first, std::min(end, first + slice));
   }
+}
+
+// A scan split across threads runs in parts of this many blocks. Parts
+// depend on n alone, and each keeps its own result, so merging them in part
+// order gives the same result on any number of threads.
+constexpr std::uint64_t kPartBlocks = 256;
+
+std::size_t part_count(unsigned n) {
+  return static_cast<std::size_t>((blocks::block_count(n) + kPartBlocks - 1) / kPartBlocks);
+}
+
+// Calls scan(first, last, part) over every block of n variables.
+template <class Scan>
+void scan_parts(unsigned n, std::size_t terms, pool::Threads threads, Scan scan) {
+  const std::uint64_t count = blocks::block_count(n);
+  pool::parallel_for(threads, part_count(n), 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t part = begin; part < end; ++part)
+      scan_blocks(part * kPartBlocks, std::min(count, (part + 1) * kPartBlocks), terms,
+                  [&](std::uint64_t first, std::uint64_t last) { scan(first, last, part); });
+  });
 }
 
 }  // namespace
@@ -162,7 +210,7 @@ std::unordered_map<std::string_view, std::size_t> variable_positions(const Logic
   return positions;
 }
 
-SpectrumScan::SpectrumScan(QuboView qubo, std::uint64_t n_vars) {
+SpectrumScan::SpectrumScan(QuboView qubo, std::uint64_t n_vars, pool::Threads threads) {
   if (n_vars > kMaxVariables) throw SizeViolation("qubo_energy_spectrum requires n_vars <= 20");
   if (n_vars == 0) {  // the empty assignment, of energy 0
     keys_ = big_buffer<std::uint64_t>(1);
@@ -183,12 +231,13 @@ SpectrumScan::SpectrumScan(QuboView qubo, std::uint64_t n_vars) {
 
   const std::size_t count = std::size_t{1} << n;
   auto keys = big_buffer<std::uint64_t>(count);  // every key is written by the scan
-  blocks::ArgMin best;
-  scan_blocks(n, terms.size(), [&](std::uint64_t first, std::uint64_t last) {
-    scan_qubo(n, terms, first, last, best, keys.get());
+  std::vector<blocks::ArgMin> best(part_count(n));
+  scan_parts(n, terms.size(), threads, [&](std::uint64_t first, std::uint64_t last, std::size_t part) {
+    scan_qubo(n, terms, first, last, best[part], keys.get());
   });
-  std::tie(best_energy_, best_index_) = best.result(blocks::valid_lanes(n));
-  distinct_ = sort_unique(keys, count);
+  for (std::size_t part = 1; part < best.size(); ++part) best[0].merge_later(best[part]);
+  std::tie(best_energy_, best_index_) = best[0].result(blocks::valid_lanes(n));
+  distinct_ = sort_unique(keys, count, threads);
   keys_ = std::move(keys);
 }
 
@@ -197,16 +246,15 @@ void SpectrumScan::fill(std::span<double> energies) const {
     energies[k] = static_cast<double>(static_cast<std::int64_t>(keys_[k] ^ kKeyBias)) / 1e9;
 }
 
-Spectrum qubo_energy_spectrum(QuboView qubo, std::uint64_t n_vars) {
-  const SpectrumScan scan(qubo, n_vars);
+Spectrum qubo_energy_spectrum(QuboView qubo, std::uint64_t n_vars, pool::Threads threads) {
+  const SpectrumScan scan(qubo, n_vars, threads);
   Spectrum out{std::vector<std::uint8_t>(n_vars), scan.best_energy(), std::vector<double>(scan.distinct())};
   for (std::size_t k = 0; k < out.best_assignment.size(); ++k) out.best_assignment[k] = (scan.best_index() >> k) & 1;
   scan.fill(out.energies);
   return out;
 }
 
-double exact_ising_norm(FieldView dh, QuboView dj,
-                        std::uint64_t n_sites) {
+double exact_ising_norm(FieldView dh, QuboView dj, std::uint64_t n_sites, pool::Threads threads) {
   if (n_sites > kMaxVariables) throw SizeViolation("exact_ising_norm requires n_sites <= 20");
   if (n_sites == 0 || (dh.empty() && dj.empty())) return 0.0;
   const auto n = static_cast<unsigned>(n_sites);
@@ -223,12 +271,15 @@ double exact_ising_norm(FieldView dh, QuboView dj,
     check_index(t.j, n);
     terms.push_back(blocks::spin_coupling_term(t.i, t.j, t.w));
   }
-  MaxAbs norm;
-  scan_blocks(n, terms.size(), [&](std::uint64_t first, std::uint64_t last) {
-    scan_spins_max_abs(terms, first, last, norm);
+  // Each lane's maximum is order-independent: magnitudes have no sign to
+  // tell equal values apart, and NaN never wins a comparison.
+  std::vector<MaxAbs> norm(part_count(n));
+  scan_parts(n, terms.size(), threads, [&](std::uint64_t first, std::uint64_t last, std::size_t part) {
+    scan_spins_max_abs(terms, first, last, norm[part]);
   });
   double out = 0.0;
-  for (std::size_t l = 0; l < blocks::valid_lanes(n); ++l) out = std::max(out, norm.lane[l]);
+  for (const MaxAbs& part : norm)
+    for (std::size_t l = 0; l < blocks::valid_lanes(n); ++l) out = std::max(out, part.lane[l]);
   return out;
 }
 
@@ -249,7 +300,7 @@ std::vector<std::int8_t> IsingSimulator::solve_exact(const LogicalGraph& graph) 
   }
 
   blocks::ArgMin best;
-  scan_blocks(n, terms.size(), [&](std::uint64_t first, std::uint64_t last) {
+  scan_blocks(0, blocks::block_count(n), terms.size(), [&](std::uint64_t first, std::uint64_t last) {
     scan_spins_argmin(terms, first, last, best);
   });
   const std::uint64_t index = best.result(blocks::valid_lanes(n)).second;

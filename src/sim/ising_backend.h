@@ -14,6 +14,7 @@
 
 #include "common/big_buffer.h"
 #include "common/qubo.h"
+#include "pool/pool.h"
 
 namespace tavik::sim {
 
@@ -52,14 +53,15 @@ struct Spectrum {
 
 // Every 0/1 assignment of n_vars ≤ 20 variables, index order; the lowest
 // energy (first strict minimum) and the distinct energies rounded to 1e-9.
-Spectrum qubo_energy_spectrum(QuboView qubo, std::uint64_t n_vars);
+// The same on any number of threads.
+Spectrum qubo_energy_spectrum(QuboView qubo, std::uint64_t n_vars, pool::Threads threads);
 
 // The same in two steps, for a caller that holds the energies itself: their
 // number is known only once every assignment has been scanned, which the
 // constructor does (with qubo_energy_spectrum's errors); fill then writes them.
 class SpectrumScan {
  public:
-  SpectrumScan(QuboView qubo, std::uint64_t n_vars);
+  SpectrumScan(QuboView qubo, std::uint64_t n_vars, pool::Threads threads);
 
   // The first strict minimum: its energy and its assignment index (bit k is
   // variable k).
@@ -86,7 +88,6 @@ struct FieldView {
 };
 
 // max over all spin configurations of |Σ Δh·s + Σ ΔJ·s_i·s_j| (n_sites ≤ 20).
-double exact_ising_norm(FieldView dh, QuboView dj,
-                        std::uint64_t n_sites);
+double exact_ising_norm(FieldView dh, QuboView dj, std::uint64_t n_sites, pool::Threads threads);
 
 }  // namespace tavik::sim

@@ -11,6 +11,7 @@
 #include "common/interrupt.h"
 #include "common/memory.h"
 #include "platform/simd.h"
+#include "pool/pool.h"
 
 namespace tavik::sim {
 namespace {
@@ -286,7 +287,9 @@ void apply_permutation(Amplitude* const* runs, std::size_t run_count, std::size_
   }
 }
 
-void apply_group(Amplitude* state, unsigned n, const Group& group) {
+// Tiles are disjoint and each is computed from itself alone, so they split
+// across threads with every amplitude's arithmetic unchanged.
+void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads threads) {
   const unsigned run_bits = std::min(n, kRunBits);
   const std::size_t run_len = std::size_t{1} << run_bits;
   const std::size_t run_count = std::size_t{1} << group.high.size();
@@ -301,27 +304,31 @@ void apply_group(Amplitude* state, unsigned n, const Group& group) {
     for (std::size_t j = 0; j < group.high.size(); ++j)
       if (r >> j & 1) run_offset[r] += std::size_t{1} << group.high[j];
 
-  std::vector<Amplitude*> runs(run_count);
-  for (std::size_t t = 0; t < std::size_t{1} << spread.size(); ++t) {
-    poll_interrupt(run_count * run_len * group.steps.size());
-    std::size_t base = 0;
-    for (std::size_t k = 0; k < spread.size(); ++k)
-      if (t >> k & 1) base += std::size_t{1} << spread[k];
-    for (std::size_t r = 0; r < run_count; ++r) runs[r] = state + base + run_offset[r];
+  // A job of a few tiles is worth handing to another thread.
+  const std::size_t grain = std::max<std::size_t>(1, (std::size_t{1} << 15) / (run_count * run_len));
+  pool::parallel_for(threads, std::size_t{1} << spread.size(), grain, [&](std::size_t begin, std::size_t end) {
+    std::vector<Amplitude*> runs(run_count);
+    for (std::size_t t = begin; t < end; ++t) {
+      poll_interrupt(run_count * run_len * group.steps.size());
+      std::size_t base = 0;
+      for (std::size_t k = 0; k < spread.size(); ++k)
+        if (t >> k & 1) base += std::size_t{1} << spread[k];
+      for (std::size_t r = 0; r < run_count; ++r) runs[r] = state + base + run_offset[r];
 
-    for (const Step& step : group.steps) {
-      if (step.op->kind != Op::kSingle) {
-        apply_permutation(runs.data(), run_count, run_len, step.permutation);
-      } else if (step.high) {
-        const std::size_t bit = std::size_t{1} << step.position;
-        for (std::size_t r = 0; r < run_count; ++r)
-          if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.lanes);
-      } else {
-        for (std::size_t r = 0; r < run_count; ++r)
-          apply_in_block(runs[r], run_len, step.position, step.op->m, step.lanes);
+      for (const Step& step : group.steps) {
+        if (step.op->kind != Op::kSingle) {
+          apply_permutation(runs.data(), run_count, run_len, step.permutation);
+        } else if (step.high) {
+          const std::size_t bit = std::size_t{1} << step.position;
+          for (std::size_t r = 0; r < run_count; ++r)
+            if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.lanes);
+        } else {
+          for (std::size_t r = 0; r < run_count; ++r)
+            apply_in_block(runs[r], run_len, step.position, step.op->m, step.lanes);
+        }
       }
     }
-  }
+  });
 }
 
 // Splits the ops into groups of consecutive ops that touch at most kMaxHigh
@@ -386,25 +393,28 @@ unsigned statevector_qubits(std::uint64_t n_qubits) {
   return static_cast<unsigned>(n_qubits);
 }
 
-void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state) {
+void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state,
+                     pool::Threads threads) {
+  const std::vector<Op> ops = compile(instructions, n_qubits);
   // Zero-filled by hand: on huge pages that is far cheaper than faulting in
   // calloc's lazily zeroed 4 KiB pages one at a time.
   constexpr std::size_t kBlock = std::size_t{1} << 16;
-  for (std::size_t at = 0; at < state.size(); at += kBlock) {
-    poll_interrupt(kBlock);
-    std::fill_n(state.data() + at, std::min(kBlock, state.size() - at), Amplitude{0.0, 0.0});
-  }
+  pool::parallel_for(threads, (state.size() + kBlock - 1) / kBlock, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t at = begin * kBlock; at < std::min(state.size(), end * kBlock); at += kBlock) {
+      poll_interrupt(kBlock);
+      std::fill_n(state.data() + at, std::min(kBlock, state.size() - at), Amplitude{0.0, 0.0});
+    }
+  });
   state[0] = {1.0, 0.0};
-  const std::vector<Op> ops = compile(instructions, n_qubits);
-  for (const Group& group : plan(ops, n_qubits)) apply_group(state.data(), n_qubits, group);
+  for (const Group& group : plan(ops, n_qubits)) apply_group(state.data(), n_qubits, group, threads);
 }
 
 StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits,
-                            std::size_t result_bytes_per_amplitude) {
+                            std::size_t result_bytes_per_amplitude, pool::Threads threads) {
   const unsigned n = statevector_qubits(n_qubits);
   require_memory(std::size_t{1} << n, 1, sizeof(Amplitude) + result_bytes_per_amplitude);
   StateVector state(n);
-  run_statevector(instructions, n, {state.data(), state.size()});
+  run_statevector(instructions, n, {state.data(), state.size()}, threads);
   return state;
 }
 

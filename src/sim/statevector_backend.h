@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/big_buffer.h"
+#include "pool/pool.h"
 
 namespace tavik::sim {
 
@@ -41,15 +42,18 @@ inline constexpr std::uint64_t kMaxStatevectorQubits = 24;
 unsigned statevector_qubits(std::uint64_t n_qubits);
 
 // Runs the instructions in order on |0…0⟩ of n_qubits qubits (as
-// statevector_qubits gives) in `state`, the caller's 2^n_qubits amplitudes.
-// Unknown gates are ValueErrors; a missing parameter, an empty qubit list or
-// a target beyond the state is an index failure (Panic).
-void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state);
+// statevector_qubits gives) in `state`, the caller's 2^n_qubits amplitudes;
+// the same on any number of threads. Unknown gates are ValueErrors; a
+// missing parameter, an empty qubit list or a target beyond the state is an
+// index failure (Panic). Every instruction is checked before `state` is
+// written.
+void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state,
+                     pool::Threads threads);
 
 // The same into a new state, MemoryError up front unless it fits with
 // `result_bytes_per_amplitude` more for each amplitude: what the caller's
 // form of the result costs.
 StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits,
-                            std::size_t result_bytes_per_amplitude);
+                            std::size_t result_bytes_per_amplitude, pool::Threads threads);
 
 }  // namespace tavik::sim

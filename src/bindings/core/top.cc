@@ -25,8 +25,17 @@ ecc::Ranking qubo_criticality(QuboView qubo, std::uint64_t n_vars) {
   return ecc::qubo_criticality(qubo, n_vars, kRankedVariableBytes);
 }
 
+// This face runs the enumerations and the statevector on the calling thread.
+double exact_ising_norm(sim::FieldView dh, QuboView dj, std::uint64_t n_sites) {
+  return sim::exact_ising_norm(dh, dj, n_sites, pool::Threads::caller);
+}
+
+sim::Spectrum qubo_energy_spectrum(QuboView qubo, std::uint64_t n_vars) {
+  return sim::qubo_energy_spectrum(qubo, n_vars, pool::Threads::caller);
+}
+
 sim::StateVector run_statevector(const std::vector<sim::Instruction>& instructions, std::uint64_t n_qubits) {
-  return sim::run_statevector(instructions, n_qubits, kAmplitudeBytes);
+  return sim::run_statevector(instructions, n_qubits, kAmplitudeBytes, pool::Threads::caller);
 }
 
 py::NoisyRunsResult simulate_qubo_runs(QuboView qubo, std::vector<std::uint8_t> base_bits,
@@ -112,11 +121,11 @@ void register_top_level(py::Module& m) {
       "over the terms touching them (a linear term counted once; a term with an index >= n_vars\n"
       "ignored): (variable, criticality) pairs, descending, ties in index order. A NaN criticality\n"
       "among two or more variables raises PanicException.");
-  m.def<&sim::exact_ising_norm, "exact_ising_norm(dh, dj, n_sites)">(
+  m.def<&exact_ising_norm, "exact_ising_norm(dh, dj, n_sites)">(
       "Exact operator norm of a diagonal Ising error Hamiltonian: the largest |ΔE| over all 2^n_sites spin\n"
       "configurations, ΔE = Σ Δh·s_site + Σ ΔJ·s_i·s_j (linear terms first, each list in order). NaN\n"
       "energies are ignored. n_sites ≤ 20, else SizeViolation; a site ≥ n_sites raises PanicException.");
-  m.def<&sim::qubo_energy_spectrum, "qubo_energy_spectrum(qubo, n_vars)">(
+  m.def<&qubo_energy_spectrum, "qubo_energy_spectrum(qubo, n_vars)">(
       "Evaluate a QUBO ((i, j), w) term list on all 2^n_vars 0/1 assignments (variable k is bit k of the\n"
       "assignment index). Returns (best_assignment, best_energy, sorted_distinct_energies): the first\n"
       "strict minimum, its energy as accumulated, and the ascending energies rounded to 1e-9 with equal\n"
