@@ -18,3 +18,9 @@ def simulate_qubo_runs(
     runs: Array,
     energies: Array,
 ) -> None: ...
+
+# --- error correction ---
+def build_ecc_lookup_table(n_data: int, starts: Array, qubits: Array) -> tuple[bytearray, bytearray]: ...
+def logical_failure_probability(
+    n_data: int, starts: Array, qubits: Array, logical_z: Array, p: Array, out: Array
+) -> None: ...
