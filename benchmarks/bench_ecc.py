@@ -11,6 +11,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests"))
 
+import tavik.arrays as ta  # noqa: E402
 import tavik.tavik_core as core  # noqa: E402
 from common import best_time, fmt_time, print_table  # noqa: E402
 from reference import ecc as ref  # noqa: E402
@@ -145,7 +146,37 @@ def main():
                      fmt_time(t_py), ratio(t_np, t_core), ratio(t_py, t_core)])
     print_table(f"logical_failure_probability (p = {p})",
                 ["code", "value", "tavik_core", "NumPy", "pure Python", "vs NumPy", "vs Python"], rows)
+    bench_arrays(patches[5])
     bench_patches()
+
+
+def bench_arrays(patch):
+    """tavik.arrays against tavik_core: a rank-20 lookup table (20 random weight-4
+    checks on 24 qubits), and the distance-5 failure probability at 16 rates in one
+    call against a single-rate core call."""
+    rng = random.Random(20)
+    supports = [rng.sample(range(24), 4) for _ in range(20)]
+    syndromes, corrections = ta.build_ecc_lookup_table(24, supports)
+    expected = core.build_ecc_lookup_table(24, supports)
+    assert len(expected) == len(syndromes) == 2**20
+    number = lambda bit_list: sum(b << i for i, b in enumerate(bit_list))  # noqa: E731
+    assert [(number(s), number(e)) for s, e in expected] == list(zip(syndromes.tolist(), corrections.tolist()))
+    t_core = best_time(lambda: core.build_ecc_lookup_table(24, supports), repeat=3)
+    t_arrays = best_time(lambda: ta.build_ecc_lookup_table(24, supports))
+    rows = [["build_ecc_lookup_table, rank 20 (n=24, m=20)", fmt_time(t_core), fmt_time(t_arrays),
+             f"{t_core / t_arrays:.1f}x faster"]]
+
+    args = (25, patch.z_stabilizers, patch.logical_z)
+    rates = np.geomspace(1e-4, 0.3, 16)
+    values = ta.logical_failure_probability(*args, rates)
+    expected = [core.logical_failure_probability(*args, r) for r in rates.tolist()]
+    assert all(same_bits(v, e) for v, e in zip(values.tolist(), expected))
+    t_one = best_time(lambda: core.logical_failure_probability(*args, 0.01))
+    t_sixteen = best_time(lambda: ta.logical_failure_probability(*args, rates))
+    rows.append(["logical_failure_probability, d=5: 16 rates (arrays) vs 1 rate (core)", fmt_time(t_one),
+                 fmt_time(t_sixteen), f"{t_sixteen / t_one:.2f}x the time"])
+    cpus = len(os.sched_getaffinity(0))
+    print_table(f"tavik.arrays ({cpus} CPUs)", ["call", "tavik_core", "tavik.arrays", "ratio"], rows)
 
 
 def bench_patches():

@@ -14,6 +14,7 @@ import tavik.arrays as ta
 import tavik.tavik_core as core
 from tavik.exceptions import SizeViolation
 from support import bits, output_on_cpus
+from tavik.exceptions import SizeViolation
 
 
 # --- input forms ----------------------------------------------------------------------
@@ -101,20 +102,107 @@ def statevector_cases(rng):
     yield "tuples", (tuple((g, tuple(q), tuple(p)) for g, q, p in instructions), n), (instructions, n)
 
 
+
+# --- error correction ---
+
+
+def random_code(rng, wide):
+    """A small code (repeated qubits, empty supports, up to 32 checks), or a
+    wide one, whose syndromes span 16 dimensions: its table is built by the
+    coset walk on several threads."""
+    if wide:
+        n = 17
+        return n, [rng.sample(range(n), 4) for _ in range(16)]
+    n = rng.randint(0, 12)
+    m = rng.choice([0, 1, 3, 8, 12, 20, 32]) if n <= 8 else rng.randint(0, 12)
+    return n, [[rng.randrange(n) for _ in range(rng.choice([0, 1, 2, 3, 4]))] if n else [] for _ in range(m)]
+
+
+def stabilizer_forms(n, supports):
+    """(form, the stabilizers as tavik.arrays takes them, the equivalent core lists)."""
+    dense = np.zeros((len(supports), n), dtype=np.uint8)
+    for j, support in enumerate(supports):
+        dense[j, support] = 1
+    listed = [np.flatnonzero(row).tolist() for row in dense]  # a 0/1 row is its set columns, ascending
+    return [
+        ("lists", supports, supports),
+        ("arrays", [np.array(s, dtype=np.uint16) for s in supports], supports),
+        ("dense", dense, listed),
+        ("dense-float", dense.astype(np.float64), listed),
+    ]
+
+
+def lookup_cases(rng):
+    for k in range(3):
+        n, supports = random_code(rng, wide=k == 0)
+        forms = stabilizer_forms(n, supports)
+        for form, stabilizers, core_stabilizers in forms[:1] if k == 0 else forms:  # a wide core table is slow to read
+            yield form, (n, stabilizers), (n, core_stabilizers)
+
+
+def core_lookup_rows(n, stabilizers):
+    """The core's rows as (syndrome, correction) numbers."""
+    table = core.build_ecc_lookup_table(n, stabilizers)
+    numbers = lambda bit_lists, width: (np.array(bit_lists, dtype=np.uint64).reshape(len(table), width)  # noqa: E731
+                                        << np.arange(width, dtype=np.uint64)).sum(axis=1).tolist()
+    return list(zip(numbers([s for s, _ in table], len(stabilizers)), numbers([e for _, e in table], n)))
+
+
+RATES = [0.0, -0.0, 1.0, float("nan"), float("inf"), -0.5, 1.5, 1e-300, 0.5, 0.01]
+
+
+def probability_cases(rng):
+    rate = lambda: rng.choice(RATES) if rng.random() < 0.5 else rng.random()  # noqa: E731
+    # Lengths that give no walk, the single-rate walk, one walk shared by many rates, and two.
+    p_forms = [
+        ("scalar", lambda: rate()),
+        ("numpy scalar", lambda: np.float32(rate())),
+        ("1-D", lambda: np.array([rate() for _ in range(rng.choice([0, 1, 2, 3, 5, 8, 13, 17]))])),
+        ("2-D", lambda: [[rate() for _ in range(4)] for _ in range(3)]),
+    ]
+    for k in range(3):
+        n, supports = random_code(rng, wide=k == 0)
+        logical = [rng.randrange(n) for _ in range(rng.randint(0, 4))] if n else []
+        vector = np.zeros(n, dtype=np.int8)
+        vector[logical] = 1
+        for j, (form, stabilizers, core_stabilizers) in enumerate(stabilizer_forms(n, supports)):
+            p_form, make_p = p_forms[(j + k) % len(p_forms)]
+            p = make_p()
+            logical_z = vector if j % 2 else logical
+            yield f"{form}, p {p_form}", (n, stabilizers, logical_z, p), (n, core_stabilizers, logical, p)
+
+
+def core_probabilities(n, stabilizers, logical_z, p):
+    """The core's value at a scalar rate; ("array", values nested as p) for an array of rates."""
+    if np.ndim(p) == 0:
+        return core.logical_failure_probability(n, stabilizers, logical_z, float(p))
+    rates = np.asarray(p, dtype=float)
+    values = [core.logical_failure_probability(n, stabilizers, logical_z, x) for x in rates.ravel().tolist()]
+    return "array", np.array(values).reshape(rates.shape).tolist()
+
+
+# name -> (cases, the arrays result as compared[, the core's result as compared, from the core
+# arguments: the core's function itself if not given])
 DIFFERENTIAL = {
     "simulate_qubo_runs": (noisy_runs_cases, lambda r: (r[0].tolist(), r[1].tolist())),
+    # --- exhaustive enumeration and the statevector ---
     "qubo_energy_spectrum": (spectrum_cases, lambda r: (r[0].tolist(), r[1], r[2].tolist())),
     "exact_ising_norm": (norm_cases, lambda r: r),
     "run_statevector": (statevector_cases, lambda r: [tuple(a) for a in r.view(np.float64).reshape(-1, 2).tolist()]),
+    # --- error correction ---
+    "build_ecc_lookup_table": (lookup_cases, lambda r: list(zip(r[0].tolist(), r[1].tolist())), core_lookup_rows),
+    "logical_failure_probability": (probability_cases, lambda r: r if isinstance(r, float) else ("array", r.tolist()),
+                                    core_probabilities),
 }
 
 
 @pytest.mark.parametrize("name", DIFFERENTIAL)
 @pytest.mark.parametrize("seed", range(6))
 def test_matches_the_core_bit_for_bit_in_every_form(name, seed):
-    cases, as_core = DIFFERENTIAL[name]
+    cases, as_core, *core_side = DIFFERENTIAL[name]
+    core_result = core_side[0] if core_side else getattr(core, name)
     for form, arrays_args, core_args in cases(random.Random(seed)):
-        expected = getattr(core, name)(*core_args)
+        expected = core_result(*core_args)
         assert bits(as_core(getattr(ta, name)(*arrays_args))) == bits(expected), form
 
 
@@ -122,7 +210,7 @@ def probe():
     """A digest of every function's results on seeded inputs, for comparing
     processes with different numbers of CPUs."""
     digest = hashlib.sha256()
-    for name, (cases, as_core) in DIFFERENTIAL.items():
+    for name, (cases, as_core, *_) in DIFFERENTIAL.items():
         for seed in range(3):
             for _, arrays_args, _ in cases(random.Random(seed)):
                 digest.update(repr(bits(as_core(getattr(ta, name)(*arrays_args)))).encode())
@@ -221,6 +309,38 @@ BAD_INPUTS = [
     (lambda: ta.run_statevector([("t", [0, 1], []), ("h", [9], [])], 2), ValueError,
      "'t' is not a supported two-qubit gate"),
     (lambda: ta.run_statevector([("h", [99], [])], 25), SizeViolation, "SizeViolation: run_statevector requires n_qubits <= 24"),
+    # --- error correction ---
+    (lambda: ta.build_ecc_lookup_table(-1, []), ValueError, "n_data: must be >= 0, got -1"),
+    (lambda: ta.build_ecc_lookup_table(3, [[0], [1, 3]]), ValueError, "z_stabilizers: index 3 is out of range for n_data = 3"),
+    (lambda: ta.build_ecc_lookup_table(3, [[0], [1, -1]]), ValueError, "z_stabilizers: index -1 is negative"),
+    (lambda: ta.build_ecc_lookup_table(3, [[0, np.nan]]), ValueError, "z_stabilizers: NaN where an index is expected"),
+    (lambda: ta.build_ecc_lookup_table(3, [[0, 1], 2]), ValueError,
+     "z_stabilizers[1]: expected a list of indices, got shape ()"),
+    (lambda: ta.build_ecc_lookup_table(3, [["0"]]), TypeError, "z_stabilizers: expected integer indices, not an array of <U1"),
+    (lambda: ta.build_ecc_lookup_table(3, "012"), TypeError,
+     "z_stabilizers: expected a 0/1 array or a list of index lists, not str"),
+    (lambda: ta.build_ecc_lookup_table(3, np.array([[0, 2, 1]])), ValueError, "z_stabilizers: entries must be 0 or 1"),
+    (lambda: ta.build_ecc_lookup_table(3, np.array([[0, np.nan, 1]])), ValueError, "z_stabilizers: entries must be 0 or 1"),
+    (lambda: ta.build_ecc_lookup_table(3, np.zeros((2, 4))), ValueError,
+     "z_stabilizers: expected a 0/1 array of shape (m, n_data), n_data = 3, got shape (2, 4)"),
+    (lambda: ta.build_ecc_lookup_table(3, np.zeros(3)), ValueError,
+     "z_stabilizers: expected a 0/1 array of shape (m, n_data), n_data = 3, got shape (3,)"),
+    (lambda: ta.build_ecc_lookup_table(1, np.array([["1"]])), TypeError,
+     "z_stabilizers: expected 0/1 entries, not an array of <U1"),
+    # the core's size limits, in the core's order
+    (lambda: ta.build_ecc_lookup_table(27, np.zeros((40, 27))), SizeViolation,
+     "SizeViolation: lookup decoding requires n_data <= 26"),
+    (lambda: ta.logical_failure_probability(4, [[]] * 33, [0], 0.1), SizeViolation,
+     "SizeViolation: lookup decoding requires at most 32 Z-stabilizers"),
+    (lambda: ta.logical_failure_probability(3, [[0, 1]], [0, 3], 0.1), ValueError,
+     "logical_z: index 3 is out of range for n_data = 3"),
+    (lambda: ta.logical_failure_probability(3, [[0, 1]], np.ones(4), 0.1), ValueError,
+     "logical_z: expected a 0/1 array of shape (n_data,), n_data = 3, got shape (4,)"),
+    (lambda: ta.logical_failure_probability(3, [[0, 1]], np.array([0, 1, -1]), 0.1), ValueError,
+     "logical_z: entries must be 0 or 1"),
+    (lambda: ta.logical_failure_probability(3, [[0, 1]], [0], "0.1"), TypeError, "p: expected real numbers, not an array of <U3"),
+    (lambda: ta.logical_failure_probability(3, [[0, 1]], [0], [0.1j]), TypeError,
+     "p: expected real numbers, not an array of complex128"),
 ]
 
 
@@ -246,3 +366,14 @@ def test_the_native_layer_refuses_buffers_of_the_wrong_type():
         _arrays.run_statevector([], 1, np.zeros(2, np.complex64))
     with pytest.raises(ValueError, match="state has 4 elements, expected 2"):
         _arrays.run_statevector([], 1, np.zeros(4, np.complex128))
+
+
+@pytest.mark.parametrize("starts", [[], [1, 2], [0, 2, 1, 3], [0, 2], [0, 4]])
+def test_the_native_layer_refuses_support_rows_that_leave_their_qubits(starts):
+    from tavik import _arrays
+
+    starts, qubits = np.array(starts, dtype=np.int64), np.zeros(3, dtype=np.int64)
+    for call in (lambda: _arrays.build_ecc_lookup_table(3, starts, qubits),
+                 lambda: _arrays.logical_failure_probability(3, starts, qubits, qubits, np.ones(1), np.ones(1))):
+        with pytest.raises(ValueError, match="starts: expected offsets from 0 to len"):
+            call()

@@ -28,20 +28,26 @@ CODES = {
     "surface-3": (9, SURFACE_3.z_stabilizers, SURFACE_3.logical_z),
     "random-14": (14, [[q for q in range(14) if random.Random(s).random() < 0.4] for s in range(9)], [0, 1]),
 }
+NOISE, SEEDS = [0.0, 0.05, 0.3], [7, 2**64 - 1]
 P = np.array([1e-3, 0.01, 0.05, 0.1, 0.2, 0.5, 0.0, 1.0])
 
 
 def serial_expectations():
     curves = {name: [core.logical_failure_probability(*code, float(p)) for p in P] for name, code in CODES.items()}
-    noisy = sweep.noisy_validation(QUBO, BASE, 500, [0.0, 0.05, 0.3], [7, 2**64 - 1], client="serial", progress=False)
+    noisy = []
+    for noise in NOISE:
+        for seed in SEEDS:
+            runs, energies = core.simulate_qubo_runs(QUBO, BASE, 500, noise, seed)
+            e = np.array(energies)
+            noisy.append((noise, seed, e.mean(), e.min(), e.std(), sum(run == BASE for run in runs) / 500))
     return curves, noisy
 
 
 def run_all(client):
     curves = sweep.failure_curves(CODES, P, client=client, progress=False)
-    noisy = sweep.noisy_validation(QUBO, BASE, 500, [0.0, 0.05, 0.3], [7, 2**64 - 1], client=client, progress=False)
+    noisy = sweep.noisy_validation(QUBO, BASE, 500, NOISE, SEEDS, client=client, progress=False)
     squares = sweep.map(pow, range(20), [2] * 20, client=client, progress=False)
-    return {name: c.tolist() for name, c in curves.items()}, noisy, squares
+    return {name: c.tolist() for name, c in curves.items()}, [tuple(stats) for stats in noisy], squares
 
 
 @pytest.fixture(scope="module")

@@ -316,3 +316,89 @@ def run_statevector(instructions: Sequence[tuple[str, Sequence[int], Sequence[fl
     state = np.empty(1 << n if n <= _MAX_QUBITS else 0, dtype=np.complex128)
     _arrays.run_statevector(instructions, n, state)
     return state
+
+# --- error correction ---
+
+__all__ += ["build_ecc_lookup_table", "logical_failure_probability"]
+
+Supports: TypeAlias = npt.NDArray[Any] | Sequence[npt.ArrayLike]
+
+
+def _zero_one(name: str, values: npt.NDArray[Any], ndim: int, n_data: int) -> npt.NDArray[np.bool_]:
+    """A 0/1 array of `ndim` dimensions, the last over the data qubits, as booleans."""
+    if values.dtype.kind not in "biuf":
+        raise TypeError(f"{name}: expected 0/1 entries, not an array of {values.dtype}")
+    if values.ndim != ndim or values.shape[-1] != n_data:
+        shape = "(m, n_data)" if ndim == 2 else "(n_data,)"
+        raise ValueError(f"{name}: expected a 0/1 array of shape {shape}, n_data = {n_data}, got shape {values.shape}")
+    if not np.isin(values, (0, 1)).all():
+        raise ValueError(f"{name}: entries must be 0 or 1")
+    return values.astype(np.bool_)
+
+
+def _supports(name: str, supports: Supports, n_data: int) -> tuple[Indices, Indices]:
+    """Supports as compressed rows (starts, qubits): support j is
+    qubits[starts[j]:starts[j + 1]]; a 0/1 row lists its set columns in
+    ascending order."""
+    qubits: Indices
+    if isinstance(supports, np.ndarray):
+        dense = _zero_one(name, supports, 2, n_data)
+        qubits = np.nonzero(dense)[1].astype(np.int64)
+        lengths = np.count_nonzero(dense, axis=1)
+    elif isinstance(supports, Sequence) and not isinstance(supports, str):
+        lists = [np.asarray(s) for s in supports]
+        for j, s in enumerate(lists):
+            if s.ndim != 1:
+                raise ValueError(f"{name}[{j}]: expected a list of indices, got shape {s.shape}")
+        qubits = _indices(name, np.concatenate(lists) if lists else [], n_data, "n_data")
+        lengths = np.array([len(s) for s in lists], dtype=np.int64)
+    else:
+        raise TypeError(f"{name}: expected a 0/1 array or a list of index lists, not {type(supports).__name__}")
+    starts = np.zeros(len(lengths) + 1, dtype=np.int64)
+    np.cumsum(lengths, out=starts[1:])
+    return starts, qubits
+
+
+def build_ecc_lookup_table(
+    n_data: int, z_stabilizers: Supports
+) -> tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64]]:
+    """The minimum-weight lookup decoder of a code under bit flips, as
+    ``(syndromes, corrections)`` (``uint64[rows]`` each): one row per
+    producible syndrome, ascending; bit i of a syndrome is stabilizer i, bit q
+    of a correction is data qubit q. The rows of
+    :func:`tavik.tavik_core.build_ecc_lookup_table`, bit for bit, built on
+    every core.
+
+    `z_stabilizers` is a 0/1 array with one row per stabilizer and one column
+    per data qubit, or the core's list of index lists."""
+    n = _count("n_data", n_data)
+    starts, qubits = _supports("z_stabilizers", z_stabilizers, n)
+    syndromes, corrections = _arrays.build_ecc_lookup_table(n, starts, qubits)
+    return np.frombuffer(syndromes, dtype=np.uint64), np.frombuffer(corrections, dtype=np.uint64)
+
+
+def logical_failure_probability(
+    n_data: int, z_stabilizers: Supports, logical_z: npt.ArrayLike, p: npt.ArrayLike
+) -> float | Floats:
+    """The exact probability that independent bit flips at rate `p`, corrected
+    by the lookup decoder, leave a residual that anticommutes with
+    `logical_z`: a float for a scalar `p`, a float64 array of `p`'s shape for
+    an array of rates, each element the value of
+    :func:`tavik.tavik_core.logical_failure_probability` at that rate, bit for
+    bit (rates are not range-checked). The code is prepared once for every
+    rate, and the rates are evaluated on every core.
+
+    `z_stabilizers` as for :func:`build_ecc_lookup_table`; `logical_z` is a
+    0/1 array over the data qubits, or the core's list of indices."""
+    n = _count("n_data", n_data)
+    starts, qubits = _supports("z_stabilizers", z_stabilizers, n)
+    if isinstance(logical_z, np.ndarray):
+        logical: Indices = np.flatnonzero(_zero_one("logical_z", logical_z, 1, n)).astype(np.int64)
+    else:
+        logical = _indices("logical_z", logical_z, n, "n_data")
+    rates = np.asarray(p)
+    if rates.dtype.kind not in "biuf":
+        raise TypeError(f"p: expected real numbers, not an array of {rates.dtype}")
+    out = np.empty(rates.shape, dtype=np.float64)
+    _arrays.logical_failure_probability(n, starts, qubits, logical, np.ascontiguousarray(rates, np.float64), out)
+    return float(out) if out.ndim == 0 else out

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <string>
 
 #include "common/errors.h"
@@ -121,8 +122,11 @@ TAVIK_SIMD_DISPATCH(merge_row, merge_row_lanes)
 // Fills keys[number] with the smallest key of its syndrome by visiting every
 // pattern once, coset by coset: a pattern is a choice b over the non-pivot
 // qubits plus the one pattern over the pivot qubits that completes the
-// syndrome. Costs 2^n vectorised steps whatever the code.
-void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint32_t>& keys) {
+// syndrome. Costs 2^n vectorised steps whatever the code. Each row of high
+// numbers takes only the minimum over every coset, so the rows are split
+// among the threads, each walking all cosets over its own rows.
+void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint32_t>& keys,
+                   pool::Threads threads) {
   const std::vector<unsigned>& pivots = space.pivot_qubits();
   const unsigned r = space.rank();
   std::vector<bool> is_pivot(n, false);
@@ -140,25 +144,30 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
   const std::size_t low_count = std::size_t{1} << low_bits;
   const std::size_t high_count = std::size_t{1} << (r - low_bits);
 
-  std::vector<std::uint32_t> low_keys(low_count);
-  std::uint32_t free_number = 0, free_counter = 0;
-  BatchedPoll poll;
-  for (std::uint64_t g = 0; g < std::uint64_t{1} << others.size(); ++g) {
-    poll.step(low_count * high_count);
-    if (g != 0) {  // Gray-code step: one free qubit changes
-      const unsigned q = others[static_cast<unsigned>(std::countr_zero(g))];
-      free_number ^= space.column(q);
-      free_counter ^= std::uint32_t{1} << (n - 1 - q);
+  // A thread redoes the row of low keys for every coset: with this many rows
+  // each, that is at most an eighth more work.
+  constexpr std::size_t kRowsPerThread = 8;
+  pool::parallel_for(threads, high_count, kRowsPerThread, [&](std::size_t first_row, std::size_t last_row) {
+    std::vector<std::uint32_t> low_keys(low_count);
+    std::uint32_t free_number = 0, free_counter = 0;
+    BatchedPoll poll;
+    for (std::uint64_t g = 0; g < std::uint64_t{1} << others.size(); ++g) {
+      poll.step(low_count * (last_row - first_row));
+      if (g != 0) {  // Gray-code step: one free qubit changes
+        const unsigned q = others[static_cast<unsigned>(std::countr_zero(g))];
+        free_number ^= space.column(q);
+        free_counter ^= std::uint32_t{1} << (n - 1 - q);
+      }
+      // Syndrome number s is reached by the pivot pattern of s ^ free_number.
+      const std::uint32_t c_low = free_number & static_cast<std::uint32_t>(low_count - 1);
+      const std::uint32_t c_high = free_number >> low_bits;
+      for (std::size_t j = 0; j < low_count; ++j) low_keys[j] = preference(pivot_pattern.low(j ^ c_low), n);
+      for (std::size_t h = first_row; h < last_row; ++h) {
+        const std::uint32_t rest = pivot_pattern.high(h ^ c_high) | free_counter;
+        merge_row(keys.data() + h * low_count, low_keys.data(), low_count, preference(rest, n));
+      }
     }
-    // Syndrome number s is reached by the pivot pattern of s ^ free_number.
-    const std::uint32_t c_low = free_number & static_cast<std::uint32_t>(low_count - 1);
-    const std::uint32_t c_high = free_number >> low_bits;
-    for (std::size_t j = 0; j < low_count; ++j) low_keys[j] = preference(pivot_pattern.low(j ^ c_low), n);
-    for (std::size_t h = 0; h < high_count; ++h) {
-      const std::uint32_t rest = pivot_pattern.high(h ^ c_high) | free_counter;
-      merge_row(keys.data() + h * low_count, low_keys.data(), low_count, preference(rest, n));
-    }
-  }
+  });
 }
 
 // Bit q for each qubit q of the support; the first index that is not below
@@ -183,6 +192,39 @@ double powi(double x, std::uint64_t e) {
   }
   return result;
 }
+
+// The probability of one particular pattern of weight w at bit-flip
+// probability p.
+double pattern_probability(double p, unsigned w, unsigned n) { return powi(p, w) * powi(1.0 - p, n - w); }
+
+// Values of p that share one walk of the failing patterns.
+constexpr std::size_t kLanes = 16;
+
+// For each block i and each set bit j of words[i], in order, adds row
+// block_weights[i] + in_block_weights[j] of `weights` (kLanes per row) to
+// the kLanes totals: one ordered sum per lane. A function of its own, with
+// no call inside, so that the totals stay in registers throughout.
+template <class Isa>
+[[gnu::always_inline]] inline void add_lanes_lanes(double* totals, const double* weights,
+                                                   std::span<const std::uint64_t> words,
+                                                   const std::uint8_t* block_weights,
+                                                   const std::uint8_t* in_block_weights) {
+  constexpr std::size_t kWidth = std::min(Isa::kDoubles, kLanes), kVectors = kLanes / kWidth;
+  using Lanes = platform::simd::Vector<double, kWidth>;
+  Lanes sums[kVectors];
+  std::memcpy(sums, totals, sizeof sums);
+  for (std::size_t i = 0; i < words.size(); ++i)
+    for (std::uint64_t word = words[i]; word != 0; word &= word - 1) {
+      const double* row = weights + kLanes * (block_weights[i] + in_block_weights[std::countr_zero(word)]);
+      for (std::size_t v = 0; v < kVectors; ++v) {
+        Lanes x;
+        std::memcpy(&x, row + v * kWidth, sizeof x);
+        sums[v] += x;
+      }
+    }
+  std::memcpy(totals, sums, sizeof sums);
+}
+TAVIK_SIMD_DISPATCH(add_lanes, add_lanes_lanes)
 
 // Bit (number << 1 | parity) of `fails` is set when a pattern of that
 // syndrome number and logical parity is not decoded: when the parity differs
@@ -251,8 +293,13 @@ SyndromeSpace::SyndromeSpace(unsigned n_data, const std::vector<std::uint64_t>& 
           by_top[k].syndrome ^= by_top[j].syndrome;
           by_top[k].number ^= by_top[j].number;
         }
+  Vector step;
   for (const Vector& v : by_top)
-    if (v.syndrome != 0) ascending_basis_.emplace_back(v.syndrome, v.number);
+    if (v.syndrome != 0) {
+      ascending_basis_.emplace_back(v.syndrome, v.number);
+      step = {step.syndrome ^ v.syndrome, step.number ^ v.number};
+      ascending_steps_.emplace_back(step.syndrome, step.number);
+    }
 }
 
 std::pair<std::uint32_t, std::uint32_t> SyndromeSpace::ascending(std::uint32_t t) const {
@@ -271,7 +318,7 @@ std::uint32_t CorrectionTable::correction(std::uint32_t number) const {
 
 std::uint32_t CorrectionTable::reversed(std::uint32_t mask) const { return reverse_bits(mask, n_data); }
 
-CorrectionTable build_table(unsigned n_data, SyndromeSpace space) {
+CorrectionTable build_table(unsigned n_data, SyndromeSpace space, pool::Threads threads) {
   const unsigned n = n_data;
   CorrectionTable out{std::move(space), {}, n};
   const std::uint64_t size = out.space.size();
@@ -284,26 +331,50 @@ CorrectionTable build_table(unsigned n_data, SyndromeSpace space) {
   // far fewer once every step is a cache miss. Otherwise the coset walk
   // finishes the job.
   const std::uint64_t budget = (std::uint64_t{1} << n) >> (size <= kCachedEntries ? 3 : 8);
-  if (!walk_by_weight(out.space, n, std::max(budget, kMinWeightBudget), keys)) walk_by_coset(out.space, n, keys);
+  if (!walk_by_weight(out.space, n, std::max(budget, kMinWeightBudget), keys))
+    walk_by_coset(out.space, n, keys, threads);
   return out;
 }
 
-LookupTable build_ecc_lookup_table(std::uint64_t n_data, SupportRows z_stabilizers, LookupRowCost cost) {
+LookupShape lookup_shape(std::uint64_t n_data, SupportRows z_stabilizers, LookupRowCost cost) {
   const std::vector<std::uint64_t> masks = stabilizer_masks(n_data, z_stabilizers);
   const auto n = static_cast<unsigned>(n_data);
   SyndromeSpace space(n, masks);
   require_memory(space.size(), 1, cost.row_bytes + cost.bit_bytes * (n_data + masks.size()));
-  return {n, static_cast<unsigned>(masks.size()), build_table(n, std::move(space))};
+  return {n, static_cast<unsigned>(masks.size()), std::move(space)};
+}
+
+LookupTable build_ecc_lookup_table(LookupShape shape, pool::Threads threads) {
+  return {shape.n_data, shape.n_stabilizers, build_table(shape.n_data, std::move(shape.space), threads)};
+}
+
+void LookupTable::write_rows(std::span<std::uint64_t> syndromes, std::span<std::uint64_t> corrections,
+                             pool::Threads threads) const {
+  constexpr std::size_t kRowsPerChunk = 4096;
+  const SyndromeSpace& space = table.space;
+  pool::parallel_for(threads, rows(), kRowsPerChunk, [&](std::size_t first, std::size_t last) {
+    poll_interrupt(last - first);
+    auto [syndrome, number] = space.ascending(static_cast<std::uint32_t>(first));
+    for (std::size_t i = first;;) {
+      syndromes[i] = syndrome;
+      corrections[i] = table.correction(number);
+      if (++i == last) break;
+      const auto [syndrome_step, number_step] = space.ascending_step(static_cast<unsigned>(std::countr_zero(i)));
+      syndrome ^= syndrome_step;
+      number ^= number_step;
+    }
+  });
 }
 
 // The failing patterns are walked 64 at a time: block B holds the patterns
 // k = 64·B + j, whose keys are key(64·B) XOR key(j). One 64-bit word says
 // which of a block fail; it depends only on key(64·B), so when the key space
 // is small next to the walk the words are tabulated once per key.
-FailureSet::FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z) {
+FailureSet::FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z,
+                       pool::Threads threads) {
   const std::vector<std::uint64_t> masks = stabilizer_masks(n_data, z_stabilizers);
   n_ = static_cast<unsigned>(n_data);
-  const CorrectionTable table = build_table(n_, SyndromeSpace(n_, masks));
+  const CorrectionTable table = build_table(n_, SyndromeSpace(n_, masks), threads);
   const std::uint64_t logical = support_mask(logical_z, n_data, "logical_z");
 
   // A pattern k fails when parity(k & L) differs from parity(correction & L)
@@ -354,29 +425,77 @@ Sum FailureSet::walk(Sum sum) const {
 
   const bool tabulated = !words_.empty();
   std::uint32_t block_key = 0;
-  BatchedPoll poll;
-  for (std::uint64_t b = 0; b < std::uint64_t{1} << block_index_bits; ++b) {
-    poll.step(block_size);
-    if (b != 0) block_key ^= step[static_cast<unsigned>(std::countr_zero(b))];
-    std::uint64_t word = tabulated ? words_[block_key] : block_word(block_key);
-    const auto block_weight = static_cast<unsigned>(std::popcount(b));
-    for (; word != 0; word &= word - 1)
-      sum.add(block_weight + in_block_weights[static_cast<unsigned>(std::countr_zero(word))]);
+  // Blocks reach the sum a batch at a time, so that a sum that adds in a
+  // vectorised kernel (a call) makes one call per batch.
+  constexpr std::uint64_t kBatch = 64;
+  std::array<std::uint64_t, kBatch> words;
+  std::array<std::uint8_t, kBatch> block_weights;
+  const std::uint64_t blocks = std::uint64_t{1} << block_index_bits;
+  for (std::uint64_t first = 0; first < blocks; first += kBatch) {
+    const auto count = static_cast<std::size_t>(std::min(kBatch, blocks - first));
+    poll_interrupt(count * block_size);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint64_t b = first + i;
+      if (b != 0) block_key ^= step[static_cast<unsigned>(std::countr_zero(b))];
+      words[i] = tabulated ? words_[block_key] : block_word(block_key);
+      block_weights[i] = static_cast<std::uint8_t>(std::popcount(b));
+    }
+    sum.add_blocks({words.data(), count}, block_weights.data(), in_block_weights.data());
   }
   return sum;
 }
 
 double FailureSet::probability(double p) const {
-  // W[w]: the probability of one particular pattern of weight w.
-  const double q = 1.0 - p;
   std::vector<double> weights(n_ + 1);
-  for (unsigned w = 0; w <= n_; ++w) weights[w] = powi(p, w) * powi(q, n_ - w);
+  for (unsigned w = 0; w <= n_; ++w) weights[w] = pattern_probability(p, w, n_);
   struct Sum {
     const double* weights;
     double total;
-    void add(unsigned w) { total += weights[w]; }
+    void add_blocks(std::span<const std::uint64_t> words, const std::uint8_t* block_weights,
+                    const std::uint8_t* in_block_weights) {
+      for (std::size_t i = 0; i < words.size(); ++i)
+        for (std::uint64_t word = words[i]; word != 0; word &= word - 1)
+          total += weights[block_weights[i] + in_block_weights[std::countr_zero(word)]];
+    }
   };
   return walk(Sum{weights.data(), 0.0}).total;
+}
+
+// One running total per lane, each added to exactly as probability()'s one:
+// a lane's sum is that of its p bit for bit. The lanes of a weight are
+// adjacent, so one pattern's additions are a few vector additions.
+void FailureSet::probabilities_in_one_walk(std::span<const double> p, std::span<double> out) const {
+  std::vector<double> weights((n_ + 1) * kLanes, 0.0);  // lanes past p.size() stay unused
+  for (unsigned w = 0; w <= n_; ++w)
+    for (std::size_t k = 0; k < p.size(); ++k) weights[w * kLanes + k] = pattern_probability(p[k], w, n_);
+  struct Sum {
+    const double* weights;
+    std::array<double, kLanes> totals;
+    void add_blocks(std::span<const std::uint64_t> words, const std::uint8_t* block_weights,
+                    const std::uint8_t* in_block_weights) {
+      add_lanes(totals.data(), weights, words, block_weights, in_block_weights);
+    }
+  };
+  const Sum sum = walk(Sum{weights.data(), {}});
+  std::copy_n(sum.totals.begin(), p.size(), out.begin());
+}
+
+void FailureSet::probabilities(std::span<const double> p, std::span<double> out, pool::Threads threads) const {
+  // A walk costs about the same for one value as for kLanes (its additions
+  // wait on one another, not on the processor's adders), so the values are
+  // shared out among as few walks as hold them, and the walks among threads.
+  const std::size_t walks = (p.size() + kLanes - 1) / kLanes;
+  pool::parallel_for(threads, walks, 1, [&](std::size_t first_walk, std::size_t last_walk) {
+    for (std::size_t job = first_walk; job < last_walk; ++job) {
+      const std::size_t first = p.size() * job / walks, count = p.size() * (job + 1) / walks - first;
+      const std::span<const double> values = p.subspan(first, count);
+      const std::span<double> results = out.subspan(first, count);
+      if (count == 1)
+        results[0] = probability(values[0]);
+      else
+        probabilities_in_one_walk(values, results);
+    }
+  });
 }
 
 }  // namespace tavik::ecc

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "pool/pool.h"
+
 namespace tavik::ecc {
 
 inline constexpr std::uint64_t kMaxDataQubits = 26;
@@ -51,12 +53,17 @@ class SyndromeSpace {
   const std::vector<unsigned>& pivot_qubits() const { return pivot_qubits_; }
   // The t-th smallest producible syndrome (t from 0) and its number.
   std::pair<std::uint32_t, std::uint32_t> ascending(std::uint32_t t) const;
+  // What the t-th smallest syndrome and its number are XORed with to give
+  // the (t + 1)-th: ascending_step(countr_zero(t + 1)).
+  std::pair<std::uint32_t, std::uint32_t> ascending_step(unsigned bit) const { return ascending_steps_[bit]; }
 
  private:
   std::vector<std::uint32_t> columns_;
   std::vector<unsigned> pivot_qubits_;
   // (syndrome, number) of the 2^i-th smallest syndrome.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> ascending_basis_;
+  // The XOR of the first i + 1 of them: t + 1 differs from t in bits 0 … i.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> ascending_steps_;
 };
 
 // The minimum-weight correction of every producible syndrome, by syndrome
@@ -76,7 +83,7 @@ struct CorrectionTable {
   std::uint32_t reversed(std::uint32_t mask) const;
 };
 
-CorrectionTable build_table(unsigned n_data, SyndromeSpace space);
+CorrectionTable build_table(unsigned n_data, SyndromeSpace space, pool::Threads threads);
 
 // The decoder as its callers see it: every producible syndrome, ascending,
 // with its correction.
@@ -91,6 +98,10 @@ struct LookupTable {
     const auto [syndrome, number] = table.space.ascending(static_cast<std::uint32_t>(index));
     return {syndrome, table.correction(number)};
   }
+  // Every row at once: row i's syndrome at syndromes[i], its correction at
+  // corrections[i]; both spans hold rows() entries.
+  void write_rows(std::span<std::uint64_t> syndromes, std::span<std::uint64_t> corrections,
+                  pool::Threads threads) const;
 };
 
 // What one row of the caller's result costs: `row_bytes` plus `bit_bytes`
@@ -101,7 +112,21 @@ struct LookupRowCost {
   std::size_t bit_bytes;
 };
 
-LookupTable build_ecc_lookup_table(std::uint64_t n_data, SupportRows z_stabilizers, LookupRowCost cost);
+// A code's syndrome space, checked and counted: the table's size is known
+// (rows()) before the table is built.
+struct LookupShape {
+  unsigned n_data;
+  unsigned n_stabilizers;
+  SyndromeSpace space;
+
+  std::uint64_t rows() const { return space.size(); }
+};
+
+// The size limits and support checks, then MemoryError unless rows() rows of
+// `cost` fit.
+LookupShape lookup_shape(std::uint64_t n_data, SupportRows z_stabilizers, LookupRowCost cost);
+
+LookupTable build_ecc_lookup_table(LookupShape shape, pool::Threads threads);
 
 // A code prepared for its logical failure probability under independent bit
 // flips decoded by the lookup table: the patterns whose residual
@@ -111,18 +136,26 @@ class FailureSet {
  public:
   // Errors as build_ecc_lookup_table, then ValueError for a logical_z index
   // that is not below n_data.
-  FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z);
+  FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z,
+             pool::Threads threads);
 
   // One running sum of the probabilities of the failing patterns at bit-flip
   // probability p, in ascending pattern order.
   double probability(double p) const;
+  // out[i] = probability(p[i]) for every i, bit for bit, with walks shared
+  // between several values of p.
+  void probabilities(std::span<const double> p, std::span<double> out, pool::Threads threads) const;
 
  private:
-  // Calls sum.add(w) for every failing pattern, w its weight, in ascending
-  // pattern order, and returns the sum. It is taken and returned by value so
-  // that its running totals stay in registers.
+  // Calls sum.add_blocks(words, block_weights, in_block_weights) for runs of
+  // blocks of 64 patterns, in ascending order: the failing patterns of block
+  // i are the set bits j of words[i], of weight block_weights[i] +
+  // in_block_weights[j]; the sum adds them in that order. Returns the sum,
+  // taken and returned by value so that its running totals stay in registers.
   template <class Sum>
   Sum walk(Sum sum) const;
+  // probabilities() for up to sixteen values, in one walk.
+  void probabilities_in_one_walk(std::span<const double> p, std::span<double> out) const;
 
   bool failing(std::uint32_t key) const { return (fails_[key >> 6] >> (key & 63)) & 1; }
   std::uint64_t block_word(std::uint32_t block_key) const;

@@ -12,6 +12,7 @@ tavik::py::Ref build() {
   tavik::py::Module m(tavik::py::Ref::steal(PyModule_Create(&g_definition)));
   register_validation(m);
   register_sim(m);
+  register_ecc(m);
   return m.release();
 }
 

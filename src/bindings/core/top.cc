@@ -69,12 +69,14 @@ class FlatSupports {
 
 ecc::LookupTable build_ecc_lookup_table(std::uint64_t n_data,
                                         const std::vector<std::vector<std::uint64_t>>& z_stabilizers) {
-  return ecc::build_ecc_lookup_table(n_data, FlatSupports(z_stabilizers).rows(), kLookupRowCost);
+  return ecc::build_ecc_lookup_table(ecc::lookup_shape(n_data, FlatSupports(z_stabilizers).rows(), kLookupRowCost),
+                                     pool::Threads::caller);
 }
 
 double logical_failure_probability(std::uint64_t n_data, const std::vector<std::vector<std::uint64_t>>& z_stabilizers,
                                    const std::vector<std::uint64_t>& logical_z, double physical_error_rate) {
-  return ecc::FailureSet(n_data, FlatSupports(z_stabilizers).rows(), logical_z).probability(physical_error_rate);
+  return ecc::FailureSet(n_data, FlatSupports(z_stabilizers).rows(), logical_z, pool::Threads::caller)
+      .probability(physical_error_rate);
 }
 
 }  // namespace
