@@ -3,6 +3,7 @@ cluster of separate processes started with Dask's own tools), nothing lost or
 duplicated when a worker dies mid-sweep, and a clear error without Dask."""
 
 import os
+import pathlib
 import random
 import shutil
 import signal
@@ -122,3 +123,15 @@ def test_without_dask_only_the_serial_engine_runs(monkeypatch):
 def test_an_unknown_engine_is_refused(client, exception):
     with pytest.raises(exception, match="client: expected a distributed.Client, None or 'serial'"):
         sweep.map(pow, [2], [3], client=client)
+
+
+def test_the_threshold_example_draws_its_curves(tmp_path):
+    example = pathlib.Path(__file__).resolve().parent.parent / "examples" / "threshold_plot.py"
+    out = tmp_path / "curves.png"
+    args = [sys.executable, str(example), "--serial", "--max-distance", "3", "--points", "9", "--out", str(out)]
+    result = subprocess.run(args, capture_output=True, text=True, timeout=300)
+    assert result.returncode == 0, result.stderr
+    # d = 3 repetition: p_L = 3p² − 2p³ meets p only at p = 1/2, the grid's end.
+    assert "repetition d=3: p_L(0.001) = 2.998e-06, pseudo-threshold 0.5000" in result.stdout
+    assert "surface d=3" in result.stdout and "surface d=5" not in result.stdout  # beyond --max-distance
+    assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and out.stat().st_size > 10_000

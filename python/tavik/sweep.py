@@ -38,7 +38,8 @@ if TYPE_CHECKING:
 __all__ = ["NoisyStats", "failure_curves", "map", "noisy_validation"]
 
 Engine: TypeAlias = "Client | Literal['serial'] | None"
-Code: TypeAlias = tuple[int, "arrays.StabilizersLike", "arrays.LogicalLike"]
+# (n_data, z_stabilizers, logical_z), in any form tavik.arrays takes.
+Code: TypeAlias = tuple[int, arrays.Supports, npt.ArrayLike]
 T = TypeVar("T")
 
 _NEEDS_DASK = "this engine needs Dask's distributed scheduler: pip install 'tavik[dask]' (or pass client=\"serial\")"
@@ -114,8 +115,10 @@ def map(func: Callable[..., T], *iterables: Iterable[Any], client: Engine = None
     return _run(func, list(zip(*iterables)), client, progress)
 
 
-def _failure_curve(n_data: int, z_stabilizers: Any, logical_z: Any, p: npt.NDArray[np.float64]) -> Any:
-    return arrays.logical_failure_probability(n_data, z_stabilizers, logical_z, p)
+def _failure_curve(
+    n_data: int, z_stabilizers: arrays.Supports, logical_z: npt.ArrayLike, p: npt.NDArray[np.float64]
+) -> npt.NDArray[np.float64]:
+    return np.asarray(arrays.logical_failure_probability(n_data, z_stabilizers, logical_z, p))
 
 
 def failure_curves(
@@ -136,7 +139,7 @@ def failure_curves(
     names = sorted(codes, key=lambda name: -int(codes[name][0]))
     curves = _run(_failure_curve, [(*codes[name], rates) for name in names], client, progress)
     by_name = dict(zip(names, curves))
-    return {name: np.asarray(by_name[name]) for name in codes}
+    return {name: by_name[name] for name in codes}
 
 
 class NoisyStats(NamedTuple):
