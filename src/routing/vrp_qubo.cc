@@ -161,7 +161,6 @@ void VrpQubo::fill_matrix(std::span<double> q, pool::Threads threads) const {
     for (std::size_t a = begin; a < end; ++a) {
       poll_interrupt(size);
       double* out = q.data() + a * size;
-      std::fill(out, out + size, 0.0);
       const std::size_t count = row(static_cast<std::uint32_t>(a), entries);
       for (std::size_t k = 0; k < count; ++k) out[entries[k].second] = values_[entries[k].value];
     }

@@ -60,9 +60,9 @@ class VrpQubo {
   // max_row_entries()), by ascending second variable; returns their count.
   std::size_t row(std::uint32_t first, std::span<Entry> out) const;
 
-  // Writes the QUBO as a dense variables() × variables() row-major matrix:
-  // q[first·N + second] holds each entry's value, every other element +0.0.
-  // Rows are split over `threads`.
+  // Writes each entry's value to q[first·N + second] of a dense N × N
+  // row-major matrix, N = variables(), whose other elements stay as they are
+  // (+0.0 in a zeroed q). Rows are split over `threads`.
   void fill_matrix(std::span<double> q, pool::Threads threads) const;
 
  private:

@@ -15,5 +15,6 @@ using tavik::arrays::Out;
 using tavik::arrays::Unlocked;
 
 void register_validation(py::Module& m);
+void register_graphs(py::Module& m);
 
 }  // namespace tavik::bindings::arrays

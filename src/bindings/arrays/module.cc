@@ -11,6 +11,7 @@ tavik::py::Ref build() {
   using namespace tavik::bindings::arrays;
   tavik::py::Module m(tavik::py::Ref::steal(PyModule_Create(&g_definition)));
   register_validation(m);
+  register_graphs(m);
   return m.release();
 }
 
