@@ -1,6 +1,7 @@
 """stoer_wagner_bisect on random dense weighted graphs against the pure-Python
 reference, a NumPy implementation with the same arithmetic order (results
-checked identical) and networkx.stoer_wagner (same cut weight checked)."""
+checked identical) and networkx.stoer_wagner (same cut weight checked); and
+tavik.arrays.stoer_wagner_bisect on the edges as an (m, 3) array."""
 
 import math
 import os
@@ -11,6 +12,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests"))
 
+import tavik.arrays as ta  # noqa: E402
 import tavik.tavik_core as core  # noqa: E402
 from common import best_time, fmt_time, print_table  # noqa: E402
 from reference.stoer_wagner import stoer_wagner_bisect as reference  # noqa: E402
@@ -74,6 +76,10 @@ def main():
         ours = core.stoer_wagner_bisect(edges, n)
         slow = n <= 200  # the pure-Python and networkx runs take minutes at 400 nodes
         t_core = best_time(lambda: core.stoer_wagner_bisect(edges, n))
+        table = np.array(edges)
+        weight, side = ta.stoer_wagner_bisect(table, n)
+        assert (weight, side.tolist()) == ours, "tavik.arrays differs"
+        t_arrays = best_time(lambda: ta.stoer_wagner_bisect(table, n))
         t_np = best_time(lambda: numpy_bisect(edges, n), repeat=1, min_seconds=0)
         assert numpy_bisect(edges, n) == ours, "NumPy implementation differs"
         t_ref = t_nx = None
@@ -91,15 +97,17 @@ def main():
         def ratio(t):
             return f"{t / t_core:.0f}x" if t else "-"
 
-        rows.append([n, len(edges), fmt_time(t_core), fmt_time(t_np), fmt_time(t_ref), fmt_time(t_nx),
-                     ratio(t_np), ratio(t_ref), ratio(t_nx)])
+        rows.append([n, len(edges), fmt_time(t_core), fmt_time(t_arrays), fmt_time(t_np), fmt_time(t_ref),
+                     fmt_time(t_nx), f"{t_core / t_arrays:.2f}x", ratio(t_np), ratio(t_ref), ratio(t_nx)])
     print_table(
         "stoer_wagner_bisect, complete graphs with random integer weights "
         "(best of runs; 2 shared cores, expect noise)",
-        ["n", "edges", "tavik_core", "NumPy", "pure Python", "networkx", "vs NumPy", "vs Python", "vs networkx"],
+        ["n", "edges", "tavik_core", "arrays", "NumPy", "pure Python", "networkx", "arrays vs core", "vs NumPy",
+         "vs Python", "vs networkx"],
         rows,
     )
     print("tavik_core includes converting the edge list; networkx times exclude building its Graph.")
+    print("arrays: tavik.arrays.stoer_wagner_bisect on an (m, 3) float64 array; ratios are against tavik_core.")
 
 
 if __name__ == "__main__":

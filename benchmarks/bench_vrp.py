@@ -1,6 +1,8 @@
 """vrp_qubo_terms against pure-Python and NumPy builders of the same dict
 (keys, values and insertion order checked identical), and against the floor
-of building a dict of that size from ready-made keys and values."""
+of building a dict of that size from ready-made keys and values; then
+tavik.arrays.vrp_qubo_matrix (the same QUBO as a dense matrix, checked
+against the dict) against the pure-Python dict builder."""
 
 import os
 import random
@@ -10,6 +12,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests"))
 
+import tavik.arrays as ta  # noqa: E402
 import tavik.tavik_core as core  # noqa: E402
 from common import best_time, fmt_time, print_table  # noqa: E402
 from reference.vrp import vrp_qubo_terms as reference_model  # noqa: E402
@@ -101,8 +104,17 @@ def same(x, y):
     return [(k, float.hex(v)) for k, v in x.items()] == [(k, float.hex(v)) for k, v in y.items()]
 
 
+def matrix_matches(dist, a, b):
+    q, labels = ta.vrp_qubo_matrix(dist, a, b)
+    index = {name: k for k, name in enumerate(labels)}
+    expected = np.zeros_like(q)
+    for (x, y), value in core.vrp_qubo_terms(dist, a, b).items():
+        expected[index[x], index[y]] = value
+    return np.array_equal(q.view(np.uint64), expected.view(np.uint64))
+
+
 def main():
-    rows = []
+    rows, matrix_rows = [], []
     for n in (10, 25, 50):
         rng = random.Random(n)
         dist = [[0.0 if u == v else rng.uniform(1.0, 100.0) for v in range(n)] for u in range(n)]
@@ -121,6 +133,11 @@ def main():
         rows.append([n, len(ours), fmt_time(t_py), fmt_time(t_ref), fmt_time(t_np), fmt_time(t_core),
                      fmt_time(t_floor), f"{t_py / t_core:.1f}x", f"{t_ref / t_core:.1f}x", f"{t_np / t_core:.1f}x",
                      f"{t_core / t_floor:.2f}x"])
+        assert matrix_matches(dist, a, b), "vrp_qubo_matrix differs"
+        d = np.array(dist)
+        t_matrix = best_time(lambda: ta.vrp_qubo_matrix(d, a, b))
+        matrix_rows.append([n, f"{(n * n) ** 2 * 8 / 1e6:.3g} MB", fmt_time(t_py), fmt_time(t_matrix),
+                            f"{t_py / t_matrix:.0f}x", f"{t_core / t_matrix:.1f}x"])
     print_table(
         "vrp_qubo_terms (best of several runs; 2 shared cores, expect noise)",
         ["n", "entries", "Python", "Python (int keys)", "NumPy", "tavik_core", "dict floor", "vs Python",
@@ -131,6 +148,12 @@ def main():
     print("Python (int keys): the step-by-step reference model (map on index pairs, then sorted)")
     print("dict floor: dict(zip(keys, values)) from the ready key tuples and floats of the result")
     print("Every time includes freeing the previous call's result, except the floor's (its objects stay alive).")
+    print_table(
+        "tavik.arrays.vrp_qubo_matrix: the dense n² × n² float64 matrix, on every core",
+        ["n", "Q", "Python", "arrays", "vs Python", "vs tavik_core"],
+        matrix_rows,
+    )
+    print("Python: the straightforward dict builder above; vs tavik_core: the dict from vrp_qubo_terms")
 
 
 if __name__ == "__main__":

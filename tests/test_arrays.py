@@ -7,6 +7,7 @@ import hashlib
 import random
 import threading
 
+import networkx as nx
 import numpy as np
 import pytest
 
@@ -14,7 +15,7 @@ import tavik.arrays as ta
 import tavik.tavik_core as core
 from tavik.exceptions import SizeViolation
 from support import bits, output_on_cpus
-from tavik.exceptions import SizeViolation
+from tavik.exceptions import PanicException, SizeViolation
 
 
 # --- input forms ----------------------------------------------------------------------
@@ -181,6 +182,50 @@ def core_probabilities(n, stabilizers, logical_z, p):
     return "array", np.array(values).reshape(rates.shape).tolist()
 
 
+# --- graphs ---
+
+
+def vrp_cases(rng):
+    """No entry's value is +0.0 (penalties and distances are not zero), so the
+    non-zero elements of Q are exactly the core's keys."""
+    n = rng.choice([0, 1, 2]) if rng.random() < 0.4 else rng.randrange(3, 9)
+    special = [float("nan"), float("inf"), 1e300]
+    dist = [[rng.choice(special) if rng.random() < 0.1 else rng.uniform(0.5, 9.0) for _ in range(n)] for _ in range(n)]
+    a, b = rng.choice([rng.uniform(-5, 5), 1e-300, float("nan")]), rng.uniform(0.5, 5)
+    with np.errstate(over="ignore"):  # 1e300 becomes inf in float32
+        narrow = np.array(dist, dtype=np.float32).reshape(n, n)
+    for form, d, core_dist in [("list", dist, dist), ("array", np.array(dist).reshape(n, n), dist),
+                               ("fortran", np.asfortranarray(np.array(dist).reshape(n, n)), dist),
+                               ("float32", narrow, narrow.astype(float).tolist())]:
+        yield form, (d, a, b), (core_dist, a, b)
+
+
+def vrp_as_core(result):
+    q, labels = result
+    first, second = np.nonzero(q.view(np.uint64))  # -0.0 and NaN count as entries
+    return {(labels[i], labels[j]): float(q[i, j]) for i, j in zip(first, second)}
+
+
+def stoer_wagner_cases(rng):
+    """Parallel edges and self-loops (NaN on a self-loop must not matter),
+    infinite and signed-zero weights; NaN on an edge is tested apart."""
+    n = rng.randrange(2, 12)
+    edges = []
+    for _ in range(rng.randrange(0, 30)):
+        u, v = rng.randrange(n), rng.randrange(n)
+        w = rng.choice([float("inf"), -0.0, 0.0]) if rng.random() < 0.05 else float(rng.randrange(1, 9)) / 4
+        edges.append((u, v, float("nan") if u == v and rng.random() < 0.5 else w))
+    u, v, w = (np.array(c) for c in zip(*edges)) if edges else (np.zeros(0, np.int64),) * 3
+    multi = nx.MultiGraph([(i, j, {"weight": x}) for i, j, x in edges])
+    plain = nx.Graph([(i, j) for i, j, _ in edges])
+    yield "list", (edges, n), (edges, n)
+    yield "tuple of edges", (tuple(edges[:3]), n), (edges[:3], n)  # three edges, not three columns
+    yield "rows", (np.array(edges, dtype=np.float64).reshape(-1, 3), n), (edges, n)
+    yield "columns", ((u.astype(np.uint32), v, w), n), (edges, n)
+    yield "networkx", (multi, n), ([(i, j, d["weight"]) for i, j, d in multi.edges(data=True)], n)
+    yield "networkx-unweighted", (plain, n), ([(i, j, 1.0) for i, j in plain.edges()], n)
+
+
 # name -> (cases, the arrays result as compared[, the core's result as compared, from the core
 # arguments: the core's function itself if not given])
 DIFFERENTIAL = {
@@ -193,7 +238,18 @@ DIFFERENTIAL = {
     "build_ecc_lookup_table": (lookup_cases, lambda r: list(zip(r[0].tolist(), r[1].tolist())), core_lookup_rows),
     "logical_failure_probability": (probability_cases, lambda r: r if isinstance(r, float) else ("array", r.tolist()),
                                     core_probabilities),
+    # --- graphs ---
+    "vrp_qubo_matrix": (vrp_cases, vrp_as_core, core.vrp_qubo_terms),
+    "stoer_wagner_bisect": (stoer_wagner_cases, lambda r: (r[0], r[1].tolist())),
 }
+
+
+def outcome(call):
+    """A call's result, or the type and message of what it raised."""
+    try:
+        return call()
+    except (Exception, PanicException) as exc:
+        return type(exc), str(exc)
 
 
 @pytest.mark.parametrize("name", DIFFERENTIAL)
@@ -202,8 +258,8 @@ def test_matches_the_core_bit_for_bit_in_every_form(name, seed):
     cases, as_core, *core_side = DIFFERENTIAL[name]
     core_result = core_side[0] if core_side else getattr(core, name)
     for form, arrays_args, core_args in cases(random.Random(seed)):
-        expected = core_result(*core_args)
-        assert bits(as_core(getattr(ta, name)(*arrays_args))) == bits(expected), form
+        expected = outcome(lambda: core_result(*core_args))
+        assert bits(outcome(lambda: as_core(getattr(ta, name)(*arrays_args)))) == bits(expected), form
 
 
 def probe():
@@ -213,7 +269,7 @@ def probe():
     for name, (cases, as_core, *_) in DIFFERENTIAL.items():
         for seed in range(3):
             for _, arrays_args, _ in cases(random.Random(seed)):
-                digest.update(repr(bits(as_core(getattr(ta, name)(*arrays_args)))).encode())
+                digest.update(repr(bits(outcome(lambda: as_core(getattr(ta, name)(*arrays_args))))).encode())
     return digest.hexdigest()
 
 
@@ -341,6 +397,31 @@ BAD_INPUTS = [
     (lambda: ta.logical_failure_probability(3, [[0, 1]], [0], "0.1"), TypeError, "p: expected real numbers, not an array of <U3"),
     (lambda: ta.logical_failure_probability(3, [[0, 1]], [0], [0.1j]), TypeError,
      "p: expected real numbers, not an array of complex128"),
+    # --- graphs ---
+    *[(lambda d=d: ta.vrp_qubo_matrix(d, 1.0, 1.0), ValueError, "distance matrix must be square")
+      for d in (np.zeros((2, 3)), np.zeros((3, 2)), [[1.0, 2.0], [3.0]], [[]], [[1.0], [2.0]])],
+    (lambda: ta.vrp_qubo_matrix([1.0, 2.0], 1.0, 1.0), ValueError, "dist: expected a 2-D array, got shape (2,)"),
+    (lambda: ta.vrp_qubo_matrix([["a"]], 1.0, 1.0), TypeError, "dist: expected real numbers, not an array of <U1"),
+    (lambda: ta.stoer_wagner_bisect([(0, 3, 1.0)], 3), ValueError, "edges v: index 3 is out of range for n_nodes = 3"),
+    (lambda: ta.stoer_wagner_bisect(np.array([[np.nan, 1, 1.0]]), 3), ValueError,
+     "edges u: NaN where an index is expected"),
+    (lambda: ta.stoer_wagner_bisect(np.array([[0.5, 1, 1.0]]), 3), ValueError, "edges u: indices must be whole numbers"),
+    (lambda: ta.stoer_wagner_bisect(([0], [-1], [1.0]), 3), ValueError, "edges v: index -1 is negative"),
+    (lambda: ta.stoer_wagner_bisect(nx.path_graph("ab"), 2), TypeError,
+     "edges u: expected integer indices, not an array of <U1"),
+    (lambda: ta.stoer_wagner_bisect(np.zeros((2, 2)), 3), ValueError,
+     "edges: expected an (m, 3) array of (u, v, w) rows, got shape (2, 2)"),
+    (lambda: ta.stoer_wagner_bisect([(0, 1)], 3), TypeError, "edges: expected (i, j, w) edges"),
+    (lambda: ta.stoer_wagner_bisect(([0, 1], [1], [1.0]), 3), ValueError, "edges: u, v and w differ in length (2, 1, 1)"),
+    (lambda: ta.stoer_wagner_bisect(7, 3), TypeError,
+     "edges: expected an (m, 3) array, a (u, v, w) triple, a networkx graph or an edge list, not int"),
+    # The kernel's own errors, as the core raises them: fewer than two nodes
+    # whatever the edges, no finite cut, and a NaN weight that leaves no
+    # vertex to select.
+    (lambda: ta.stoer_wagner_bisect([(0, 5, 1.0)], 1), ValueError, "n_nodes must be >= 2 to bisect"),
+    (lambda: ta.stoer_wagner_bisect([(0, 1, np.inf)], 2), ValueError, "no cut found"),
+    (lambda: ta.stoer_wagner_bisect([(0, 1, 1.0), (1, 2, np.nan)], 3), PanicException,
+     "a candidate remains while n_in_a < active_count"),
 ]
 
 
@@ -349,6 +430,11 @@ def test_bad_inputs_are_refused_naming_the_argument(call, exception, message):
     with pytest.raises(exception) as info:
         call()
     assert str(info.value) == message
+
+
+def test_a_vrp_matrix_beyond_memory_fails_before_it_is_written():
+    with pytest.raises(MemoryError):  # Q: 65 GB, from numpy or from the check before the fill
+        ta.vrp_qubo_matrix(np.broadcast_to(0.0, (300, 300)), 1.0, 1.0)
 
 
 def test_the_native_layer_refuses_buffers_of_the_wrong_type():

@@ -27,15 +27,24 @@ Ctrl-C stops any call within a fraction of a second.
 from __future__ import annotations
 
 import operator
-from collections.abc import Mapping, Sequence
-from typing import Any, TypeAlias, cast
+from collections.abc import Iterable, Mapping, Sequence
+from typing import Any, Protocol, TypeAlias, cast, runtime_checkable
 
 import numpy as np
 import numpy.typing as npt
 
 from tavik import _arrays
 
-__all__ = ["simulate_qubo_runs", "qubo_energy_spectrum", "exact_ising_norm", "run_statevector"]
+__all__ = [
+    "build_ecc_lookup_table",
+    "exact_ising_norm",
+    "logical_failure_probability",
+    "qubo_energy_spectrum",
+    "run_statevector",
+    "simulate_qubo_runs",
+    "stoer_wagner_bisect",
+    "vrp_qubo_matrix",
+]
 
 Indices: TypeAlias = npt.NDArray[np.uint64] | npt.NDArray[np.int64]
 Floats: TypeAlias = npt.NDArray[np.float64]
@@ -164,7 +173,7 @@ def _bits(name: str, values: npt.ArrayLike) -> npt.NDArray[np.uint8]:
     return np.ascontiguousarray(arr, dtype=np.uint8)
 
 
-# --- the kernels ------------------------------------------------------------------
+# --- noisy runs -------------------------------------------------------------------
 
 
 def simulate_qubo_runs(
@@ -317,9 +326,7 @@ def run_statevector(instructions: Sequence[tuple[str, Sequence[int], Sequence[fl
     _arrays.run_statevector(instructions, n, state)
     return state
 
-# --- error correction ---
-
-__all__ += ["build_ecc_lookup_table", "logical_failure_probability"]
+# --- error correction -----------------------------------------------------------------
 
 Supports: TypeAlias = npt.NDArray[Any] | Sequence[npt.ArrayLike]
 
@@ -402,3 +409,99 @@ def logical_failure_probability(
     out = np.empty(rates.shape, dtype=np.float64)
     _arrays.logical_failure_probability(n, starts, qubits, logical, np.ascontiguousarray(rates, np.float64), out)
     return float(out) if out.ndim == 0 else out
+
+# --- graphs ---------------------------------------------------------------------------
+
+
+@runtime_checkable
+class GraphLike(Protocol):
+    """A networkx graph, as far as reading its edges goes."""
+
+    def edges(self, *, data: bool) -> Iterable[tuple[Any, Any, Mapping[str, Any]]]: ...
+
+
+EdgesLike: TypeAlias = (
+    npt.NDArray[Any] | tuple[npt.ArrayLike, npt.ArrayLike, npt.ArrayLike] | GraphLike | Sequence[Sequence[float]]
+)
+
+
+def _distances(dist: npt.ArrayLike) -> tuple[Floats, int]:
+    """The distance matrix's values (row-major) and its number of rows. A
+    ragged matrix comes back as no values, which the kernel finds not square."""
+    try:
+        arr = np.asarray(dist)
+    except ValueError:  # rows of different lengths
+        return np.empty(0), len(cast(Sequence[Any], dist))
+    if arr.size == 0 and arr.ndim == 1:  # [] as the core reads it: no rows
+        arr = arr.reshape(0, 0)
+    arr = _floats("dist", arr, ndim=2)
+    return arr, arr.shape[0]
+
+
+def vrp_qubo_matrix(dist: npt.ArrayLike, penalty_a: float, penalty_b: float) -> tuple[Floats, list[str]]:
+    """The one-hot tour QUBO of a routing instance as a dense matrix: ``(Q, labels)``,
+    ``Q`` of shape ``(n*n, n*n)`` with ``Q[a, b]`` the value that
+    :func:`tavik.tavik_core.vrp_qubo_terms` keys ``(labels[a], labels[b])`` (0.0 where
+    it has no such key; keys name their variables in string order, so ``Q`` is not
+    symmetric) and ``labels[i*n + t] == f"x_{i}_{t}"``. A distance matrix that is not
+    square raises ``ValueError("distance matrix must be square")``; one whose ``Q``
+    cannot fit in memory, ``MemoryError``. Rows are filled on every core."""
+    values, rows = _distances(dist)
+    # Zeroed lazily by the system, page by page as the kernel writes; no room
+    # for a matrix that is not square, which the kernel refuses.
+    n_vars = rows * rows if values.size == rows * rows else 0
+    q = np.zeros((n_vars, n_vars))
+    labels = _arrays.vrp_qubo_matrix(values, rows, penalty_a, penalty_b, q)
+    return q, labels
+
+
+def _is_edge(item: object) -> bool:
+    return isinstance(item, Sequence) and not isinstance(item, str) and len(item) == 3 and not any(
+        isinstance(x, Sequence) for x in item
+    )
+
+
+def _edges(name: str, edges: EdgesLike) -> tuple[Any, Any, Any]:
+    """The edges' (u, v, w) columns, in the order the core would read the
+    equivalent edge list."""
+    if isinstance(edges, np.ndarray):
+        if edges.ndim != 2 or edges.shape[1] != 3:
+            raise ValueError(f"{name}: expected an (m, 3) array of (u, v, w) rows, got shape {edges.shape}")
+        return edges[:, 0], edges[:, 1], edges[:, 2]
+    if isinstance(edges, GraphLike):
+        triples = [(u, v, d.get("weight", 1.0)) for u, v, d in edges.edges(data=True)]
+        return [t[0] for t in triples], [t[1] for t in triples], [t[2] for t in triples]
+    # A tuple of three (i, j, w) edges is an edge list, as the core reads it.
+    if isinstance(edges, tuple) and len(edges) == 3 and not all(_is_edge(e) for e in edges):
+        return edges[0], edges[1], edges[2]
+    if isinstance(edges, Sequence) and not isinstance(edges, str):
+        items = cast(Sequence[Any], edges)
+        if not all(_is_edge(e) for e in items):
+            raise TypeError(f"{name}: expected (i, j, w) edges")
+        return [e[0] for e in items], [e[1] for e in items], [e[2] for e in items]
+    raise TypeError(
+        f"{name}: expected an (m, 3) array, a (u, v, w) triple, a networkx graph or an edge list, "
+        f"not {type(edges).__name__}"
+    )
+
+
+def stoer_wagner_bisect(edges: EdgesLike, n_nodes: int) -> tuple[float, npt.NDArray[np.int64]]:
+    """A global minimum cut of the undirected graph on nodes ``0..n_nodes-1``:
+    ``(weight, side)``, ``side`` the nodes of one part (``int64``, in the order
+    :func:`tavik.tavik_core.stoer_wagner_bisect` lists them), the other part every
+    remaining node. Edges come as an ``(m, 3)`` array of ``(u, v, w)`` rows, a triple
+    of arrays ``(u, v, w)``, a networkx graph with integer nodes (attribute
+    ``"weight"``, 1.0 where absent; edges in ``edges(data=True)`` order) or the
+    core's list of ``(i, j, w)`` (so a tuple of three such edges is three edges);
+    parallel edges add up and self-loops count for nothing. Fewer than two nodes, or no finite cut, raise the core's ValueError."""
+    u, v, w = _edges("edges", edges)
+    n = _count("n_nodes", n_nodes)
+    # Fewer than two nodes is refused by the kernel before it reads an edge.
+    limit = n if n >= 2 else 2**64
+    first = _indices("edges u", u, limit, "n_nodes")
+    second = _indices("edges v", v, limit, "n_nodes")
+    weights = _floats("edges w", w)
+    if not (len(first) == len(second) == len(weights)):
+        raise ValueError(f"edges: u, v and w differ in length ({len(first)}, {len(second)}, {len(weights)})")
+    weight, side = _arrays.stoer_wagner_bisect(first, second, weights, n)
+    return weight, np.frombuffer(side, dtype=np.int64)

@@ -1,7 +1,6 @@
 #include "routing/vrp_qubo.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <new>
 #include <numeric>
@@ -15,13 +14,18 @@ namespace {
 
 constexpr std::size_t kMaxIndexedNodes = 65'536;  // n² variables must have 32-bit indices
 
+// The kernel's own tables per variable (its name, rank, sort slot, tour
+// index and value), counted per entry: every variable of n ≥ 3 nodes is
+// first in at least 2n - 1 ≥ 5 entries, so 12 bytes per entry covers them.
+constexpr std::size_t kTableBytesPerEntry = 12;
+
 std::size_t entry_count(std::size_t n) {
   if (n <= 2) return n == 2 ? 10 : n;
   return n * n * (2 * n - 1);
 }
 
 bool result_fits(std::size_t n, std::size_t result_bytes_per_entry) {
-  return fits_in_memory(entry_count(n), 1, sizeof(NamedQubo::Entry) + result_bytes_per_entry);
+  return fits_in_memory(entry_count(n), 1, kTableBytesPerEntry + result_bytes_per_entry);
 }
 
 // "x_{i}_{t}" for every variable, by index.
@@ -50,7 +54,15 @@ std::vector<std::uint32_t> name_ranks(const std::vector<std::string>& names) {
   return rank;
 }
 
+// The linear value and the constraint-pair value lead values().
+constexpr std::uint32_t kLinear = 0, kPair = 1;
+
 }  // namespace
+
+std::size_t vrp_nodes(DistanceView dist) {
+  if (!dist.square) throw ValueError("distance matrix must be square");
+  return dist.rows;
+}
 
 std::size_t vrp_max_nodes(std::size_t result_bytes_per_entry) noexcept {
   // result_fits is monotonic in n: the largest n that passes, by bisection.
@@ -77,86 +89,85 @@ std::size_t vrp_max_nodes(std::size_t result_bytes_per_entry) noexcept {
 //     B·d_01 (u = 0 comes first in the pass) and then B·d_10.
 // The three kinds never share a key: node pairs join one node, tour pairs two;
 // position pairs join one position, tour pairs two.
-NamedQubo vrp_qubo_terms(DistanceView dist, double penalty_a, double penalty_b, std::size_t result_bytes_per_entry) {
-  if (!dist.square) throw ValueError("distance matrix must be square");
-  const std::size_t n = dist.rows;
-  if (n > vrp_max_nodes(result_bytes_per_entry)) throw std::bad_alloc();
+VrpQubo::VrpQubo(DistanceView dist, double penalty_a, double penalty_b) : n_(vrp_nodes(dist)) {
+  if (n_ > kMaxIndexedNodes) throw std::bad_alloc();
+  require_memory(entry_count(n_), 1, kTableBytesPerEntry);
+  const std::size_t n = n_;
+  names_ = variable_names(n);
+  rank_ = name_ranks(names_);
 
-  NamedQubo out;
-  out.names = variable_names(n);
-  const std::vector<std::uint32_t> rank = name_ranks(out.names);
-  out.entries.reserve(entry_count(n));
-
-  // The linear value, the constraint-pair value, then one value per ordered
-  // node pair (u, v), u ≠ v, for the tour pairs with u first in the tour; the
-  // diagonal of dist is never read. tour[n·u + v] is that value's index.
-  constexpr std::uint32_t linear = 0, pair = 1;
-  std::vector<double>& values = out.values;
-  values.reserve(2 + n * n);
-  values.push_back((0.0 - penalty_a) - penalty_a);
-  values.push_back(0.0 + (penalty_a + penalty_a));
+  // One value per ordered node pair (u, v), u ≠ v, for the tour pairs with u
+  // first in the tour; the diagonal of dist is never read.
+  values_.reserve(2 + n * n);
+  values_.push_back((0.0 - penalty_a) - penalty_a);
+  values_.push_back(0.0 + (penalty_a + penalty_a));
   const double* d = dist.values;
-  std::vector<std::uint32_t> tour(n * n);
+  tour_.resize(n * n);
   for (std::size_t u = 0; u < n; ++u)
     for (std::size_t v = 0; v < n; ++v)
       if (u != v) {
-        tour[u * n + v] = static_cast<std::uint32_t>(values.size());
-        values.push_back(0.0 + penalty_b * d[u * n + v]);
+        tour_[u * n + v] = static_cast<std::uint32_t>(values_.size());
+        values_.push_back(0.0 + penalty_b * d[u * n + v]);
       }
   if (n == 2) {
-    values[tour[1]] = values[tour[1]] + penalty_b * d[2];
-    tour[2] = tour[1];
+    values_[tour_[1]] = values_[tour_[1]] + penalty_b * d[2];
+    tour_[2] = tour_[1];
   }
 
-  // For variable (i, t), the partners on another node v sit at positions t
-  // (position pair), t + 1 (tour pair, i first) and t - 1 (tour pair, v
-  // first); listed by ascending position so entries come out in index order.
-  enum Kind : std::uint8_t { kPosition, kNext, kPrev };
-  struct Partner {
-    std::uint32_t position;
-    Kind kind;
-  };
-  std::vector<std::array<Partner, 3>> partners(n);
-  std::vector<std::uint8_t> partner_count(n);
+  // Listed by ascending position so that rows come out in index order.
+  partners_.resize(n);
   for (std::size_t t = 0; t < n; ++t) {
-    auto& list = partners[t];
-    std::size_t count = 0;
-    const auto at = [](std::size_t p) { return static_cast<std::uint32_t>(p); };
-    list[count++] = {at(t), kPosition};
-    if (n >= 2) list[count++] = {at((t + 1) % n), kNext};
-    if (n >= 3) list[count++] = {at((t + n - 1) % n), kPrev};
-    std::sort(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(count),
-              [](const Partner& x, const Partner& y) { return x.position < y.position; });
-    partner_count[t] = static_cast<std::uint8_t>(count);
+    Partners& p = partners_[t];
+    const auto at = [](std::size_t position) { return static_cast<std::uint32_t>(position); };
+    p.count = 0;
+    p.list[p.count++] = {at(t), kPosition};
+    if (n >= 2) p.list[p.count++] = {at((t + 1) % n), kNext};
+    if (n >= 3) p.list[p.count++] = {at((t + n - 1) % n), kPrev};
+    std::sort(p.list, p.list + p.count, [](const Partner& x, const Partner& y) { return x.position < y.position; });
   }
+}
 
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t t = 0; t < n; ++t) {
-      poll_interrupt(3 * n);
-      const auto a = static_cast<std::uint32_t>(n * i + t);
-      const std::uint32_t rank_a = rank[a];
-      for (std::size_t v = 0; v < n; ++v) {
-        const auto base = static_cast<std::uint32_t>(n * v);
-        if (v == i) {
-          for (std::uint32_t s = 0; s < n; ++s) {
-            if (s == t)
-              out.entries.push_back({a, a, linear});
-            else if (rank_a < rank[base + s])
-              out.entries.push_back({a, base + s, pair});
-          }
-          continue;
-        }
-        for (std::size_t k = 0; k < partner_count[t]; ++k) {
-          const Partner& p = partners[t][k];
-          const std::uint32_t b = base + p.position;
-          if (rank_a > rank[b]) continue;  // keyed, and emitted, from b's side
-          const std::uint32_t value = p.kind == kPosition ? pair : p.kind == kNext ? tour[i * n + v] : tour[v * n + i];
-          out.entries.push_back({a, b, value});
-        }
+std::size_t VrpQubo::row(std::uint32_t first, std::span<Entry> out) const {
+  const std::size_t n = n_;
+  const std::size_t i = first / n, t = first % n;
+  const std::uint32_t rank_a = rank_[first];
+  std::size_t count = 0;
+  for (std::size_t v = 0; v < n; ++v) {
+    const auto base = static_cast<std::uint32_t>(n * v);
+    if (v == i) {
+      for (std::uint32_t s = 0; s < n; ++s) {
+        if (s == t)
+          out[count++] = {first, kLinear};
+        else if (rank_a < rank_[base + s])
+          out[count++] = {base + s, kPair};
       }
+      continue;
+    }
+    const Partners& partners = partners_[t];
+    for (std::size_t k = 0; k < partners.count; ++k) {
+      const Partner& p = partners.list[k];
+      const std::uint32_t b = base + p.position;
+      if (rank_a > rank_[b]) continue;  // keyed from b's side
+      out[count++] = {b, p.kind == kPosition ? kPair : p.kind == kNext ? tour_[i * n + v] : tour_[v * n + i]};
     }
   }
-  return out;
+  return count;
+}
+
+void VrpQubo::fill_matrix(std::span<double> q, pool::Threads threads) const {
+  const std::size_t size = variables();
+  const auto fill_rows = [&](std::size_t begin, std::size_t end) {
+    std::vector<Entry> entries(max_row_entries());
+    for (std::size_t a = begin; a < end; ++a) {
+      poll_interrupt(size);
+      double* out = q.data() + a * size;
+      const std::size_t count = row(static_cast<std::uint32_t>(a), entries);
+      for (std::size_t k = 0; k < count; ++k) out[entries[k].second] = values_[entries[k].value];
+    }
+  };
+  // Chunks of at least 2^16 elements: a job per tiny row would cost more than the row.
+  pool::parallel_for(threads, size, std::max<std::size_t>(1, (std::size_t{1} << 16) / std::max<std::size_t>(1, size)),
+                     fill_rows);
 }
 
 }  // namespace tavik

@@ -17,5 +17,6 @@ using tavik::arrays::Unlocked;
 void register_validation(py::Module& m);
 void register_sim(py::Module& m);
 void register_ecc(py::Module& m);
+void register_graphs(py::Module& m);
 
 }  // namespace tavik::bindings::arrays

@@ -13,6 +13,7 @@ tavik::py::Ref build() {
   register_validation(m);
   register_sim(m);
   register_ecc(m);
+  register_graphs(m);
   return m.release();
 }
 

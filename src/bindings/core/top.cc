@@ -44,10 +44,11 @@ py::NoisyRunsResult simulate_qubo_runs(QuboView qubo, std::vector<std::uint8_t> 
   return {std::move(result), std::move(base_bits)};
 }
 
-NamedQubo vrp_qubo_terms(const py::DistanceRows& dist, double penalty_a, double penalty_b) {
-  // A square matrix not held is one whose QUBO cannot fit.
-  if (dist.square && !dist.held) throw std::bad_alloc();
-  return tavik::vrp_qubo_terms({dist.values.data(), dist.rows, dist.square}, penalty_a, penalty_b, kVrpEntryBytes);
+VrpQubo vrp_qubo_terms(DistanceView dist, double penalty_a, double penalty_b) {
+  // Refused before the kernel reads dist: the converter keeps no values of a
+  // square matrix this large.
+  if (vrp_nodes(dist) > vrp_max_nodes(kVrpEntryBytes)) throw std::bad_alloc();
+  return VrpQubo(dist, penalty_a, penalty_b);
 }
 
 // Stabilizer supports as lists, laid out as the compressed rows the decoder reads.
