@@ -55,11 +55,17 @@ def plot(curves: dict[str, npt.NDArray[np.float64]], p: npt.NDArray[np.float64],
 
     fig, ax = plt.subplots(figsize=(8, 6))
     ax.loglog(p, p, "k--", linewidth=1, label="p_L = p")
+    repetition = [name for name in curves if name.startswith("repetition")]
+    shades = plt.get_cmap("viridis")(np.linspace(0.0, 0.9, max(len(repetition), 1)))
+    colours = dict(zip(repetition, shades))
+    surface_colours = iter(["tab:red", "tab:orange", "tab:pink"])
     for name, failure in curves.items():
-        (line,) = ax.loglog(p, failure, "-" if name.startswith("repetition") else "-o", markersize=3, label=name)
+        surface = name not in colours
+        colour = next(surface_colours) if surface else colours[name]
+        ax.loglog(p, failure, "-o" if surface else "-", color=colour, markersize=3, label=name)
         crossing = pseudo_threshold(p, failure)
         if crossing is not None:
-            ax.plot([crossing], [crossing], "x", color=line.get_color(), markersize=9, markeredgewidth=2)
+            ax.plot([crossing], [crossing], "x", color=colour, markersize=9, markeredgewidth=2)
     ax.set_xlabel("physical bit-flip rate p")
     ax.set_ylabel("logical failure probability p_L")
     ax.set_title("Lookup-table decoding under bit flips (x: pseudo-threshold)")
