@@ -25,3 +25,15 @@ def test_readme_examples_run_and_show_what_they_say():
         result = runner.run(test, clear_globs=False)
         assert result.failed == 0, f"README.md:{line}: example output differs (see the report above)"
         globs = test.globs
+
+
+def test_the_tour_runs_and_says_what_each_section_shows():
+    import subprocess
+    import sys
+
+    result = subprocess.run([sys.executable, "-m", "tavik"], capture_output=True, text=True, timeout=120)
+    assert (result.returncode, result.stderr) == (0, "")
+    sections = result.stdout.split("\n== ")[1:]
+    assert len(sections) >= 10 and "NumPy arrays" in sections[-1]
+    assert all("\n-> " in text for text in sections), "a section without its summary line"
+    assert "identical to tavik_core on the equivalent term list: True" in result.stdout
