@@ -1,4 +1,5 @@
-"""mypy's stubtest for tavik.tavik_core and its submodules; arguments pass through.
+"""mypy's stubtest for tavik.tavik_core, its submodules and the array face's native module
+tavik._arrays; arguments pass through.
 
 ``sim``, ``analog``, ``ecc`` and ``cutting`` are only attributes of the extension module, so
 their stubs are the private stub-only modules ``tavik._core_<name>``. stubtest imports every
@@ -12,7 +13,7 @@ import types
 import tavik.tavik_core as core
 from mypy.stubtest import main
 
-modules = [core.__name__]
+modules = [core.__name__, "tavik._arrays"]
 for name in core.__all__:
     attribute = getattr(core, name)
     if isinstance(attribute, types.ModuleType):

@@ -1,0 +1,39 @@
+# pyright: strict
+"""Uses every public name of tavik.arrays and tavik.sweep with the types they promise.
+
+Type-checked under mypy --strict and pyright (strict) and also run, like uses_every_name.py.
+"""
+
+import numpy as np
+import numpy.typing as npt
+
+import tavik.arrays as ta
+from tavik import sweep
+
+Q = np.array([[-1.0, 2.0], [0.0, -1.0]])
+best, energy, spectrum = ta.qubo_energy_spectrum(Q, 2)
+best_bits: npt.NDArray[np.uint8] = best
+best_energy: float = energy
+energies: npt.NDArray[np.float64] = spectrum
+norm: float = ta.exact_ising_norm((np.array([0]), np.array([0.5])), {(0, 1): 1.0}, 2)
+state: npt.NDArray[np.complex128] = ta.run_statevector([("h", [0], [])], 1)
+runs, run_energies = ta.simulate_qubo_runs(Q, [1, 0], 3, 0.1, 7)
+run_bits: npt.NDArray[np.uint8] = runs
+syndromes, corrections = ta.build_ecc_lookup_table(3, [[0, 1], [1, 2]])
+syndrome_words: npt.NDArray[np.uint64] = syndromes
+one_rate = ta.logical_failure_probability(3, np.array([[1, 1, 0], [0, 1, 1]]), [0], 0.1)
+assert isinstance(one_rate, float)
+many_rates = ta.logical_failure_probability(3, [[0, 1], [1, 2]], np.ones(3), np.array([0.1, 0.2]))
+assert isinstance(many_rates, np.ndarray) and many_rates.shape == (2,)
+matrix, labels = ta.vrp_qubo_matrix(np.zeros((2, 2)), 1.0, 1.0)
+label_list: list[str] = labels
+weight, side = ta.stoer_wagner_bisect(np.array([[0, 1, 1.0], [1, 2, 2.0]]), 3)
+cut_weight: float = weight
+side_nodes: npt.NDArray[np.int64] = side
+
+curves: dict[str, npt.NDArray[np.float64]] = sweep.failure_curves({"r3": (3, [[0, 1], [1, 2]], [0])}, [0.1],
+                                                                   client="serial", progress=False)
+stats: list[sweep.NoisyStats] = sweep.noisy_validation(Q, [1, 0], 10, [0.1], [1], client="serial")
+mean_energy: float = stats[0].mean
+squares: list[int] = sweep.map(pow, [2, 3], [2, 2], client="serial")
+assert squares == [4, 9] and matrix.shape == (4, 4) and state.shape == (2,)
