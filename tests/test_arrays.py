@@ -21,6 +21,16 @@ from tavik.exceptions import PanicException, SizeViolation
 # --- input forms ----------------------------------------------------------------------
 
 
+def unaligned(a):
+    """A copy of `a` whose data starts one byte past an aligned address, as an
+    array unpickled from a network frame may."""
+    raw = np.zeros(a.nbytes + 1, dtype=np.uint8)
+    out = raw[1:].view(a.dtype).reshape(a.shape)
+    out[...] = a
+    assert not out.flags.aligned or a.itemsize == 1
+    return out
+
+
 def qubo_forms(terms, n):
     """(form, the QUBO as tavik.arrays takes it, the equivalent core term list)."""
     rows = np.array([i for (i, _), _ in terms], dtype=np.int64)
@@ -36,6 +46,7 @@ def qubo_forms(terms, n):
     return [
         ("list", terms, terms),
         ("coo", (rows, cols, weights), terms),
+        ("coo-unaligned", (unaligned(rows), unaligned(cols), unaligned(weights)), terms),
         ("coo-converted", (rows.astype(np.uint16), list(cols), narrow),
          [(ij, float(w)) for (ij, _), w in zip(terms, narrow)]),
         ("mapping", mapping, list(mapping.items())),
@@ -444,6 +455,8 @@ def test_the_native_layer_refuses_buffers_of_the_wrong_type():
     rows, weights = np.zeros(1, dtype=np.int64), np.ones(1)
     with pytest.raises(TypeError, match="argument 'weights': expected a C-contiguous buffer of 8-byte items"):
         _arrays.simulate_qubo_runs(rows, rows, rows, np.zeros(2, np.uint8), 0.1, 1, runs, energies)
+    with pytest.raises(TypeError, match="argument 'weights': expected a buffer aligned to 8 bytes"):
+        _arrays.simulate_qubo_runs(rows, rows, unaligned(weights), np.zeros(2, np.uint8), 0.1, 1, runs, energies)
     with pytest.raises(ValueError, match="runs has 2 elements, expected 4"):
         _arrays.simulate_qubo_runs(rows, rows, weights, np.zeros(4, np.uint8), 0.1, 1, runs, energies)
     with pytest.raises(ValueError, match="rows has 1 elements, expected 2"):

@@ -56,14 +56,19 @@ def cluster(tmp_path_factory):
     """A scheduler and two single-threaded workers, each its own process on
     loopback (no nanny, so a killed worker stays dead)."""
     dask = shutil.which("dask") or pytest.skip("no dask command")
-    scheduler_file = tmp_path_factory.mktemp("cluster") / "scheduler.json"
+    directory = tmp_path_factory.mktemp("cluster")
+    scheduler_file = directory / "scheduler.json"
     common = ["--no-dashboard"]
-    procs = [subprocess.Popen([dask, "scheduler", "--host", "127.0.0.1", "--port", "0", "--scheduler-file",
-                               str(scheduler_file), *common], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
-    for _ in range(2):
-        procs.append(subprocess.Popen([dask, "worker", "--scheduler-file", str(scheduler_file), "--nthreads", "1",
-                                       "--no-nanny", "--host", "127.0.0.1", *common],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+
+    def start(name, *args):
+        with open(directory / f"{name}.log", "w") as log:  # kept for a failure's report
+            return subprocess.Popen([dask, *args, *common], stdout=log, stderr=subprocess.STDOUT)
+
+    procs = [start("scheduler", "scheduler", "--host", "127.0.0.1", "--port", "0", "--scheduler-file",
+                   str(scheduler_file))]
+    for k in range(2):
+        procs.append(start(f"worker{k}", "worker", "--scheduler-file", str(scheduler_file), "--nthreads", "1",
+                           "--no-nanny", "--host", "127.0.0.1"))
     try:
         deadline = time.monotonic() + 60
         while not scheduler_file.exists():
@@ -71,7 +76,7 @@ def cluster(tmp_path_factory):
             time.sleep(0.1)
         with distributed.Client(scheduler_file=str(scheduler_file), timeout=60) as client:
             client.wait_for_workers(2, timeout=60)
-            yield client, procs[1:]
+            yield client, procs[1:], directory
     finally:
         for proc in reversed(procs):  # workers first, while the scheduler can still release them
             proc.terminate()
@@ -82,11 +87,34 @@ def cluster(tmp_path_factory):
                 proc.wait()
 
 
+def within(seconds, cluster, call):
+    """call()'s result; a failure with the cluster's logs if it has not
+    returned in time (with every worker dead, a sweep waits for ever)."""
+    outcome = []
+
+    def run():
+        try:
+            outcome.append((True, call()))
+        except BaseException as error:  # noqa: BLE001 - re-raised below, on the test's thread
+            outcome.append((False, error))
+
+    worker = threading.Thread(target=run, daemon=True)
+    worker.start()
+    worker.join(seconds)
+    if not outcome:
+        logs = "\n".join(f"--- {log.name}\n{log.read_text()[-3000:]}" for log in sorted(cluster[2].glob("*.log")))
+        pytest.fail(f"no result within {seconds} s\n{logs}")
+    returned, value = outcome[0]
+    if not returned:
+        raise value
+    return value
+
+
 def test_every_engine_gives_the_serial_bits(cluster):
     curves, noisy = serial_expectations()
     expected = bits((curves, noisy, [k**2 for k in range(20)]))
     assert bits(run_all("serial")) == expected
-    assert bits(run_all(cluster[0])) == expected
+    assert bits(within(120, cluster, lambda: run_all(cluster[0]))) == expected
     # The embedded default: a local cluster made and closed by the call.
     assert bits(sweep.map(core.exact_ising_norm, [[(0, 1.5)], []], [[((0, 1), -2.0)], []], [2, 0],
                           progress=False)) == bits([3.5, 0.0])
@@ -97,14 +125,15 @@ DENSE_20 = [((i, j), (-1.0) ** (i * j) * (1 + i + j)) for i in range(20) for j i
 
 
 def test_a_worker_killed_mid_sweep_loses_and_duplicates_nothing(cluster):
-    client, workers = cluster
+    client, workers, _ = cluster
     victim = workers[0]
     fields = [[(k % 20, 0.25 * k)] for k in range(120)]
     expected = [core.exact_ising_norm(f, DENSE_20, 20) for f in fields]
     killed_at = []
     killer = threading.Timer(0.5, lambda: (os.kill(victim.pid, signal.SIGKILL), killed_at.append(time.monotonic())))
     killer.start()
-    results = sweep.map(core.exact_ising_norm, fields, [DENSE_20] * 120, [20] * 120, client=client, progress=False)
+    results = within(300, cluster, lambda: sweep.map(core.exact_ising_norm, fields, [DENSE_20] * 120, [20] * 120,
+                                                     client=client, progress=False))
     finished = time.monotonic()
     killer.join()
     assert victim.wait(timeout=10) == -signal.SIGKILL

@@ -60,6 +60,12 @@ FieldsLike: TypeAlias = tuple[npt.ArrayLike, npt.ArrayLike] | Sequence[tuple[int
 # --- argument checks: one place for each rule ---------------------------------------
 
 
+def _native(arr: npt.NDArray[Any]) -> npt.NDArray[Any]:
+    """`arr` in the layout the native layer reads: C-contiguous and aligned
+    (arrays unpickled from a network buffer may not be), copied only if not."""
+    return np.require(arr, requirements="CA")
+
+
 def _count(name: str, value: object) -> int:
     """A non-negative integer argument (``operator.index`` semantics)."""
     try:
@@ -80,7 +86,7 @@ def _floats(name: str, values: npt.ArrayLike, ndim: int = 1) -> Floats:
         arr = arr.astype(np.float64)
     if arr.ndim != ndim:
         raise ValueError(f"{name}: expected a {ndim}-D array, got shape {arr.shape}")
-    return np.ascontiguousarray(arr)
+    return _native(arr)
 
 
 def _indices(name: str, values: npt.ArrayLike, limit: int, limit_name: str) -> Indices:
@@ -106,7 +112,7 @@ def _indices(name: str, values: npt.ArrayLike, limit: int, limit_name: str) -> I
             raise ValueError(f"{name}: index {int(high)} is out of range for {limit_name} = {limit}")
     if arr.dtype not in (np.int64, np.uint64):
         arr = arr.astype(np.int64)
-    return np.ascontiguousarray(arr)
+    return _native(arr)
 
 
 def _is_term(item: object) -> bool:
@@ -170,7 +176,7 @@ def _bits(name: str, values: npt.ArrayLike) -> npt.NDArray[np.uint8]:
         raise TypeError(f"{name}: expected integers, not an array of {arr.dtype}")
     if arr.size and (arr.min() < 0 or arr.max() > 255):
         raise ValueError(f"{name}: values must lie in 0..255")
-    return np.ascontiguousarray(arr, dtype=np.uint8)
+    return _native(arr.astype(np.uint8, copy=False))
 
 
 # --- noisy runs -------------------------------------------------------------------
@@ -407,7 +413,7 @@ def logical_failure_probability(
     if rates.dtype.kind not in "biuf":
         raise TypeError(f"p: expected real numbers, not an array of {rates.dtype}")
     out = np.empty(rates.shape, dtype=np.float64)
-    _arrays.logical_failure_probability(n, starts, qubits, logical, np.ascontiguousarray(rates, np.float64), out)
+    _arrays.logical_failure_probability(n, starts, qubits, logical, _native(rates.astype(np.float64, copy=False)), out)
     return float(out) if out.ndim == 0 else out
 
 # --- graphs ---------------------------------------------------------------------------

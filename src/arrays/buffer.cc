@@ -1,6 +1,7 @@
 #include "arrays/buffer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <string>
 #include <string_view>
@@ -23,7 +24,7 @@ bool is_one_of(std::string_view format, std::string_view codes) {
 
 }  // namespace
 
-View::View(PyObject* obj, bool writable, const char* formats, std::size_t itemsize) {
+View::View(PyObject* obj, bool writable, const char* formats, std::size_t itemsize, std::size_t alignment) {
   const int flags = PyBUF_C_CONTIGUOUS | PyBUF_FORMAT | (writable ? PyBUF_WRITABLE : 0);
   if (PyObject_GetBuffer(obj, &view_, flags) < 0) {
     view_ = {};
@@ -39,6 +40,13 @@ View::View(PyObject* obj, bool writable, const char* formats, std::size_t itemsi
     view_ = {};
     py::raise(PyExc_TypeError, "expected a C-contiguous buffer of " + std::to_string(itemsize) +
                                    "-byte items of format '" + formats + "', not '" + found + "'");
+  }
+  // A kernel reads items where they lie; a buffer unpickled from a network
+  // frame may start anywhere.
+  if (reinterpret_cast<std::uintptr_t>(view_.buf) % alignment != 0) {
+    PyBuffer_Release(&view_);
+    view_ = {};
+    py::raise(PyExc_TypeError, "expected a buffer aligned to " + std::to_string(alignment) + " bytes");
   }
 }
 

@@ -22,7 +22,7 @@ namespace detail {
 // A held Py_buffer, released once.
 class View {
  public:
-  View(PyObject* obj, bool writable, const char* formats, std::size_t itemsize);
+  View(PyObject* obj, bool writable, const char* formats, std::size_t itemsize, std::size_t alignment);
   View(View&& other) noexcept : view_(std::exchange(other.view_, {})) {}
   View& operator=(View&&) = delete;
   ~View();
@@ -54,7 +54,7 @@ inline constexpr const char* kFormats<sim::Amplitude> = "Zd";  // complex128: {r
 template <class T>
 class In {
  public:
-  explicit In(PyObject* obj) : view_(obj, false, detail::kFormats<T>, sizeof(T)) {}
+  explicit In(PyObject* obj) : view_(obj, false, detail::kFormats<T>, sizeof(T), alignof(T)) {}
   std::span<const T> span() const { return {static_cast<const T*>(view_.data()), view_.count()}; }
   operator std::span<const T>() const { return span(); }
 
@@ -66,7 +66,7 @@ class In {
 template <class T>
 class Out {
  public:
-  explicit Out(PyObject* obj) : view_(obj, true, detail::kFormats<T>, sizeof(T)) {}
+  explicit Out(PyObject* obj) : view_(obj, true, detail::kFormats<T>, sizeof(T), alignof(T)) {}
   std::span<T> span() const { return {static_cast<T*>(view_.data()), view_.count()}; }
   operator std::span<T>() const { return span(); }
 
