@@ -15,9 +15,10 @@ import tavik.arrays as ta
 import tavik.tavik_core as core
 
 DELAY = 0.05  # seconds into the call at which SIGINT arrives
-# ThreadSanitizer (tools/test_tsan.sh) makes every memory access several times
-# slower.
-SLOWDOWN = 10 if "libtsan" in os.environ.get("LD_PRELOAD", "") else 1
+# The sanitizers make every memory access slower: ThreadSanitizer
+# (tools/test_tsan.sh) several times, AddressSanitizer two to three times.
+PRELOADED = os.environ.get("LD_PRELOAD", "")
+SLOWDOWN = 10 if "libtsan" in PRELOADED else 3 if "libasan" in PRELOADED else 1
 
 rng = random.Random(8)
 DENSE = [((i, j), rng.uniform(-1, 1)) for i in range(20) for j in range(i, 20)]
