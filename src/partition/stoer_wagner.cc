@@ -26,7 +26,9 @@ Bisection stoer_wagner_bisect(EdgeView edges, std::uint64_t n_nodes) {
       throw Panic("the edge store holds at most " + std::to_string(kIndexLimit) + " edges: EdgeIxLimit");
   }
 
-  return stoer_wagner::bisect_dense(edges, static_cast<std::size_t>(n_nodes));
+  const auto n = static_cast<std::size_t>(n_nodes);
+  return stoer_wagner::prefers_sparse(n, edges.size()) ? stoer_wagner::bisect_sparse(edges, n)
+                                                       : stoer_wagner::bisect_dense(edges, n);
 }
 
 }  // namespace tavik

@@ -1,5 +1,7 @@
-// The contraction behind stoer_wagner_bisect. It takes checked input
-// (2 <= n < 2^32, every endpoint below n, fewer than 2^32 edges).
+// The two representations behind stoer_wagner_bisect. Both take checked
+// input (2 <= n < 2^32, every endpoint below n, fewer than 2^32 edges) and
+// give the same bits and the same errors; which one runs is a matter of time
+// and memory only.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +14,13 @@ namespace tavik::stoer_wagner {
 
 // An n × n matrix: n³ steps, 8n² bytes, fastest on dense graphs.
 Bisection bisect_dense(EdgeView edges, std::size_t n);
+
+// Adjacency lists and a heap: about n(n + m) log n steps, memory in
+// proportion to n + m.
+Bisection bisect_sparse(EdgeView edges, std::size_t n);
+
+// Whether the lists beat the matrix for n vertices and m edges.
+bool prefers_sparse(std::size_t n, std::size_t m);
 
 inline constexpr const char* kNoCandidate = "a candidate remains while n_in_a < active_count";
 
