@@ -1,11 +1,15 @@
 """stoer_wagner_bisect on random dense weighted graphs against the pure-Python
 reference, a NumPy implementation with the same arithmetic order (results
 checked identical) and networkx.stoer_wagner (same cut weight checked); and
-tavik.arrays.stoer_wagner_bisect on the edges as an (m, 3) array."""
+tavik.arrays.stoer_wagner_bisect on the edges as an (m, 3) array. Then sparse
+graphs (a ring with random chords): against networkx at 1,000 nodes, and the
+growth of time and memory from 2,000 to 20,000 nodes."""
 
+import inspect
 import math
 import os
 import random
+import subprocess
 import sys
 
 import numpy as np
@@ -69,6 +73,76 @@ def dense_graph(n, seed):
     return [(i, j, float(rng.randint(1, 1000))) for i in range(n) for j in range(i + 1, n)]
 
 
+def ring_with_chords(n, chords, seed):
+    """A ring (so connected) and `chords` random edges, parallel edges and
+    self-loops included; integer weights, so every sum is exact."""
+    rng = random.Random(seed)
+    edges = [(i, (i + 1) % n, float(rng.randint(1, 1000))) for i in range(n)]
+    return edges + [(rng.randrange(n), rng.randrange(n), float(rng.randint(1, 1000))) for _ in range(chords)]
+
+
+# Run in a fresh interpreter that builds the edges itself. Its peak resident
+# memory is set back to the current size just before the call (clear_refs),
+# so the peak less the size before is what the call took.
+MEASURE = """
+import random, time
+import tavik.tavik_core as core
+{source}
+edges = ring_with_chords({n}, {chords}, {n})
+
+def resident(field):
+    with open("/proc/self/status") as status:
+        return next(int(line.split()[1]) * 1024 for line in status if line.startswith(field))
+
+with open("/proc/self/clear_refs", "w") as clear:
+    clear.write("5")
+before = resident("VmRSS:")
+start = time.perf_counter()
+core.stoer_wagner_bisect(edges, {n})
+print(time.perf_counter() - start, resident("VmHWM:") - before)
+"""
+
+
+def time_and_memory(n, chords):
+    code = MEASURE.format(source=inspect.getsource(ring_with_chords), n=n, chords=chords)
+    seconds, memory = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                                     check=True).stdout.split()
+    return float(seconds), int(memory)
+
+
+def sparse_rows():
+    n = 1000
+    edges = ring_with_chords(n, 4 * n, n)
+    t_core = best_time(lambda: core.stoer_wagner_bisect(edges, n), repeat=3)
+    t_nx = None
+    if nx is not None:
+        graph = nx.Graph()
+        graph.add_nodes_from(range(n))
+        for i, j, w in edges:
+            if i != j:
+                graph.add_edge(i, j, weight=w + graph.get_edge_data(i, j, {"weight": 0.0})["weight"])
+        cut, _ = nx.stoer_wagner(graph)
+        assert cut == core.stoer_wagner_bisect(edges, n)[0], "networkx cut differs"
+        t_nx = best_time(lambda: nx.stoer_wagner(graph), repeat=1, min_seconds=0)
+    print_table(
+        "stoer_wagner_bisect, a ring and 4n random chords with random integer weights",
+        ["n", "edges", "tavik_core", "networkx", "vs networkx"],
+        [[n, len(edges), fmt_time(t_core), fmt_time(t_nx), f"{t_nx / t_core:.0f}x" if t_nx else "-"]],
+    )
+
+    rows, first = [], None
+    for n in (2000, 20000):
+        seconds, memory = time_and_memory(n, 3 * n)
+        first = first or (seconds, memory)
+        rows.append([n, 4 * n, fmt_time(seconds), f"{seconds / first[0]:.0f}x", f"{memory / 2**20:.1f} MB",
+                     f"{memory / first[1]:.1f}x"])
+    print_table(
+        "stoer_wagner_bisect, a ring and 3n random chords (one run each, in a fresh interpreter)",
+        ["n", "edges", "time", "vs n=2000", "memory of the call", "vs n=2000"],
+        rows,
+    )
+
+
 def main():
     rows = []
     for n in (100, 200, 400):
@@ -108,6 +182,7 @@ def main():
     )
     print("tavik_core includes converting the edge list; networkx times exclude building its Graph.")
     print("arrays: tavik.arrays.stoer_wagner_bisect on an (m, 3) float64 array; ratios are against tavik_core.")
+    sparse_rows()
 
 
 if __name__ == "__main__":

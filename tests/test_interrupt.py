@@ -24,8 +24,8 @@ rng = random.Random(8)
 DENSE = [((i, j), rng.uniform(-1, 1)) for i in range(20) for j in range(i, 20)]
 SMALL = [t for t in DENSE if t[0][1] < 7]
 RANK_21 = [[q for q in range(26) if rng.random() < 0.5] for _ in range(21)]
-def ring(n):
-    return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, 4)]
+def ring(n, degree=3):
+    return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, degree + 1)]
 
 
 GRAPH = core.sim.LogicalGraph(
@@ -83,6 +83,16 @@ CASES = {
         0.15,
     ),
     "stoer_wagner": (lambda: core.stoer_wagner_bisect(ring(2500), 2500), lambda: core.stoer_wagner_bisect(ring(20), 20), 1.0),
+    "stoer_wagner (matrix)": (  # dense enough for the matrix
+        lambda: core.stoer_wagner_bisect(ring(2500, 20), 2500),
+        lambda: core.stoer_wagner_bisect(ring(20, 19), 20),
+        1.0,
+    ),
+    "stoer_wagner (many nodes)": (  # lists: memory for the nodes, hours of phases
+        lambda: core.stoer_wagner_bisect([(0, 1, 1.0)], 3 * 10**6),
+        lambda: core.stoer_wagner_bisect([(0, 1, 1.0)], 20),
+        1.0,
+    ),
     "routing": (
         lambda: core.vrp_qubo_terms([[float(i != j) for j in range(150)] for i in range(150)], 1.0, 1.0),
         lambda: core.vrp_qubo_terms([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0),

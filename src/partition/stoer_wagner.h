@@ -29,7 +29,8 @@ struct Bisection {
   auto as_tuple() const { return std::tie(cut_weight, side); }
 };
 
-// n_nodes - 1 minimum-cut phases on a dense matrix. Each phase starts at the
+// n_nodes - 1 minimum-cut phases, on a matrix or on adjacency lists by
+// density (the same bits either way). Each phase starts at the
 // lowest active vertex, grows by maximum tightness (strictly greater wins, so
 // ties go to the lowest index and NaN is never chosen), recomputes the cut of
 // its last vertex in ascending order and merges its last two vertices; the
@@ -39,7 +40,7 @@ struct Bisection {
 // is below +inf; PanicException for an endpoint >= n_nodes (input order, i
 // before j), when no vertex can be selected (NaN or -inf tightness), and at
 // the 32-bit node and edge limits of the edge store. MemoryError when the
-// n × n matrix cannot fit in the memory the process may use.
+// matrix or the lists cannot fit in the memory the process may use.
 Bisection stoer_wagner_bisect(EdgeView edges, std::uint64_t n_nodes);
 
 }  // namespace tavik

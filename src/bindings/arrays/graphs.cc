@@ -33,7 +33,7 @@ py::Ref vrp_qubo_matrix(In<double> dist, std::uint64_t rows, double penalty_a, d
 }
 
 // The side is known only once the cut is found, and holds at most n_nodes
-// values next to the kernel's n_nodes² matrix: it is copied into a new array.
+// values, far less than the kernel's own memory: it is copied into a new array.
 std::tuple<double, py::Ref> stoer_wagner_bisect(In<std::uint64_t> first, In<std::uint64_t> second,
                                                 In<double> weights, std::uint64_t n_nodes) {
   tavik::arrays::require_size(first.span().size(), weights.span().size(), "first");
