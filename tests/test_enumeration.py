@@ -47,6 +47,12 @@ def random_terms(rng, n, count, special):
         ([((0, 1), 1.0), ((1, 0), 1.0), ((0, 0), -1.5)], 2, ([1, 0], -1.5, [-1.5, 0.0, 0.5])),
         ([((0, 0), 0.1), ((0, 0), 0.2)], 1, ([0], 0.0, [0.0, 0.3])),  # 0.30000000000000004 listed as 0.3
         ([((0, 0), -0.1), ((0, 0), -0.2)], 1, ([1], -0.30000000000000004, [-0.3, 0.0])),  # the best is unrounded
+        # Terms whose contribution is ±0.0 change no sum; variable 6 lives in the
+        # high bits of the assignment index, 0 and 1 in the low ones.
+        ([((0, 6), -0.0), ((1, 1), -0.0)], 7, ([0] * 7, 0.0, [0.0])),  # sums start at +0.0: never −0.0
+        ([((0, 6), inf), ((1, 1), -1.0)], 7, ([0] * 7, inf, [0.0, 9223372036.854776])),  # NaN where 0 or 6 is clear
+        ([((6, 6), -inf), ((1, 1), -1.0)], 7, ([0] * 6 + [1], -inf, [-9223372036.854776, 0.0])),
+        ([((6, 6), nan), ((1, 1), -1.0)], 7, ([0] * 7, inf, [0.0])),  # NaN everywhere, also where 6 is clear
     ],
 )
 def test_spectrum_documented_cases(qubo, n, expected):

@@ -16,6 +16,7 @@
 #include <limits>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "platform/simd.h"
 
@@ -80,8 +81,16 @@ inline const LaneMasks& lane_masks() {
 }
 
 // 0/1 form, (w·x_a)·x_b: exactly w where both bits are set. Elsewhere the
-// products give ±0.0 for a finite w, which leaves a sum that started at +0.0
-// unchanged, and NaN for an infinite or NaN w; `off` is that value.
+// products give ±0.0 for a finite w and NaN for an infinite or NaN w; `off`
+// is that value.
+//
+// Adding ±0.0 changes no sum here, so a finite term is skipped wherever its
+// bits are not all set. Sums start at +0.0, and a sum of two doubles is −0.0
+// only when both are −0.0: an exact sum that is zero with a nonzero addend
+// rounds to +0.0, and a nonzero exact sum never rounds to zero (two doubles'
+// sum is exact when that small). So no running sum is ever −0.0, and s + ±0.0
+// is s for every other s: +0.0 stays +0.0, ±inf stays, a NaN keeps its bits.
+// A non-finite weight's NaN must be added, so such terms are never skipped.
 struct ProductTerm {
   double w;
   double off;
@@ -129,6 +138,58 @@ template <std::size_t W>
     const auto lanes_on = R::template load<typename R::Bits>(on + v * W);
     e.v[v] += reinterpret_cast<typename R::Vec>((w & lanes_on) | (off & ~lanes_on));
   }
+}
+
+// A finite, nonzero product term where its block bits are all set: w in the
+// lanes having its lane bits, ±0.0 (skipped, see ProductTerm) elsewhere.
+// With w nonzero, broadcasting it through +0.0 + w is exact.
+struct LiveTerm {
+  double w;
+  const std::int64_t* on;
+};
+
+// Finds the live terms of each block of a range [first, last) of a finite
+// QUBO, in list order. Blocks of the range share their bits above the
+// highest one in which first and last − 1 differ, so the terms needing one of
+// those bits clear are dropped once, with the zero weights; each block then
+// keeps the rest of the candidates that are live in it, written
+// unconditionally and kept by advancing the end (a branch per term would
+// mispredict).
+class LiveTerms {
+ public:
+  LiveTerms(std::span<const ProductTerm> terms, std::uint64_t first, std::uint64_t last, const LaneMasks& m) {
+    const std::uint64_t shared = ~((std::uint64_t{1} << std::bit_width(first ^ (last - 1))) - 1);
+    candidates_.reserve(terms.size());
+    for (const ProductTerm& t : terms)
+      if (t.w != 0.0 && (first & t.high & shared) == (t.high & shared))
+        candidates_.push_back({{t.w, m.all_set[0][t.low]}, t.high});
+    live_.resize(candidates_.size());
+  }
+
+  std::span<const LiveTerm> in(std::uint64_t block) {
+    std::size_t k = 0;
+    for (const Candidate& c : candidates_) {
+      live_[k] = c.term;
+      k += (block & c.high) == c.high;
+    }
+    return {live_.data(), k};
+  }
+
+ private:
+  struct Candidate {
+    LiveTerm term;
+    std::uint64_t high;
+  };
+  std::vector<Candidate> candidates_;
+  std::vector<LiveTerm> live_;
+};
+
+template <std::size_t W>
+[[gnu::always_inline]] inline void add(Energies<W>& e, const LiveTerm& t) {
+  using R = Width<W>;
+  const auto w = reinterpret_cast<typename R::Bits>(typename R::Vec{} + t.w);
+  for (std::size_t v = 0; v < R::kVectors; ++v)
+    e.v[v] += reinterpret_cast<typename R::Vec>(w & R::template load<typename R::Bits>(t.on + v * W));
 }
 
 template <std::size_t W>

@@ -48,9 +48,11 @@ template <std::size_t W>
 
 // Sorts keys[0, n) ascending and drops repeats; returns how many remain.
 // LSD radix sort over the span of values actually present: narrow energy
-// ranges take few passes. On the pool, each thread counts and scatters its
-// own part of the keys; parts scatter in order, so every pass is the same
-// stable pass.
+// ranges take few passes. Digits have at most 11 bits: wider ones save a pass
+// but scatter to more places than the caches keep lines for, and cost more
+// than the pass. On a pool of several threads, each thread counts and
+// scatters its own part of the keys; parts scatter in order, so every pass is
+// the same stable pass.
 std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n, pool::Threads threads) {
   if (n == 0) return 0;
   constexpr std::size_t kMinPartKeys = std::size_t{1} << 16, kMaxParts = 16;
@@ -78,7 +80,7 @@ std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n, pool::Thr
     hi = std::max(hi, part_hi);
   }
   const auto bits = static_cast<unsigned>(std::bit_width(hi - lo));
-  constexpr unsigned kMaxDigitBits = 12;
+  constexpr unsigned kMaxDigitBits = 11;
   const unsigned passes = (bits + kMaxDigitBits - 1) / kMaxDigitBits;
   if (passes == 0) return 1;
   const unsigned digit_bits = (bits + passes - 1) / passes;
@@ -111,14 +113,19 @@ std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n, pool::Thr
 // between calls, so no variant's loop holds a call.
 template <class Isa>
 [[gnu::always_inline]] inline void scan_qubo_lanes(unsigned n, std::span<const blocks::ProductTerm> terms,
-                                                   std::uint64_t first, std::uint64_t last, blocks::ArgMin& argmin,
-                                                   std::uint64_t* keys) {
+                                                   blocks::LiveTerms* live, std::uint64_t first, std::uint64_t last,
+                                                   blocks::ArgMin& argmin, std::uint64_t* keys) {
   constexpr std::size_t W = Isa::kDoubles;
   const blocks::LaneMasks& masks = blocks::lane_masks();
   const std::size_t lanes = blocks::valid_lanes(n);
   blocks::ArgMinLanes<W> best(argmin);
   for (std::uint64_t b = first; b < last; ++b) {
-    const blocks::Energies<W> e = blocks::block_energies<W>(b, terms, masks);
+    blocks::Energies<W> e;
+    if (live) {
+      for (const blocks::LiveTerm& t : live->in(b)) blocks::add(e, t);
+    } else {
+      e = blocks::block_energies<W>(b, terms, masks);
+    }
     best.update(b, e);
     if (lanes == kLanes) {
       for (std::size_t v = 0; v < blocks::Width<W>::kVectors; ++v) store_keys<W>(e.v[v], keys + b * kLanes + v * W);
@@ -229,11 +236,19 @@ SpectrumScan::SpectrumScan(QuboView qubo, std::uint64_t n_vars, pool::Threads th
     terms.push_back(blocks::product_term(t.i, t.j, t.w));
   }
 
+  // With every weight finite, each block adds only its live terms; otherwise
+  // every term, everywhere.
+  const bool finite = std::all_of(terms.begin(), terms.end(), [](const blocks::ProductTerm& t) { return t.off == 0.0; });
   const std::size_t count = std::size_t{1} << n;
   auto keys = big_buffer<std::uint64_t>(count);  // every key is written by the scan
   std::vector<blocks::ArgMin> best(part_count(n));
   scan_parts(n, terms.size(), threads, [&](std::uint64_t first, std::uint64_t last, std::size_t part) {
-    scan_qubo(n, terms, first, last, best[part], keys.get());
+    if (finite) {
+      blocks::LiveTerms live(terms, first, last, blocks::lane_masks());
+      scan_qubo(n, terms, &live, first, last, best[part], keys.get());
+    } else {
+      scan_qubo(n, terms, nullptr, first, last, best[part], keys.get());
+    }
   });
   for (std::size_t part = 1; part < best.size(); ++part) best[0].merge_later(best[part]);
   std::tie(best_energy_, best_index_) = best[0].result(blocks::valid_lanes(n));
