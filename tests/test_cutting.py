@@ -111,6 +111,10 @@ def test_reprs_match_reference_on_random_doubles_and_every_code_point():
         ([(0, "A", {}, 0)], [], ["A"], -0.0),
         # huge counts are summed exactly, whatever their order, then converted once
         *[([(0, "A", h, 3)], [(0, 1.0)], ["A"], float(2**63 + 4) / 3) for h in (HUGE, dict(reversed(HUGE.items())))],
+        # beyond 2**64, rounded once to nearest (ties to even), whatever the sign; a borrow across the words
+        *[([(0, "A", {a: 2**64 - 1, b: 2**64 - 1, c: low}, 1)], [(0, 1.0)], ["A"], sign * float(2**65 + low - 2))
+          for low in (4098, 4099, 4100) for a, b, c, sign in (("0", "00", "11", 1), ("1", "01", "10", -1))],
+        ([(0, "A", {"0": 2**64 - 1, "00": 2, "1": 3}, 1)], [(0, 1.0)], ["A"], float(2**64 - 2)),
         # errors, in their documented precedence
         ([(0, "A", {}, 0), (0, "A", {}, 0)], [], [], "subcircuit_labels must not be empty"),
         ([(0, "A", {}, 1), (1, "A", {}, 1), (1, "A", {}, 1), (0, "A", {}, 1)], [(5, 1.0)], ["A"],

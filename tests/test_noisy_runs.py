@@ -13,6 +13,7 @@ NEGATIVE_ZEROS = [((0, 1), -1.0), ((1, 1), -2.0), ((2, 0), -3.0)]  # every contr
 WIDE = 9000  # beyond the variable count whose runs are summed 32 at a time
 NAMES = ("qubo", "base_bits", "n_runs", "noise_level", "seed")
 OVERFLOW = Failure("OverflowError", "out of range integral type conversion attempted")  # base entries are bytes
+TOO_LARGE = Failure("OverflowError", "Python int too large to convert to C long")  # beyond 64 bits
 
 
 def test_first_draws_of_seed_zero():
@@ -38,7 +39,8 @@ def test_first_draws_of_seed_zero():
         (([((0, 1), 1.0), ((9, 8), 1.0)], [0, 1], 100, 0.5, 1), out_of_bounds(2, 9)),
         (([((0, 0), 1.0)], [], 1, 0.5, 1), out_of_bounds(0, 0)),
         (([((2**64 - 1, 0), 1.0)], [1] * 5, 40, 0.5, 1), out_of_bounds(5, 2**64 - 1)),
-        *[(([], [b], 1, 0.5, 0), OVERFLOW) for b in (256, -1)],
+        *[(([], [b], 1, 0.5, 0), OVERFLOW) for b in (256, -1, 2**40, -(2**40))],  # whatever the width of a C long
+        *[(([], [b], 1, 0.5, 0), TOO_LARGE) for b in (2**63, -(2**63) - 1, 2**100)],
         *[(([], [0] * n, runs, 0.5, 0), Failure("MemoryError", "")) for n, runs in ((0, 2**63), (16, 2**61))],  # too big
     ],
 )

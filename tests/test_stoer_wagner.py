@@ -122,7 +122,8 @@ def test_no_leak():
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 PATHS_DRIVER = ["tests/native/stoer_wagner_paths.cc", "src/partition/stoer_wagner_dense.cc",
                 "src/partition/stoer_wagner_sparse.cc", "src/common/errors.cc", "src/common/interrupt.cc",
-                "src/common/memory.cc", "src/platform/memory_limit.cc", "src/platform/simd.cc"]
+                "src/common/memory.cc", "src/platform/coarse_clock.cc", "src/platform/memory_limit.cc",
+                "src/platform/simd.cc"]
 
 
 def test_matrix_and_lists_agree_on_random_graphs(tmp_path):

@@ -16,8 +16,8 @@ double clamped_scale(double error) {
 // Hides a value from the optimiser. J / 1.0 must stay a real division: it
 // quiets a signalling NaN, as the reference arithmetic does.
 double opaque(double x) {
-  __asm__("" : "+m"(x));
-  return x;
+  const volatile double hidden = x;
+  return hidden;
 }
 
 }  // namespace

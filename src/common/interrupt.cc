@@ -1,9 +1,8 @@
 #include "common/interrupt.h"
 
-#include <time.h>
-
-#include <chrono>
 #include <utility>
+
+#include "platform/coarse_clock.h"
 
 namespace tavik {
 namespace interrupt_detail {
@@ -13,17 +12,6 @@ namespace {
 // rarely enough that a check that must take a lock costs nothing measurable.
 constexpr std::int64_t kCheckIntervalNs = 2'000'000;
 
-// A clock read costs tens of nanoseconds; the coarse one (a few milliseconds
-// of resolution) is the cheapest and fine enough here.
-std::int64_t coarse_now_ns() {
-#ifdef CLOCK_MONOTONIC_COARSE
-  timespec t;
-  if (clock_gettime(CLOCK_MONOTONIC_COARSE, &t) == 0) return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
-#endif
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 }  // namespace
 
 void poll_slow() {
@@ -31,7 +19,8 @@ void poll_slow() {
   s.steps_left = kStepsPerClockRead;
   if (s.shared != nullptr && s.shared->load(std::memory_order_relaxed)) throw Interrupted{};
   if (s.check == nullptr) return;
-  const std::int64_t now = coarse_now_ns();
+  // A clock read costs tens of nanoseconds; a coarse clock is fine enough here.
+  const std::int64_t now = platform::coarse_now_ns();
   if (now < s.next_check_ns) return;
   s.next_check_ns = now + kCheckIntervalNs;
   if (!s.check()) return;

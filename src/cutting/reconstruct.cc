@@ -13,6 +13,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/open_addressing.h"
+#include "common/uint128.h"
 #include "platform/simd.h"
 #include "pool/pool.h"
 #include "text/quote.h"
@@ -77,17 +78,17 @@ inline std::uint64_t ones_parity(const char* p, std::size_t length) {
 }
 
 struct Sums {
-  uint128 all = 0, odd = 0;  // each below 2^64 · 2^60
+  UInt128 all, odd;  // each below 2^64 · 2^60
   // Branch-free: the parities of measured bitstrings are close to random.
   void add(std::uint64_t count, std::uint64_t parity) {
     all += count;
     odd += count & (std::uint64_t{0} - parity);
   }
-  int128 signed_sum() const { return static_cast<int128>(all - odd) - static_cast<int128>(odd); }
+  double signed_sum() const { return difference_to_double(all - odd, odd); }
 };
 
 template <class Isa>
-[[gnu::always_inline]] inline int128 parity_sum_of_lanes(const std::uint64_t* block, std::size_t header) {
+[[gnu::always_inline]] inline double parity_sum_of_lanes(const std::uint64_t* block, std::size_t header) {
   const std::size_t n = block[0];
   const std::uint64_t width = block[2];
   const std::uint64_t* counts = block + header;
@@ -114,7 +115,7 @@ TAVIK_SIMD_DISPATCH(parity_sum_of, parity_sum_of_lanes)
 
 }  // namespace
 
-int128 Histogram::parity_sum() const { return block_ ? parity_sum_of(block_.get(), kHeader) : 0; }
+double Histogram::parity_sum() const { return block_ ? parity_sum_of(block_.get(), kHeader) : 0.0; }
 
 std::string shortest_decimal(double value) {
   if (std::isnan(value)) return "NaN";
@@ -236,7 +237,7 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
       if (!is_used[e]) continue;
       chunk_poll.step(counts[e].counts.size() + 1);
       const SubcircuitSampleCounts& h = counts[e];
-      expectation[e] = static_cast<double>(h.counts.parity_sum()) / static_cast<double>(h.shots);
+      expectation[e] = h.counts.parity_sum() / static_cast<double>(h.shots);
     }
   });
 

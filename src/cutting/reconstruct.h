@@ -11,10 +11,6 @@
 
 namespace tavik::cutting {
 
-// Wide enough for any signed sum of 64-bit counts (a GCC/Clang extension).
-__extension__ using int128 = __int128;
-__extension__ using uint128 = unsigned __int128;
-
 // A measured histogram, bitstring -> count, in the order it was given.
 // Histograms are immutable once built, so copies share one buffer: handing a
 // record's histogram to a call costs a reference count, not a deep copy.
@@ -37,8 +33,9 @@ class Histogram {
   std::uint64_t count(std::size_t k) const { return block_[kHeader + k]; }
 
   // Σ count over bitstrings with an even number of '1' characters minus Σ
-  // count over the odd ones, exact whatever the counts and their order.
-  int128 parity_sum() const;
+  // count over the odd ones, summed exactly whatever the counts and their
+  // order, then rounded once to the nearest double.
+  double parity_sum() const;
 
  private:
   // One allocation, read front to back by parity_sum: the entry count, the

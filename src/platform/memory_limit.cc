@@ -1,13 +1,19 @@
 #include "platform/memory_limit.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <limits>
 #include <string>
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace tavik::platform {
 namespace {
@@ -15,12 +21,23 @@ namespace {
 constexpr std::size_t kUnknown = std::numeric_limits<std::size_t>::max();
 
 std::size_t physical_memory() noexcept {
+#if defined(_WIN32)
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof(status);
+  if (!GlobalMemoryStatusEx(&status)) return kUnknown;
+  return static_cast<std::size_t>(std::min<unsigned long long>(status.ullTotalPhys, kUnknown));
+#elif defined(_SC_PHYS_PAGES)
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long page_size = sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || page_size <= 0) return kUnknown;
   const auto p = static_cast<std::size_t>(pages), s = static_cast<std::size_t>(page_size);
   return p > kUnknown / s ? kUnknown : p * s;
+#else
+  return kUnknown;
+#endif
 }
+
+#if defined(__linux__)
 
 // The number a limit file holds; kUnknown for "max" (no limit), a missing
 // file or anything else.
@@ -68,11 +85,24 @@ std::size_t cgroup_limit() {
   }
   return limit;
 }
+#else
+// Control groups are Linux's.
+std::size_t cgroup_limit() { return kUnknown; }
+#endif
 
-std::size_t resource_limit(int resource) noexcept {
-  rlimit limit;
-  if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kUnknown;
-  return static_cast<std::size_t>(std::min<rlim_t>(limit.rlim_cur, kUnknown));
+// The process's own limits, which it may change at any time
+// (resource.setrlimit).
+std::size_t process_limit() noexcept {
+#if defined(_WIN32)
+  return kUnknown;
+#else
+  const auto limit_of = [](int resource) {
+    rlimit limit;
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kUnknown;
+    return static_cast<std::size_t>(std::min<rlim_t>(limit.rlim_cur, kUnknown));
+  };
+  return std::min(limit_of(RLIMIT_AS), limit_of(RLIMIT_DATA));
+#endif
 }
 
 }  // namespace
@@ -89,7 +119,7 @@ std::size_t memory_limit() noexcept {
       return physical_memory();
     }
   }();
-  return std::min({machine, resource_limit(RLIMIT_AS), resource_limit(RLIMIT_DATA)});
+  return std::min(machine, process_limit());
 }
 
 }  // namespace tavik::platform

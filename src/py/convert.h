@@ -67,10 +67,13 @@ struct Converter<std::uint64_t> {
 
 template <>
 struct Converter<std::uint8_t> {
-  static_assert(sizeof(long) == 8, "bit values are read as a signed 64-bit C long");
   static std::uint8_t from(PyObject* obj) {
-    long v = PyLong_AsLong(obj);
+    // Read as 64 bits whatever the width of the platform's C long, so that
+    // the same values fail with the same message everywhere.
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
     if (v == -1 && PyErr_Occurred()) throw_error_already_set();
+    if (overflow != 0) raise(PyExc_OverflowError, "Python int too large to convert to C long");
     if (v < 0 || v > 255) raise(PyExc_OverflowError, "out of range integral type conversion attempted");
     return static_cast<std::uint8_t>(v);
   }

@@ -40,8 +40,11 @@ template <std::size_t W>
   const Vec fraction = xc - __builtin_convertvector(t, Vec);
   const Vec af = reinterpret_cast<Vec>(reinterpret_cast<Bits>(fraction) & magnitude);
   t += (af >= 0.5) & ((x < 0.0) | 1);  // ±1 away from zero
-  const Bits saturated = (x >= 0x1p63) ? R::broadcast(std::numeric_limits<std::int64_t>::max())
-                                       : ((x <= -0x1p63) & R::broadcast(std::numeric_limits<std::int64_t>::min()));
+  // A comparison's lanes are `long long` to Clang, and `long` may be another
+  // type of the same width: both arms are made Bits.
+  const Bits saturated = (x >= 0x1p63)
+                             ? R::broadcast(std::numeric_limits<std::int64_t>::max())
+                             : (reinterpret_cast<Bits>(x <= -0x1p63) & R::broadcast(std::numeric_limits<std::int64_t>::min()));
   const Bits key = (in_range ? t : saturated) ^ static_cast<std::int64_t>(kKeyBias);
   __builtin_memcpy(out, &key, sizeof(key));
 }
