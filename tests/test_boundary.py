@@ -471,6 +471,8 @@ def test_results_beyond_the_memory_the_process_may_use_are_refused_up_front(limi
         if {limit!r}:
             kind = getattr(resource, {limit!r})
             resource.setrlimit(kind, (2**30, resource.getrlimit(kind)[1]))
+            if resource.getrlimit(kind)[0] != 2**30:
+                raise SystemExit("not applied")
         import tavik.tavik_core as core
         before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
         try:
@@ -478,6 +480,8 @@ def test_results_beyond_the_memory_the_process_may_use_are_refused_up_front(limi
         except MemoryError:
             print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
     """)
+    if result.stderr == "not applied\n":
+        pytest.skip("this machine does not apply the limit (an emulator keeps it for itself)")
     assert (result.returncode, result.stderr) == (0, "")
     assert int(result.stdout) < 32 * 1024  # KiB of resident memory: nothing was built first
 
