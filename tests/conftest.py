@@ -45,9 +45,18 @@ int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)
   return result;
 }
 
-/* libstdc++ is loaded locally, with the extension module: not reachable by RTLD_NEXT. */
+/* libstdc++ is loaded locally, with the extension module: not reachable by
+   RTLD_NEXT. A module that carries its own C++ runtime (the release wheel's)
+   still calls the first operator new in the process, this one: malloc serves
+   it, as that runtime's own would. */
 void* _Znwm(size_t size) {
-  void* (*real)(size_t) = dlsym(dlopen("libstdc++.so.6", RTLD_LAZY | RTLD_NOLOAD), "_Znwm");
+  void* cxx = dlopen("libstdc++.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  if (cxx == NULL) {
+    void* p = malloc(size ? size : 1);
+    if (p == NULL) abort();
+    return p;
+  }
+  void* (*real)(size_t) = dlsym(cxx, "_Znwm");
   return real(__atomic_exchange_n(&fail_new, 0, __ATOMIC_SEQ_CST) ? SIZE_MAX : size);
 }
 """

@@ -6,8 +6,11 @@ that cannot start every worker runs with those it has."""
 import os
 import subprocess
 import sys
+from pathlib import Path
 
 import pytest
+
+import tavik.tavik_core as core
 
 # Enough runs for many chunks on any pool size; NaN, infinities and repeated
 # terms exercise every lane of the energy loop.
@@ -57,6 +60,8 @@ def test_a_pool_that_cannot_start_every_worker_runs_with_those_it_has(cpu_shim, 
     preload = os.environ.get("LD_PRELOAD", "")
     if fail == "new" and ("libasan" in preload or "libtsan" in preload):
         pytest.skip("the sanitizer's operator new is found before the shim's")
+    if fail == "new" and b"libstdc++.so.6" not in Path(core.__file__).read_bytes():
+        pytest.skip("the module carries its own C++ runtime, whose failures cannot be staged from outside")
     exec(WORKLOAD, namespace := {})
     env = dict(os.environ, LD_PRELOAD=f"{preload} {cpu_shim}", SHIM_FAIL=fail, SHIM_AFTER=str(after))
     code = WORKLOAD + "import os\nprint(workload(), len(os.listdir('/proc/self/task')))"
