@@ -153,6 +153,29 @@ def test_matches_reference_bit_for_bit(seed):
     assert bits(reconstruct(counts, coefficients, labels)) == bits(ref.reconstruct_expectation(counts, coefficients, labels))
 
 
+@pytest.mark.parametrize("width", [1, 3, 7, 8, 9])
+def test_fixed_width_keys_with_huge_counts(width):
+    """Keys of one byte length take the vectorised path: every entry count
+    (lane tails), counts with both 32-bit halves in use, and bytes that are
+    '1' with the high bit set (in '±') or a neighbour of it."""
+    rng = random.Random(width)
+    alphabet = ["0", "1", "1", "0", "x", "±"]
+
+    def key():
+        text = ""
+        while len(text.encode()) < width:
+            c = rng.choice(alphabet)
+            text += c if len((text + c).encode()) <= width else rng.choice("01")
+        return text
+
+    for n in range(0, 19):
+        keys = list(dict.fromkeys(key() for _ in range(4 * n)))[:n]
+        huge = [2**64 - 1, 2**63, 2**32, 2**32 - 1, rng.getrandbits(64), rng.randrange(1000)]
+        counts = [(0, "A", {k: rng.choice(huge) for k in keys}, rng.choice([1, 3]))]
+        expected = ref.reconstruct_expectation(counts, [(0, 1.0)], ["A"])
+        assert bits(reconstruct(counts, [(0, 1.0)], ["A"])) == bits(expected), (n, counts)
+
+
 CHILD = """
 import os, sys
 os.sched_setaffinity(0, set(sorted(os.sched_getaffinity(0))[: int(sys.argv[1])]))

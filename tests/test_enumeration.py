@@ -89,6 +89,23 @@ def test_spectrum_at_the_size_limit_matches_reference():
     assert bits(core.qubo_energy_spectrum(qubo, 20)) == bits(ref.qubo_energy_spectrum(qubo, 20))
 
 
+@pytest.mark.parametrize("kind", ["spread", "clustered", "ties"])
+def test_spectrum_of_thousands_of_energies_matches_reference(kind):
+    """Enough assignments for the sort to work bucket by bucket: energies
+    spread out, energies packed in a narrow range beside a far-off group, and
+    few distinct energies each many times over."""
+    rng = random.Random(7)
+    n = 12
+    pairs = [(i, j) for i in range(n) for j in range(i, n)]
+    if kind == "spread":
+        qubo = [(p, rng.uniform(-1, 1)) for p in pairs]
+    elif kind == "clustered":
+        qubo = [((0, 0), 1e6)] + [(p, rng.uniform(-1e-3, 1e-3)) for p in pairs if p[0] > 0]
+    else:
+        qubo = [(p, rng.choice([-1.0, 0.5, 2.0])) for p in pairs]
+    assert bits(core.qubo_energy_spectrum(qubo, n)) == bits(ref.qubo_energy_spectrum(qubo, n))
+
+
 def test_energy_keys_round_half_away_from_zero_and_saturate():
     # 2.5e-9 and -2.5e-9 are not exact in binary; the key follows E·1e9 exactly.
     for w in [0.5e-9, -0.5e-9, 1.5e-9, -1.5e-9, 2.5e-9, 1e10, -1e10, 9.3e9, -9.3e9, 0.49999999999999994e-9]:

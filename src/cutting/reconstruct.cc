@@ -62,19 +62,30 @@ std::string_view Histogram::key(std::size_t k) const {
 namespace {
 
 constexpr std::size_t kWord = 8;
+constexpr std::uint64_t kOnes = 0x3131313131313131ULL, kLow = 0x7F7F7F7F7F7F7F7FULL;
+constexpr std::uint64_t kByteLowBits = 0x0101010101010101ULL;
+
+inline std::uint64_t load_word(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, kWord);
+  if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+  return w;
+}
+
+// Low bit of each byte: 1 where w has a '1' byte (exact, no carry between
+// bytes). Written for a scalar or a vector of words alike.
+template <class W>
+[[gnu::always_inline]] inline W one_bytes(W w) {
+  const W x = w ^ kOnes;  // zero bytes where w has '1'
+  return (~(((x & kLow) + kLow) | x) >> 7) & kByteLowBits;
+}
 
 // 1 if the first `length` (≤ 8) bytes at p hold an odd number of '1' bytes.
 // Reads a whole word: the key buffer is padded so that this never leaves it.
 inline std::uint64_t ones_parity(const char* p, std::size_t length) {
-  std::uint64_t w;
-  std::memcpy(&w, p, kWord);
-  if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
-  constexpr std::uint64_t kOnes = 0x3131313131313131ULL, kLow = 0x7F7F7F7F7F7F7F7FULL;
-  const std::uint64_t x = w ^ kOnes;  // zero bytes where w has '1'
-  // Low bit of each byte: 1 for a zero byte of x (exact, no carry between bytes).
-  std::uint64_t hit = (~(((x & kLow) + kLow) | x) >> 7) & 0x0101010101010101ULL;
+  std::uint64_t hit = one_bytes(load_word(p));
   if (length < kWord) hit &= (std::uint64_t{1} << (8 * length)) - 1;
-  return (hit * 0x0101010101010101ULL) >> 56 & 1;  // top byte: the number of hits
+  return (hit * kByteLowBits) >> 56 & 1;  // top byte: the number of hits
 }
 
 struct Sums {
@@ -84,8 +95,56 @@ struct Sums {
     all += count;
     odd += count & (std::uint64_t{0} - parity);
   }
+  // Adds low + 2^32 · high.
+  static void add_halves(UInt128& sum, std::uint64_t low, std::uint64_t high) {
+    sum += low;
+    sum += high << 32;
+    sum.hi += high >> 32;
+  }
   double signed_sum() const { return difference_to_double(all - odd, odd); }
 };
+
+// Keys of a common width of at most 8 bytes, a vector of keys at a time.
+// Counts are summed exactly as their 32-bit halves in 64-bit lanes, which
+// cannot overflow within a run of 2^32 keys per lane.
+template <class Isa, bool kWholeWords>
+[[gnu::always_inline]] inline void add_fixed_width(Sums& sums, const std::uint64_t* counts, const char* keys,
+                                                   std::size_t n, std::size_t width) {
+  constexpr std::size_t L = Isa::kDoubles;
+  using V = platform::simd::Vector<std::uint64_t, L>;
+  constexpr std::uint64_t kRun = std::uint64_t{1} << 32, kHalf = 0xFFFFFFFFULL;
+  const std::uint64_t key_mask = width == kWord ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * width)) - 1;
+  std::size_t k = 0;
+  while (n - k >= L) {
+    const std::size_t run_end = k + std::min<std::uint64_t>((n - k) / L, kRun) * L;
+    V all_low{}, all_high{}, odd_low{}, odd_high{};
+    for (; k < run_end; k += L) {
+      V w, c;
+      std::memcpy(&c, counts + k, sizeof c);
+      if constexpr (kWholeWords) {  // 8-byte keys: aligned words, loaded as one vector
+        std::memcpy(&w, keys + k * kWord, sizeof w);
+        if constexpr (std::endian::native == std::endian::big)
+          for (std::size_t j = 0; j < L; ++j) w[j] = __builtin_bswap64(w[j]);
+      } else {
+        for (std::size_t j = 0; j < L; ++j) w[j] = load_word(keys + (k + j) * width);
+      }
+      V hit = one_bytes(w) & key_mask;
+      hit ^= hit >> 32;
+      hit ^= hit >> 16;
+      hit ^= hit >> 8;
+      const V odd = c & (V{} - (hit & 1));
+      all_low += c & kHalf;
+      all_high += c >> 32;
+      odd_low += odd & kHalf;
+      odd_high += odd >> 32;
+    }
+    for (std::size_t j = 0; j < L; ++j) {
+      Sums::add_halves(sums.all, all_low[j], all_high[j]);
+      Sums::add_halves(sums.odd, odd_low[j], odd_high[j]);
+    }
+  }
+  for (; k < n; ++k) sums.add(counts[k], ones_parity(keys + k * width, width));
+}
 
 template <class Isa>
 [[gnu::always_inline]] inline double parity_sum_of_lanes(const std::uint64_t* block, std::size_t header) {
@@ -97,8 +156,10 @@ template <class Isa>
   // bytes counts characters.
   const char* keys = reinterpret_cast<const char*>(ends + n);
   Sums sums;
-  if (width <= kWord) {  // the usual case: fixed-width bitstrings of up to 8 bits
-    for (std::size_t k = 0; k < n; ++k) sums.add(counts[k], ones_parity(keys + k * width, width));
+  if (width == kWord) {  // the usual cases: fixed-width bitstrings of up to 8 bits
+    add_fixed_width<Isa, true>(sums, counts, keys, n, width);
+  } else if (width < kWord) {
+    add_fixed_width<Isa, false>(sums, counts, keys, n, width);
   } else {
     std::size_t begin = 0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -116,6 +177,34 @@ TAVIK_SIMD_DISPATCH(parity_sum_of, parity_sum_of_lanes)
 }  // namespace
 
 double Histogram::parity_sum() const { return block_ ? parity_sum_of(block_.get(), kHeader) : 0.0; }
+
+namespace {
+
+constexpr std::size_t kCacheLine = 64;
+// Enough for a typical histogram whole; the hardware prefetcher follows a
+// longer stream once it has seen its first lines.
+constexpr std::size_t kPrefetchBytes = 1024;
+
+void prefetch_lines(const void* begin, std::size_t bytes) {
+  const char* p = static_cast<const char*>(begin);
+  for (std::size_t offset = 0; offset < std::min(bytes, kPrefetchBytes); offset += kCacheLine)
+    __builtin_prefetch(p + offset);
+}
+
+}  // namespace
+
+void Histogram::prefetch_sizes() const {
+  if (block_) __builtin_prefetch(block_.get());
+}
+
+void Histogram::prefetch_entries() const {
+  if (!block_) return;
+  const std::uint64_t* counts = block_.get() + kHeader;
+  const std::size_t n = block_[0];
+  prefetch_lines(counts, n * sizeof *counts);
+  if (block_[2] > kWord) prefetch_lines(counts + n, n * sizeof *counts);  // key ends, read for wide keys only
+  prefetch_lines(counts + 2 * n, block_[1]);
+}
 
 std::string shortest_decimal(double value) {
   if (std::isnan(value)) return "NaN";
@@ -230,10 +319,15 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
   // formula performs, hence the same bits.
   // Walked in list order, which is usually the order the histograms were
   // built in and so the order of their buffers in memory.
+  // Buffers are fetched in two steps, a few histograms ahead: a scattered
+  // buffer's sizes must arrive before its entries can be located.
+  constexpr std::size_t kAhead = 8;
   std::vector<double> expectation(counts.size());
   pool::parallel_for(counts.size(), 16, [&](std::size_t begin, std::size_t end) {
     BatchedPoll chunk_poll;
     for (std::size_t e = begin; e < end; ++e) {
+      if (e + 2 * kAhead < end && is_used[e + 2 * kAhead]) counts[e + 2 * kAhead].counts.prefetch_sizes();
+      if (e + kAhead < end && is_used[e + kAhead]) counts[e + kAhead].counts.prefetch_entries();
       if (!is_used[e]) continue;
       chunk_poll.step(counts[e].counts.size() + 1);
       const SubcircuitSampleCounts& h = counts[e];

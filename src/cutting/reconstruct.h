@@ -37,6 +37,12 @@ class Histogram {
   // order, then rounded once to the nearest double.
   double parity_sum() const;
 
+  // Hints for a walk over many histograms, whose buffers are scattered: the
+  // line holding the sizes, then, once that has arrived, the first lines of
+  // what parity_sum reads, so that its streams start without a wait.
+  void prefetch_sizes() const;
+  void prefetch_entries() const;
+
  private:
   // One allocation, read front to back by parity_sum: the entry count, the
   // key bytes, the common key width (kMixedWidths if they differ), then

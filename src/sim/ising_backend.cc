@@ -49,13 +49,56 @@ template <std::size_t W>
   __builtin_memcpy(out, &key, sizeof(key));
 }
 
+constexpr unsigned kMaxDigitBits = 11;
+
+// Sorts keys[0, n) ascending, all of them equal above their low `bits` bits
+// (taken above `lo`), through scratch[0, n). Meant for a bucket that sits in
+// cache: one counting pass on a digit about as wide as the bucket is large
+// leaves keys out of order only within groups of one or two, which an
+// insertion pass puts right. Clustered values would make that pass long: past
+// a few moves per key the bucket is sorted by LSD passes instead.
+void sort_low_bits(std::uint64_t* keys, std::uint64_t* scratch, std::size_t n, std::uint64_t lo, unsigned bits) {
+  if (n < 2) return;
+  std::uint64_t* const out = keys;
+  const unsigned digit_bits = std::min({bits, kMaxDigitBits, static_cast<unsigned>(std::bit_width(n))});
+  const unsigned shift = bits - digit_bits;
+  const std::size_t digits = std::size_t{1} << digit_bits;
+  // Bucket sizes stay below 2^32: n is at most 2^kMaxVariables.
+  std::uint32_t next[std::size_t{1} << kMaxDigitBits];
+  auto pass = [&](unsigned at, std::size_t mask) {
+    std::fill_n(next, mask + 1, 0);
+    for (std::size_t i = 0; i < n; ++i) ++next[((keys[i] - lo) >> at) & mask];
+    for (std::uint32_t d = 0, sum = 0; d <= mask; ++d) sum += std::exchange(next[d], sum);
+    for (std::size_t i = 0; i < n; ++i) scratch[next[((keys[i] - lo) >> at) & mask]++] = keys[i];
+    std::swap(keys, scratch);
+  };
+  pass(shift, digits - 1);
+  std::size_t moves = 0;
+  const std::size_t budget = 4 * n;  // a few times what spread-out values take
+  for (std::size_t i = 1; i < n && moves <= budget; ++i) {
+    const std::uint64_t key = keys[i];
+    std::size_t j = i;
+    for (; j > 0 && key < keys[j - 1]; --j) keys[j] = keys[j - 1];
+    keys[j] = key;
+    moves += i - j;
+  }
+  if (moves > budget) {
+    const unsigned passes = (bits + kMaxDigitBits - 1) / kMaxDigitBits;
+    const unsigned lsd_bits = (bits + passes - 1) / passes;
+    for (unsigned p = 0; p < passes; ++p) pass(p * lsd_bits, (std::size_t{1} << lsd_bits) - 1);
+  }
+  if (keys != out) std::copy_n(keys, n, out);
+}
+
 // Sorts keys[0, n) ascending and drops repeats; returns how many remain.
-// LSD radix sort over the span of values actually present: narrow energy
-// ranges take few passes. Digits have at most 11 bits: wider ones save a pass
-// but scatter to more places than the caches keep lines for, and cost more
-// than the pass. On a pool of several threads, each thread counts and
-// scatters its own part of the keys; parts scatter in order, so every pass is
-// the same stable pass.
+// Radix sort over the span of values actually present: one pass over all the
+// keys splits them by their top digit (at most 11 bits: wider ones scatter to
+// more places than the caches keep lines for), then each bucket (a few
+// hundred keys for 2^20 spread-out energies) is sorted on its own while it
+// sits in cache. On a pool of several threads, each thread counts and
+// scatters its own part of the keys, then buckets are shared out; equal keys
+// are equal bits, so the result does not depend on the order in which
+// threads place them.
 std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n, pool::Threads threads) {
   if (n == 0) return 0;
   constexpr std::size_t kMinPartKeys = std::size_t{1} << 16, kMaxParts = 16;
@@ -83,30 +126,39 @@ std::size_t sort_unique(BigBuffer<std::uint64_t>& keys, std::size_t n, pool::Thr
     hi = std::max(hi, part_hi);
   }
   const auto bits = static_cast<unsigned>(std::bit_width(hi - lo));
-  constexpr unsigned kMaxDigitBits = 11;
-  const unsigned passes = (bits + kMaxDigitBits - 1) / kMaxDigitBits;
-  if (passes == 0) return 1;
-  const unsigned digit_bits = (bits + passes - 1) / passes;
-  const std::size_t buckets = std::size_t{1} << digit_bits;
-  auto digit = [&](std::uint64_t k, unsigned pass) { return ((k - lo) >> (pass * digit_bits)) & (buckets - 1); };
+  if (bits == 0) return 1;
+  const unsigned top_bits = std::min(bits, kMaxDigitBits), low_bits = bits - top_bits;
+  const std::size_t buckets = std::size_t{1} << top_bits;
+  auto top_digit = [&](std::uint64_t k) { return static_cast<std::size_t>((k - lo) >> low_bits); };
 
-  // next[t · buckets + b]: where part t's next key of digit b goes in this
-  // pass. Parts hold other keys in every pass, so each pass counts afresh.
+  // next[t · buckets + b]: where part t's next key of top digit b goes.
   std::vector<std::size_t> next(parts * buckets);
+  each_part([&](std::size_t t, std::size_t first, std::size_t last) {
+    std::size_t* count = &next[t * buckets];
+    for (std::size_t i = first; i < last; ++i) ++count[top_digit(keys[i])];
+  });
+  std::vector<std::size_t> bucket_begin(buckets + 1);
+  for (std::size_t b = 0, sum = 0; b < buckets; ++b) {
+    bucket_begin[b] = sum;
+    for (std::size_t t = 0; t < parts; ++t) sum += std::exchange(next[t * buckets + b], sum);
+  }
+  bucket_begin[buckets] = n;
   auto other = big_buffer<std::uint64_t>(n);
-  for (unsigned p = 0; p < passes; ++p) {
-    std::fill(next.begin(), next.end(), 0);
-    each_part([&](std::size_t t, std::size_t first, std::size_t last) {
-      std::size_t* count = &next[t * buckets];
-      for (std::size_t i = first; i < last; ++i) ++count[digit(keys[i], p)];
+  each_part([&](std::size_t t, std::size_t first, std::size_t last) {
+    std::size_t* at = &next[t * buckets];
+    for (std::size_t i = first; i < last; ++i) other[at[top_digit(keys[i])]++] = keys[i];
+  });
+  keys.swap(other);
+
+  if (low_bits > 0) {
+    constexpr std::size_t kBucketsPerChunk = 64;
+    pool::parallel_for(threads, buckets, kBucketsPerChunk, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t b = begin; b < end; ++b) {
+        const std::size_t first = bucket_begin[b], size = bucket_begin[b + 1] - first;
+        poll_interrupt(size);
+        sort_low_bits(keys.get() + first, other.get() + first, size, lo, low_bits);
+      }
     });
-    for (std::size_t b = 0, sum = 0; b < buckets; ++b)
-      for (std::size_t t = 0; t < parts; ++t) sum += std::exchange(next[t * buckets + b], sum);
-    each_part([&](std::size_t t, std::size_t first, std::size_t last) {
-      std::size_t* at = &next[t * buckets];
-      for (std::size_t i = first; i < last; ++i) other[at[digit(keys[i], p)]++] = keys[i];
-    });
-    keys.swap(other);
   }
   return static_cast<std::size_t>(std::unique(keys.get(), keys.get() + n) - keys.get());
 }
