@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <utility>
 
 #include "common/errors.h"
 #include "common/interrupt.h"
@@ -73,19 +75,22 @@ TAVIK_SIMD_DISPATCH(add_row_and_select, add_row_and_select_lanes)
 // "lowest position" always means "lowest vertex index".
 class Contraction {
  public:
-  explicit Contraction(std::size_t n) : stride_(round_up(n)), width_(n), active_(n), groups_(n) {
-    // The matrix dominates; the per-vertex arrays take a few more rows' worth.
-    require_memory(stride_ + 4, stride_, sizeof(double));
+  // The live vertices in ascending order and the groups merged into them.
+  Contraction(std::vector<std::uint32_t> vertices, Groups groups)
+      : stride_(round_up(vertices.size())),
+        width_(vertices.size()),
+        active_(vertices.size()),
+        vertex_(std::move(vertices)),
+        groups_(std::move(groups)) {
+    if (!matrix_fits(width_)) throw std::bad_alloc();
     adj_.reserve(stride_ * stride_);
     for (std::size_t r = 0; r < stride_; ++r) {  // a row at a time: at scale this alone takes seconds
       poll_interrupt(stride_);
       adj_.resize(adj_.size() + stride_, 0.0);
     }
     tight_.assign(stride_, 0.0);
-    vertex_.resize(n);
-    keep_.resize(n);
-    alive_.assign(n, 1);
-    for (std::size_t v = 0; v < n; ++v) vertex_[v] = static_cast<std::uint32_t>(v);
+    keep_.resize(width_);
+    alive_.assign(width_, 1);
   }
 
   void add_edge(std::size_t i, std::size_t j, double weight) {
@@ -95,8 +100,10 @@ class Contraction {
     ji = weight + ji;
   }
 
-  Bisection run() {
-    Bisection best{kInf, {}};
+  // Sets the entry of position p for position q (not q's for p).
+  void set_entry(std::size_t p, std::size_t q, double weight) { adj_[p * stride_ + q] = weight; }
+
+  Bisection run(Bisection best) {
     do phase(best);
     while (active_ > 1);
     if (best.side.empty()) throw ValueError("no cut found");
@@ -187,10 +194,28 @@ class Contraction {
 
 }  // namespace
 
+// The matrix dominates; the per-vertex arrays take a few more rows' worth.
+bool matrix_fits(std::size_t n) { return fits_in_memory(round_up(n) + 4, round_up(n), sizeof(double)); }
+
 Bisection bisect_dense(EdgeView edges, std::size_t n) {
-  Contraction graph(n);
+  std::vector<std::uint32_t> vertices(n);
+  for (std::size_t v = 0; v < n; ++v) vertices[v] = static_cast<std::uint32_t>(v);
+  Contraction graph(std::move(vertices), Groups(n));
   for (std::size_t k = 0; k < edges.size(); ++k) graph.add_edge(edges.first[k], edges.second[k], edges.weights[k]);
-  return graph.run();
+  return graph.run({kInf, {}});
+}
+
+Bisection finish_dense(const std::vector<List>& adj, std::vector<std::uint32_t> live, Groups groups, Bisection best) {
+  std::vector<std::uint32_t> position(adj.size());
+  for (std::size_t p = 0; p < live.size(); ++p) position[live[p]] = static_cast<std::uint32_t>(p);
+  Contraction graph(live, std::move(groups));
+  BatchedPoll poll;
+  for (std::size_t p = 0; p < live.size(); ++p) {
+    const List& list = adj[live[p]];
+    poll.step(list.size() + 1);
+    for (const Entry& e : list) graph.set_entry(p, position[e.to], e.weight);
+  }
+  return graph.run(std::move(best));
 }
 
 }  // namespace tavik::stoer_wagner

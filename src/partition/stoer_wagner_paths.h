@@ -15,12 +15,25 @@ namespace tavik::stoer_wagner {
 // An n × n matrix: n³ steps, 8n² bytes, fastest on dense graphs.
 Bisection bisect_dense(EdgeView edges, std::size_t n);
 
-// Adjacency lists and a heap: about n(n + m) log n steps, memory in
-// proportion to n + m.
-Bisection bisect_sparse(EdgeView edges, std::size_t n);
-
 // Whether the lists beat the matrix for n vertices and m edges.
 bool prefers_sparse(std::size_t n, std::size_t m);
+
+// Adjacency lists and a heap: about n(n + m) log n steps, memory in
+// proportion to n + m. Contraction makes the graph denser; the lists hand
+// over to the matrix once `use_lists(live vertices, edges)` says no and the
+// matrix fits.
+Bisection bisect_sparse(EdgeView edges, std::size_t n, bool (*use_lists)(std::size_t, std::size_t) = prefers_sparse);
+
+// Whether the matrix for n vertices fits in the memory the process may use.
+bool matrix_fits(std::size_t n);
+
+// An edge as its end's list holds it.
+struct Entry {
+  std::uint32_t to;
+  double weight;
+};
+// Ascending by `to`; never holds its own vertex or a merged-away one.
+using List = std::vector<Entry>;
 
 inline constexpr const char* kNoCandidate = "a candidate remains while n_in_a < active_count";
 
@@ -47,5 +60,10 @@ class Groups {
   static constexpr std::uint32_t kEnd = 0xFFFF'FFFF;
   std::vector<std::uint32_t> next_, tail_;
 };
+
+// Carries on, on the matrix, a contraction the lists began: `live` holds the
+// vertices left (ascending), `adj` their lists (by vertex); `groups` and
+// `best` are as the phases so far left them.
+Bisection finish_dense(const std::vector<List>& adj, std::vector<std::uint32_t> live, Groups groups, Bisection best);
 
 }  // namespace tavik::stoer_wagner

@@ -19,13 +19,6 @@ namespace {
 
 constexpr std::uint32_t kNone = 0xFFFF'FFFF;
 
-struct Entry {
-  std::uint32_t to;
-  double weight;
-};
-// Ascending by `to`; never holds its own vertex or a merged-away one.
-using List = std::vector<Entry>;
-
 // The vertices not yet in the growing set, greatest tightness first and the
 // lowest index among equals: the vertex the matrix's ascending scan selects.
 // Vertices no edge has reached yet sit at +0.0 outside the heap, in
@@ -33,7 +26,7 @@ using List = std::vector<Entry>;
 // selected again and leaves.
 class Frontier {
  public:
-  explicit Frontier(std::size_t n) : slot_(n, kOut), heap_(n) {}
+  explicit Frontier(std::size_t n) : slot_(n, kOut), heap_(n), reached_(n) {}
 
   // A phase's start: every live vertex but `start`, none reached yet.
   void fill(const std::vector<std::uint32_t>& live, std::uint32_t start) {
@@ -47,8 +40,14 @@ class Frontier {
   // Adds the weight of each edge of the vertex just selected to the
   // tightness of its other end.
   void absorb(const List& edges) {
-    for (const Entry& e : edges)
-      if (slot_[e.to] != kOut) add(e.to, e.weight);
+    // About half the edges lead into the set, in no order a branch predictor
+    // could learn: they are dropped without a branch first.
+    std::size_t count = 0;
+    for (const Entry& e : edges) {
+      reached_[count] = e;
+      count += slot_[e.to] != kOut;
+    }
+    for (std::size_t k = 0; k < count; ++k) add(reached_[k].to, reached_[k].weight);
   }
 
   // Takes out the vertex to select next; kNone when none can be selected.
@@ -66,7 +65,7 @@ class Frontier {
 
  private:
   static constexpr std::uint32_t kUntouched = kNone - 1, kOut = kNone;
-  static constexpr std::size_t kArity = 4;
+  static constexpr std::size_t kArity = 8;  // sift_down's knockout assumes 8
 
   struct Node {
     double tight;
@@ -74,8 +73,10 @@ class Frontier {
   };
 
   static bool selectable(double tight) { return tight > -std::numeric_limits<double>::infinity(); }
+  // Without short-circuits: in the heap the outcome is a coin toss, and a
+  // mispredicted branch costs more than the comparisons.
   static bool precedes(const Node& a, const Node& b) {
-    return a.tight > b.tight || (a.tight == b.tight && a.vertex < b.vertex);
+    return (a.tight > b.tight) | ((a.tight == b.tight) & (a.vertex < b.vertex));
   }
 
   void add(std::uint32_t v, double weight) {
@@ -110,6 +111,12 @@ class Frontier {
     place(i, node);
   }
 
+  // Of the nodes at a and b, the place of the one that comes first. Arithmetic,
+  // not a branch: which one wins is a coin toss.
+  std::size_t better(std::size_t a, std::size_t b) const {
+    return a + ((b - a) & (std::size_t{0} - precedes(heap_[b], heap_[a])));
+  }
+
   // Puts `node` at i or below, moving the nodes that precede it up.
   void sift_down(std::size_t i, const Node& node) {
     const std::size_t size = size_;
@@ -117,8 +124,12 @@ class Frontier {
       const std::size_t first = kArity * i + 1;
       if (first >= size) break;
       std::size_t best = first;
-      for (std::size_t c = first + 1; c < std::min(first + kArity, size); ++c)
-        if (precedes(heap_[c], heap_[best])) best = c;
+      if (first + kArity <= size) {  // a knockout: three rounds, not a chain of seven
+        const auto pair = [&](std::size_t c) { return better(c, c + 1); };
+        best = better(better(pair(first), pair(first + 2)), better(pair(first + 4), pair(first + 6)));
+      } else {
+        for (std::size_t c = first + 1; c < size; ++c) best = better(best, c);
+      }
       if (!precedes(heap_[best], node)) break;
       place(i, heap_[best]);
       i = best;
@@ -135,13 +146,15 @@ class Frontier {
 
   std::vector<std::uint32_t> slot_;  // place in heap_, kUntouched or kOut
   std::vector<Node> heap_;           // its first size_ nodes
+  List reached_;                     // absorb's scratch
   std::size_t size_ = 0;
   std::vector<std::uint32_t>::const_iterator untouched_, end_;
 };
 
 class SparseContraction {
  public:
-  SparseContraction(EdgeView edges, std::size_t n) : adj_(n), frontier_(n), groups_(n) {
+  SparseContraction(EdgeView edges, std::size_t n, bool (*use_lists)(std::size_t, std::size_t))
+      : adj_(n), frontier_(n), groups_(n), use_lists_(use_lists) {
     live_.resize(n);
     for (std::size_t v = 0; v < n; ++v) live_[v] = static_cast<std::uint32_t>(v);
     BatchedPoll poll;
@@ -170,13 +183,17 @@ class SparseContraction {
         *out = {to, sum};
       }
       list.erase(out, list.end());
+      entries_ += list.size();
     }
   }
 
   Bisection run() {
     Bisection best{std::numeric_limits<double>::infinity(), {}};
-    do phase(best);
-    while (live_.size() > 1);
+    do {
+      if (!use_lists_(live_.size(), entries_ / 2) && matrix_fits(live_.size()))
+        return finish_dense(adj_, std::move(live_), std::move(groups_), std::move(best));
+      phase(best);
+    } while (live_.size() > 1);
     if (best.side.empty()) throw ValueError("no cut found");
     return best;
   }
@@ -238,6 +255,7 @@ class SparseContraction {
         ++a, ++b;
       }
     }
+    entries_ = entries_ + scratch_.size() - ls.size() - lt.size();
     adj_[s].swap(scratch_);
     List().swap(adj_[t]);
     groups_.join(s, t);
@@ -252,6 +270,7 @@ class SparseContraction {
     if (has_s) {
       std::lower_bound(list.begin(), list.end(), s, by_to)->weight = weight;
       list.erase(at_t);
+      --entries_;
       return;
     }
     *at_t = {s, weight};
@@ -267,21 +286,26 @@ class SparseContraction {
   Frontier frontier_;
   Groups groups_;
   List scratch_;
+  std::size_t entries_ = 0;  // in all lists: two an edge
+  bool (*use_lists_)(std::size_t, std::size_t);
 };
 
 }  // namespace
 
-Bisection bisect_sparse(EdgeView edges, std::size_t n) {
-  // A vertex's list header, heap place, tightness, group links and list slot
-  // take under 80 bytes, an edge's two 16-byte entries (and the sort's
+Bisection bisect_sparse(EdgeView edges, std::size_t n, bool (*use_lists)(std::size_t, std::size_t)) {
+  // A vertex's list header, heap place, tightness, group links, list slot
+  // and absorb's scratch take under 80 bytes, an edge's two 16-byte entries (and the sort's
   // scratch) as much.
   require_memory(n + edges.size(), 80, 1);
-  SparseContraction graph(edges, n);
+  SparseContraction graph(edges, n, use_lists);
   return graph.run();
 }
 
-// Measured: the lists win below about 4 edges a vertex at a few hundred
-// vertices, and more and more above as the matrix outgrows the caches.
-bool prefers_sparse(std::size_t n, std::size_t m) { return m < n * n / 128; }
+// Measured on ring-and-chord graphs of 500 to 5,000 vertices and 4 to 100
+// edges a vertex: a phase on the lists costs about what 16 matrix entries
+// cost per edge and 512 per vertex (the heap), while the matrix's cost per
+// entry grows once it outgrows the caches. The matrix this lets a contraction
+// hand over to takes at most 128 bytes an edge and 4 KiB a vertex.
+bool prefers_sparse(std::size_t n, std::size_t m) { return n * n > 16 * m + 512 * n; }
 
 }  // namespace tavik::stoer_wagner
