@@ -6,11 +6,14 @@ vectors the CPU runs), and memory bandwidth (NumPy: an array copy and an
 in-place update of arrays far larger than the caches). Every kernel then
 gets its time per unit of work, in nanoseconds and in cycles, and the
 fraction of its limit it reaches: one add per unit for the exhaustive
-kernels, the failure probability and the noisy-run energies, one read and
-one write of the state per gate for the statevector, one 8-byte write per
-matrix entry for the routing QUBO.
+kernels, the failure probability and the noisy-run energies, one cycle per
+amplitude and gate for the statevector at 8 adds per cycle (a single-qubit
+gate multiplies each amplitude 8 times, adds 6 times, with no fused
+multiply-add: 8 multiplies at the add rate, the multiplier as fast as the
+adder), one 8-byte write per matrix entry for the routing QUBO.
 
     python benchmarks/bench_roofline.py
+    python benchmarks/bench_roofline.py --statevector   # its rows alone
 """
 
 import os
@@ -109,7 +112,22 @@ def bandwidth():
     return 2 * a.nbytes / t_copy, 2 * a.nbytes / t_inplace
 
 
-def kernels(copy_bw, inplace_bw, adds):
+def statevector_rows(adds, repeat=5):
+    """The gate phase alone, per amplitude and gate: the difference of two
+    circuits, so the zero-filled start, the allocation and the result's array
+    cancel. A Hadamard layer makes the state dense first. A quarter of the
+    gates are two-qubit permutations, cheaper than the floor counts them."""
+    rows = []
+    for q in (20, 22, 24):
+        layer = [("h", [k], []) for k in range(q)]
+        gates = random_circuit(q, 100, q)
+        t100 = cpu_time(lambda: ta.run_statevector(layer + gates, q), repeat=repeat)
+        t200 = cpu_time(lambda: ta.run_statevector(layer + gates * 2, q), repeat=repeat)
+        rows.append((f"run_statevector, {q} qubits", "amplitude x gate", 2**q * 100, t200 - t100, 8 / adds))
+    return rows
+
+
+def kernels(copy_bw, adds):
     """(kernel, unit, units per call, seconds per call, seconds per unit at the limit)."""
     rng = random.Random(1)
     n = 20
@@ -123,15 +141,7 @@ def kernels(copy_bw, inplace_bw, adds):
          cpu_time(lambda: ta.exact_ising_norm(dh, qubo, n)), per_add),
     ]
 
-    # Per gate: the difference of two circuits, so the final state's allocation cancels.
-    q = 22
-    layer = [("h", [k], []) for k in range(q)]
-    gates = random_circuit(q, 100, q)
-    t100 = cpu_time(lambda: ta.run_statevector(layer + gates, q), repeat=3)
-    t200 = cpu_time(lambda: ta.run_statevector(layer + gates * 2, q), repeat=3)
-    # The kernel applies runs of gates tile by tile in cache, so it can beat
-    # one pass over the state per gate.
-    rows.append((f"run_statevector, {q} qubits", "amplitude x gate", 2**q * 100, t200 - t100, 32 / inplace_bw))
+    rows += statevector_rows(adds)
 
     patch = core.ecc.build_surface_code(5)
     args = (25, patch.z_stabilizers, patch.logical_z, 0.01)
@@ -155,8 +165,21 @@ def kernels(copy_bw, inplace_bw, adds):
     return rows
 
 
+def print_kernels(hz, rows):
+    out = []
+    for name, unit, units, seconds, limit in rows:
+        per = seconds / units
+        out.append([name, unit, f"{per * 1e9:.3g} ns", f"{per * hz:.3g}", f"{limit * hz:.3g}", f"{limit / per:.0%}"])
+    print_table("Kernels through tavik.arrays on one CPU (CPU time, best of several calls)",
+                ["kernel", "unit", "time per unit", "cycles", "limit (cycles)", "of limit"], out)
+
+
 def main():
     hz, adds = probe()
+    if sys.argv[1:] == ["--statevector"]:
+        print(f"clock {hz / 1e9:.2f} GHz, {adds / hz:.1f} adds per cycle")
+        print_kernels(hz, statevector_rows(adds))
+        return
     copy_bw, inplace_bw = bandwidth()
     print_table("This CPU's limits (one core)", ["limit", "value"], [
         ["clock", f"{hz / 1e9:.2f} GHz"],
@@ -164,12 +187,7 @@ def main():
         ["memory, copy", f"{copy_bw / 1e9:.1f} GB/s"],
         ["memory, in place", f"{inplace_bw / 1e9:.1f} GB/s"],
     ])
-    rows = []
-    for name, unit, units, seconds, limit in kernels(copy_bw, inplace_bw, adds):
-        per = seconds / units
-        rows.append([name, unit, f"{per * 1e9:.3g} ns", f"{per * hz:.3g}", f"{limit * hz:.3g}", f"{limit / per:.0%}"])
-    print_table("Kernels through tavik.arrays on one CPU (CPU time, best of several calls)",
-                ["kernel", "unit", "time per unit", "cycles", "limit (cycles)", "of limit"], rows)
+    print_kernels(hz, kernels(copy_bw, adds))
 
 
 if __name__ == "__main__":

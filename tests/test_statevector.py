@@ -1,6 +1,7 @@
 import math
 import random
 
+import numpy as np
 import pytest
 
 import tavik.tavik_core as core
@@ -101,3 +102,34 @@ def test_no_leaks():
         lambda: core.run_statevector([("x", [5], [])], 2),
         repeat=1000,
     )
+
+
+PERMUTATION_QUBITS = [0, 1, 2, 11, 12]  # in one vector, every other vector, strided, and other runs of a tile
+
+
+@pytest.mark.parametrize("gate", ["cx", "cz", "swap"])
+@pytest.mark.parametrize("prepare", [
+    [("u", [q], [0.3 + q, 0.5 * q, -0.7]) for q in range(13)],  # every amplitude distinct
+    [("x", [0], []), ("x", [12], [])],  # zeros, which negate to -0.0
+    [("rx", [12], [math.nan])],  # NaNs, whose sign negation flips too
+])
+def test_two_qubit_gates_move_every_bit(gate, prepare):
+    """The two-qubit gates only move and negate amplitudes: each result's bit
+    patterns (NaN signs included) are the permuted patterns of the state before."""
+    n = 13
+    before = np.array(core.run_statevector(prepare, n)).view(np.uint64)
+    index = np.arange(2**n)
+    for a in PERMUTATION_QUBITS:
+        for b in PERMUTATION_QUBITS:
+            if a == b and gate != "cz":
+                continue
+            bit_a, bit_b = index >> a & 1, index >> b & 1
+            expected = before.copy()
+            if gate == "cz":
+                expected[(bit_a & bit_b) == 1] ^= np.uint64(1 << 63)
+            elif gate == "cx":
+                expected[bit_a == 1] = before[(index ^ (1 << b))[bit_a == 1]]
+            else:
+                expected = before[index ^ ((bit_a ^ bit_b) * ((1 << a) | (1 << b)))]
+            after = np.array(core.run_statevector(prepare + [(gate, [a, b], [])], n)).view(np.uint64)
+            assert np.array_equal(after, expected), (gate, a, b)

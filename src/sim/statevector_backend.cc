@@ -140,7 +140,10 @@ struct MatrixLanes {
   V4 r00, s00, r01, s01, r10, s10, r11, s11;
 };
 
-inline MatrixLanes lanes(const Matrix& m) {
+// Built inside each kernel, in registers: a MatrixLanes kept in memory is
+// aligned for 128-bit registers only, and the wider paths would load it with
+// instructions that need 256-bit alignment.
+[[gnu::always_inline]] inline MatrixLanes lanes(const Matrix& m) {
   auto r = [](Amplitude x) { return V4{x.re, x.re, x.re, x.re}; };
   auto s = [](Amplitude x) { return V4{-x.im, x.im, -x.im, x.im}; };
   return {r(m.m00), s(m.m00), r(m.m01), s(m.m01), r(m.m10), s(m.m10), r(m.m11), s(m.m11)};
@@ -167,7 +170,8 @@ inline void apply_scalar(const Matrix& m, Amplitude& a, Amplitude& b) {
 // vector on every SIMD path: the wider paths only encode it better.
 template <class Isa>
 [[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count,
-                                                     const MatrixLanes& l) {
+                                                     const Matrix& m) {
+  const MatrixLanes l = lanes(m);
   for (std::size_t i = 0; i < count; i += 2) {
     V4 x = load(a + i), y = load(b + i);
     apply(l, x, y);
@@ -180,12 +184,16 @@ TAVIK_SIMD_DISPATCH(apply_pairs, apply_pairs_lanes)
 // The pairs (i, i + 2^q) of a contiguous block of len = 2^k > 2^q amplitudes.
 template <class Isa>
 [[gnu::always_inline]] inline void apply_in_block_lanes(Amplitude* block, std::size_t len, unsigned q,
-                                                        const Matrix& m, const MatrixLanes& l) {
+                                                        const Matrix& m) {
   const std::size_t half = std::size_t{1} << q;
   if (len < 4) {  // one pair: no full register
     apply_scalar(m, block[0], block[half]);
     return;
   }
+  // In registers: read through a reference, the matrix might change with
+  // every store to the block, and each iteration would reload its eight
+  // vectors (four times the loop's own loads).
+  const MatrixLanes l = lanes(m);
   if (q == 0) {
     // Pairs are neighbours: regroup two registers [a0 b0][a1 b1] as [a0 a1][b0 b1].
     for (std::size_t i = 0; i < len; i += 4) {
@@ -194,6 +202,15 @@ template <class Isa>
       apply(l, a, b);
       store(block + i, __builtin_shufflevector(a, b, 0, 1, 4, 5));
       store(block + i + 2, __builtin_shufflevector(a, b, 2, 3, 6, 7));
+    }
+    return;
+  }
+  if (q == 1) {  // one vector a side: a flat loop rather than an inner loop of one turn
+    for (std::size_t i = 0; i < len; i += 4) {
+      V4 a = load(block + i), b = load(block + i + 2);
+      apply(l, a, b);
+      store(block + i, a);
+      store(block + i + 2, b);
     }
     return;
   }
@@ -229,20 +246,29 @@ constexpr unsigned kRunBits = 10;
 constexpr unsigned kMaxHigh = 4;
 
 // A two-qubit gate in tile coordinates: local index = r·2^run_bits + x, with
-// bit j of r standing for the j-th high qubit. It acts on the local indices
-// whose `constrained` bits equal `set`, negating them or exchanging each with
-// its partner index ^ flip.
+// bit j of r standing for the j-th high qubit. It acts on the runs r whose
+// `constrained_high` bits equal `set_high` (each paired with run r ^
+// flip_high) and within them on two-amplitude vectors: those whose index v =
+// x / 2 has its `constrained` bits equal to `set`, each paired with vector
+// v ^ flip of the partner run. Local bit 0, the lane within a vector, is in
+// the lane operation instead.
 struct LocalPermutation {
   std::uint64_t constrained_high, set_high, flip_high;
-  std::uint64_t constrained_low, set_low, flip_low;
-  bool negate;
+  std::size_t constrained, set, flip;
+  enum Lanes {
+    kNegate,          // both amplitudes of the vector
+    kNegateOdd,       // the odd amplitude
+    kExchange,        // both amplitudes with the partner's
+    kExchangeOdd,     // the odd amplitude with the partner's odd one
+    kExchangeCross,   // the odd amplitude with the partner's even one
+    kExchangeInside,  // the two amplitudes of the vector with each other
+  } lanes;
 };
 
 struct Step {
   const Op* op;
   bool high;          // single-qubit gate on a high qubit
   unsigned position;  // its in-run qubit, or its high slot
-  MatrixLanes lanes;
   LocalPermutation permutation;
 };
 
@@ -251,41 +277,89 @@ struct Group {
   std::vector<Step> steps;
 };
 
-void negate(Amplitude& x) {
-  x.re = -x.re;
-  x.im = -x.im;
-}
+// Negation flips sign bits only, as the scalar negation does: a product with
+// −1 would keep a NaN's sign.
+using U4 = std::uint64_t __attribute__((vector_size(32)));
+constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
 
-// Calls f(start, count) for the maximal runs of x < len with
-// (x & constrained) == set; `constrained` has at most two bits.
-template <class F>
-[[gnu::always_inline]] inline void for_each_matching(std::size_t len, std::uint64_t constrained, std::uint64_t set,
-                                                     F f) {
-  if (constrained == 0) {
-    f(std::size_t{0}, len);
-    return;
-  }
-  const std::size_t run = std::size_t{1} << std::countr_zero(constrained);
-  for (std::size_t start = set; start < len; start = (((start | constrained | (run - 1)) + 1) & ~constrained) | set)
-    f(start, run);
-}
+inline V4 flip_signs(V4 v, U4 mask) { return std::bit_cast<V4>(std::bit_cast<U4>(v) ^ mask); }
 
-void apply_permutation(Amplitude* const* runs, std::size_t run_count, std::size_t run_len,
-                       const LocalPermutation& p) {
-  for (std::size_t r = 0; r < run_count; ++r) {
-    if ((r & p.constrained_high) != p.set_high) continue;
-    Amplitude* a = runs[r];
-    Amplitude* b = runs[r ^ p.flip_high];
-    for_each_matching(run_len, p.constrained_low, p.set_low, [&](std::size_t start, std::size_t count) {
-      if (p.negate) {
-        for (std::size_t i = start; i < start + count; ++i) negate(a[i]);
-      } else {
-        Amplitude* partner = b + (start ^ p.flip_low);
-        for (std::size_t i = 0; i < count; ++i) std::swap(a[start + i], partner[i]);
-      }
-    });
+// One vector x of the permutation and its partner y.
+template <LocalPermutation::Lanes kLanes>
+[[gnu::always_inline]] inline void permute_vector(Amplitude* x, Amplitude* y) {
+  const V4 u = load(x);
+  if constexpr (kLanes == LocalPermutation::kNegate) {
+    store(x, flip_signs(u, U4{kSign, kSign, kSign, kSign}));
+  } else if constexpr (kLanes == LocalPermutation::kNegateOdd) {
+    store(x, flip_signs(u, U4{0, 0, kSign, kSign}));
+  } else if constexpr (kLanes == LocalPermutation::kExchangeInside) {
+    store(x, __builtin_shufflevector(u, u, 2, 3, 0, 1));
+  } else {
+    const V4 w = load(y);
+    if constexpr (kLanes == LocalPermutation::kExchange) {
+      store(x, w);
+      store(y, u);
+    } else if constexpr (kLanes == LocalPermutation::kExchangeOdd) {
+      store(x, __builtin_shufflevector(u, w, 0, 1, 6, 7));
+      store(y, __builtin_shufflevector(w, u, 0, 1, 6, 7));
+    } else {
+      store(x, __builtin_shufflevector(u, w, 0, 1, 4, 5));
+      store(y, __builtin_shufflevector(u, w, 2, 3, 6, 7));
+    }
   }
 }
+
+// The vectors a + 2v, each with its partner b + 2(v ^ p.flip), for the v <
+// vectors (a power of two) whose p.constrained bits (at most two, lo ≤ hi)
+// equal p.set: runs of 2^lo vectors, in nested loops so that no run's start
+// waits on the previous one's; single vectors in one flat loop.
+template <LocalPermutation::Lanes kLanes>
+[[gnu::always_inline]] inline void permute_vectors(Amplitude* a, Amplitude* b, std::size_t vectors,
+                                                   const LocalPermutation& p) {
+  const unsigned lo = std::countr_zero(p.constrained ? p.constrained : vectors);
+  const unsigned hi = p.constrained ? static_cast<unsigned>(std::bit_width(p.constrained)) - 1 : lo;
+  const std::size_t run = std::size_t{1} << lo, step = std::size_t{2} << lo, span = std::size_t{1} << hi;
+  for (std::size_t outer = 0; outer < vectors; outer += 2 * span) {
+    if (run == 1) {
+      for (std::size_t v = outer + p.set; v < outer + span + p.set; v += 2)
+        permute_vector<kLanes>(a + 2 * v, b + 2 * (v ^ p.flip));
+      continue;
+    }
+    for (std::size_t start = outer + p.set; start < outer + span + p.set; start += step) {
+      Amplitude* x = a + 2 * start;
+      Amplitude* y = b + 2 * (start ^ p.flip);
+      for (std::size_t i = 0; i < 2 * run; i += 2) permute_vector<kLanes>(x + i, y + i);
+    }
+  }
+}
+
+template <LocalPermutation::Lanes kLanes>
+[[gnu::always_inline]] inline void permute_runs(Amplitude* const* runs, std::size_t run_count, std::size_t run_len,
+                                                const LocalPermutation& p) {
+  for (std::size_t r = 0; r < run_count; ++r)
+    if ((r & p.constrained_high) == p.set_high)
+      permute_vectors<kLanes>(runs[r], runs[r ^ p.flip_high], run_len / 2, p);
+}
+
+template <class Isa>
+[[gnu::always_inline]] inline void apply_permutation_lanes(Amplitude* const* runs, std::size_t run_count,
+                                                           std::size_t run_len, const LocalPermutation& p) {
+  switch (p.lanes) {
+    case LocalPermutation::kNegate:
+      return permute_runs<LocalPermutation::kNegate>(runs, run_count, run_len, p);
+    case LocalPermutation::kNegateOdd:
+      return permute_runs<LocalPermutation::kNegateOdd>(runs, run_count, run_len, p);
+    case LocalPermutation::kExchange:
+      return permute_runs<LocalPermutation::kExchange>(runs, run_count, run_len, p);
+    case LocalPermutation::kExchangeOdd:
+      return permute_runs<LocalPermutation::kExchangeOdd>(runs, run_count, run_len, p);
+    case LocalPermutation::kExchangeCross:
+      return permute_runs<LocalPermutation::kExchangeCross>(runs, run_count, run_len, p);
+    case LocalPermutation::kExchangeInside:
+      return permute_runs<LocalPermutation::kExchangeInside>(runs, run_count, run_len, p);
+  }
+}
+TAVIK_SIMD_DISPATCH(apply_permutation, apply_permutation_lanes)
 
 // Tiles are disjoint and each is computed from itself alone, so they split
 // across threads with every amplitude's arithmetic unchanged.
@@ -321,10 +395,10 @@ void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads
         } else if (step.high) {
           const std::size_t bit = std::size_t{1} << step.position;
           for (std::size_t r = 0; r < run_count; ++r)
-            if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.lanes);
+            if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.op->m);
         } else {
           for (std::size_t r = 0; r < run_count; ++r)
-            apply_in_block(runs[r], run_len, step.position, step.op->m, step.lanes);
+            apply_in_block(runs[r], run_len, step.position, step.op->m);
         }
       }
     }
@@ -359,13 +433,14 @@ std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
       const auto slot = std::find(high.begin(), high.end(), q) - high.begin();
       return std::uint64_t{1} << (run_bits + slot);
     };
-    Step step{&op, false, 0, {}, {}};
+    Step step{&op, false, 0, {}};
     if (single) {
-      step.lanes = lanes(op.m);
       step.high = op.q0 >= run_bits;
       step.position = static_cast<unsigned>(std::countr_zero(local(op.q0)) - (step.high ? run_bits : 0));
     } else {
-      const std::uint64_t b0 = local(op.q0), b1 = local(op.q1);
+      std::uint64_t b0 = local(op.q0), b1 = local(op.q1);
+      // swap is symmetric in its qubits: the lane bit, if either is it, goes first.
+      if (op.kind == Op::kSwap && b1 == 1) std::swap(b0, b1);
       std::uint64_t constrained, set, flip = 0;
       if (op.kind == Op::kCz) {
         constrained = set = b0 | b1;  // both set (one bit when q0 == q1)
@@ -374,9 +449,19 @@ std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
         set = b0;  // q0 set, q1 clear
         flip = op.kind == Op::kCx ? b1 : b0 | b1;
       }
+      using P = LocalPermutation;
+      P::Lanes lanes;
+      if (!(constrained & 1))
+        lanes = op.kind == Op::kCz ? P::kNegate : P::kExchange;
+      else if (op.kind == Op::kCz)
+        lanes = P::kNegateOdd;
+      else if (op.kind == Op::kSwap)
+        lanes = P::kExchangeCross;
+      else
+        lanes = b0 == 1 ? P::kExchangeOdd : P::kExchangeInside;  // cx: the lane bit the control, or the target
       const std::uint64_t low_mask = (std::uint64_t{1} << run_bits) - 1;
       step.permutation = {constrained >> run_bits, set >> run_bits, flip >> run_bits,
-                          constrained & low_mask, set & low_mask, flip & low_mask, op.kind == Op::kCz};
+                          (constrained & low_mask) >> 1, (set & low_mask) >> 1, (flip & low_mask) >> 1, lanes};
     }
     group.steps.push_back(step);
   }
