@@ -10,7 +10,9 @@ kernels, the failure probability and the noisy-run energies, one cycle per
 amplitude and gate for the statevector at 8 adds per cycle (a single-qubit
 gate multiplies each amplitude 8 times, adds 6 times, with no fused
 multiply-add: 8 multiplies at the add rate, the multiplier as fast as the
-adder), one 8-byte write per matrix entry for the routing QUBO.
+adder), one 8-byte write per matrix entry for the routing QUBO, one streamed
+read of each histogram entry (its count and its key) for the
+reconstruction's parity scan.
 
     python benchmarks/bench_roofline.py
     python benchmarks/bench_roofline.py --statevector   # its rows alone
@@ -33,6 +35,7 @@ sys.path[:0] = [HERE]
 
 import tavik.arrays as ta  # noqa: E402
 import tavik.tavik_core as core  # noqa: E402
+from bench_cutting import N_BITS, scan_time_per_entry  # noqa: E402
 from bench_noisy_runs import instance as noisy_instance  # noqa: E402
 from bench_statevector import random_circuit  # noqa: E402
 from common import print_table  # noqa: E402
@@ -157,6 +160,10 @@ def kernels(copy_bw, adds):
                 - cpu_time(lambda: ta.simulate_qubo_runs(no_terms, base, runs, noise, seed), repeat=40))
     rows.append((f"simulate_qubo_runs energies, {runs} runs x {len(qubo)} terms", "run x term", runs * len(qubo),
                  energies, per_add))
+
+    # Each entry streams its count (8 bytes) and its key (a byte per bit).
+    rows.append(("reconstruct_expectation parity scan, 100k coefficients", "histogram entry", 1,
+                 scan_time_per_entry(), (8 + N_BITS) / copy_bw))
 
     cities = 12
     dist = np.array([[rng.uniform(1, 10) for _ in range(cities)] for _ in range(cities)])
