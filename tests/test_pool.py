@@ -72,6 +72,28 @@ def test_a_pool_that_cannot_start_every_worker_runs_with_those_it_has(cpu_shim, 
     assert result.stdout.split() == [namespace["workload"](), str(after)]  # the workers it got
 
 
+
+@pytest.mark.skipif(not Path("/proc/self/task").is_dir() or len(os.sched_getaffinity(0)) < 2,
+                    reason="needs /proc and a pool with workers")
+def test_the_workers_leave_asynchronous_signals_to_the_interpreters_thread():
+    # Otherwise the system may hand a Ctrl-C or a timer's signal to a sleeping
+    # worker, and the interpreter hears of it late.
+    code = WORKLOAD + """import os, signal
+before = set(os.listdir('/proc/self/task'))
+workload()
+def blocked(task):
+    mask = next(int(line.split()[1], 16) for line in open(f'/proc/self/task/{task}/status') if line.startswith('SigBlk'))
+    return sorted(s.name for s in signal.Signals if mask >> (s - 1) & 1)
+print(*[blocked(t) for t in set(os.listdir('/proc/self/task')) - before], blocked(os.getpid()), sep='\\n')
+"""
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    assert (result.returncode, result.stderr) == (0, "")
+    *workers, caller = [eval(line) for line in result.stdout.splitlines()]
+    assert workers and caller == []
+    for blocked in workers:
+        assert {"SIGINT", "SIGALRM", "SIGTERM", "SIGCHLD", "SIGUSR1"} <= set(blocked)
+        assert not {"SIGSEGV", "SIGBUS", "SIGFPE", "SIGILL"} & set(blocked)
+
 # Published before the module loads, as the package's first extension module
 # would: a pool of four threads whose jobs run on the caller, logging how many
 # workers each job asks for.

@@ -19,7 +19,7 @@ export TSAN_OPTIONS="halt_on_error=1:exitcode=66:die_after_fork=0"
 echo "== native driver: racing creation, nested jobs"
 c++ -std=c++20 -O1 -g -fsanitize=thread -Isrc -o "$work/pool_race" tests/native/pool_race.cc \
   src/pool/pool.cc src/pool/workers.cc src/platform/cpus.cc src/platform/fork.cc src/common/interrupt.cc \
-  src/platform/coarse_clock.cc
+  src/platform/coarse_clock.cc src/platform/thread_signals.cc
 "$work/pool_race"
 
 echo "== module tests under ThreadSanitizer"

@@ -9,6 +9,7 @@
 
 #include "platform/cpus.h"
 #include "platform/fork.h"
+#include "platform/thread_signals.h"
 #include "pool/pool.h"
 
 namespace tavik::pool {
@@ -24,7 +25,9 @@ class Threads {
   explicit Threads(std::size_t threads) {
     try {
       workers_.reserve(threads);
-      for (std::size_t t = 0; t < threads; ++t) workers_.emplace_back([this] { serve(); });
+      platform::start_threads_without_signals([&] {
+        for (std::size_t t = 0; t < threads; ++t) workers_.emplace_back([this] { serve(); });
+      });
     } catch (const std::exception&) {
     }
   }
