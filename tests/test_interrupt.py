@@ -135,8 +135,11 @@ def sigint_after_delay():
     the machine, the signal cannot land in the test's own code. The collector
     stays off meanwhile: a collection runs the gc callbacks of other tools
     (hypothesis has one), where a pending signal's exception is raised and
-    then discarded as unraisable."""
+    then discarded as unraisable. SIGINT gets Python's default handler for the
+    test: a process started in the background by a shell inherits SIGINT
+    ignored, and Python then leaves it so."""
     previous = signal.signal(signal.SIGALRM, lambda *_: os.kill(os.getpid(), signal.SIGINT))
+    previous_int = signal.signal(signal.SIGINT, signal.default_int_handler)
     gc.disable()
 
     def arm():
@@ -147,6 +150,7 @@ def sigint_after_delay():
     yield arm
     signal.setitimer(signal.ITIMER_REAL, 0)
     gc.enable()
+    signal.signal(signal.SIGINT, previous_int)
     signal.signal(signal.SIGALRM, previous)
 
 
