@@ -72,7 +72,6 @@ def test_a_pool_that_cannot_start_every_worker_runs_with_those_it_has(cpu_shim, 
     assert result.stdout.split() == [namespace["workload"](), str(after)]  # the workers it got
 
 
-
 @pytest.mark.skipif(not Path("/proc/self/task").is_dir() or len(os.sched_getaffinity(0)) < 2,
                     reason="needs /proc and a pool with workers")
 def test_the_workers_leave_asynchronous_signals_to_the_interpreters_thread():
@@ -96,6 +95,7 @@ print(*[blocked(t) for t in set(os.listdir('/proc/self/task')) - before], blocke
     # but the caller's.)
     faults_deliverable = [not {"SIGSEGV", "SIGBUS", "SIGFPE", "SIGILL"} & blocked for blocked in added]
     assert sum(faults_deliverable) == len(os.sched_getaffinity(0)) - 1
+
 
 # Published before the module loads, as the package's first extension module
 # would: a pool of four threads whose jobs run on the caller, logging how many
