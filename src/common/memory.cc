@@ -13,7 +13,10 @@ bool fits_in_memory(std::size_t n, std::size_t m, std::size_t size) noexcept {
   if (n > kMax / m) return false;
   const std::size_t count = n * m;
   if (count > kMax / size) return false;
-  return count * size <= platform::memory_limit();
+  // Below a megabyte a failed allocation fails cleanly before any work, and
+  // asking what the process holds would cost more than the request.
+  constexpr std::size_t kChecked = std::size_t{1} << 20;
+  return count * size < kChecked || count * size <= platform::memory_available();
 }
 
 void require_memory(std::size_t n, std::size_t m, std::size_t size) {

@@ -6,8 +6,8 @@
 namespace tavik {
 
 // True when n × m objects of `size` bytes fit in the memory the process may
-// use: physical memory, its container's limit and its own rlimits (the
-// product computed without overflow). Callers count what a result will
+// still take: physical memory, its container's limit and its own rlimits,
+// less what it already holds (the product computed without overflow). Callers count what a result will
 // occupy in all: a kernel its own storage plus what its face says the
 // face's form of the result costs (Python objects, say).
 bool fits_in_memory(std::size_t n, std::size_t m, std::size_t size) noexcept;

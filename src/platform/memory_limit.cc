@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <string>
@@ -92,26 +93,60 @@ std::size_t cgroup_limit() { return kUnknown; }
 
 // The process's own limits, which it may change at any time
 // (resource.setrlimit).
-std::size_t process_limit() noexcept {
-#if defined(_WIN32)
-  return kUnknown;
-#else
+struct ProcessLimits {
+  std::size_t address_space = kUnknown;
+  std::size_t data = kUnknown;
+};
+
+ProcessLimits process_limits() noexcept {
+  ProcessLimits limits;
+#if !defined(_WIN32)
   const auto limit_of = [](int resource) {
     rlimit limit;
     if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kUnknown;
     return static_cast<std::size_t>(std::min<rlim_t>(limit.rlim_cur, kUnknown));
   };
-  return std::min(limit_of(RLIMIT_AS), limit_of(RLIMIT_DATA));
+  limits.address_space = limit_of(RLIMIT_AS);
+  limits.data = limit_of(RLIMIT_DATA);
 #endif
+  return limits;
 }
 
-}  // namespace
+// What the process holds of what each limit counts, in bytes; zeros where
+// the system does not say.
+struct Usage {
+  std::size_t resident = 0;
+  std::size_t address_space = 0;
+  std::size_t data = 0;
+};
 
-std::size_t memory_limit() noexcept {
-  // The machine and its container are set from outside and take file reads
-  // to learn, so they are read once. The rlimits belong to the process, which
-  // may change them at any time (resource.setrlimit), and cost one system
-  // call each, so they are read every time.
+Usage usage() noexcept {
+  Usage used;
+#if defined(__linux__)
+  // Pages: total mapped, resident, shared, text, (unused), data and stack.
+  std::FILE* file = std::fopen("/proc/self/statm", "re");
+  if (file == nullptr) return used;
+  unsigned long long size = 0, resident = 0, shared = 0, text = 0, lib = 0, data = 0;
+  const int read = std::fscanf(file, "%llu %llu %llu %llu %llu %llu", &size, &resident, &shared, &text, &lib, &data);
+  std::fclose(file);
+  const long page = sysconf(_SC_PAGE_SIZE);
+  if (read != 6 || page <= 0) return used;
+  const auto page_bytes = static_cast<std::size_t>(page);
+  const auto bytes = [&](unsigned long long pages) {
+    return pages > kUnknown / page_bytes ? kUnknown : static_cast<std::size_t>(pages) * page_bytes;
+  };
+  used = {bytes(resident), bytes(size), bytes(data)};
+#endif
+  return used;
+}
+
+std::size_t less(std::size_t limit, std::size_t used) {
+  return limit == kUnknown ? kUnknown : limit - std::min(limit, used);
+}
+
+// The machine and its container are set from outside and take file reads
+// to learn, so they are read once.
+std::size_t machine_limit() noexcept {
   static const std::size_t machine = [] {
     try {
       return std::min(physical_memory(), cgroup_limit());
@@ -119,7 +154,20 @@ std::size_t memory_limit() noexcept {
       return physical_memory();
     }
   }();
-  return std::min(machine, process_limit());
+  return machine;
+}
+
+}  // namespace
+
+std::size_t memory_available() noexcept {
+  // The rlimits belong to the process, which may change them at any time,
+  // and cost one system call each, so they are read every time.
+  const ProcessLimits process = process_limits();
+  const std::size_t machine = machine_limit();
+  if (std::min({machine, process.address_space, process.data}) == kUnknown) return kUnknown;
+  const Usage used = usage();
+  return std::min({less(machine, used.resident), less(process.address_space, used.address_space),
+                   less(process.data, used.data)});
 }
 
 }  // namespace tavik::platform

@@ -5,9 +5,12 @@
 
 namespace tavik::platform {
 
-// The smallest of the machine's physical memory, the memory limit of the
-// process's control group (and of the groups above it), and its address-space
-// and data-segment limits, in bytes; SIZE_MAX when none of them is known.
-std::size_t memory_limit() noexcept;
+// The bytes the process may still take: of the machine's physical memory,
+// the memory limit of the process's control group (and of the groups above
+// it), and its address-space and data-segment limits, the smallest after
+// taking off what the process already holds of what each counts (its
+// resident memory for the first two, its mapped address space, its data
+// segment); SIZE_MAX when none of them is known.
+std::size_t memory_available() noexcept;
 
 }  // namespace tavik::platform
