@@ -4,8 +4,10 @@ interpreter exits cleanly with the pool's threads idle or busy, and a pool
 that cannot start every worker runs with those it has."""
 
 import os
+import signal
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 import pytest
@@ -53,6 +55,42 @@ def test_same_results_on_any_cpu_count_and_after_fork_then_a_clean_exit(count, e
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
     assert (result.returncode, result.stderr) == (status, "")
     assert result.stdout.split() == [namespace["workload"]()] * 6
+
+
+# A thread inside lock-released calls while the interpreter exits, after the
+# main thread's last statement or on Ctrl-C while it waits for the thread.
+# Once finalizing, the interpreter ends any other thread that asks for the
+# lock back.
+BUSY_IN_ARRAYS = """
+import threading, time
+import tavik.arrays as ta
+thread = threading.Thread(target=lambda: [ta.qubo_energy_spectrum([((0, 1), 1.0)] * 300, 20) for _ in range(99)],
+                          daemon=True)
+thread.start()
+time.sleep(0.3)
+"""
+
+
+# A shell starts a background job with SIGINT ignored, and a child inherits that.
+JOIN_UNTIL_CTRL_C = """
+import signal
+signal.signal(signal.SIGINT, signal.default_int_handler)
+print("joining", flush=True)
+thread.join()
+"""
+
+
+@pytest.mark.parametrize("ending, status", [("", 0), (JOIN_UNTIL_CTRL_C, -signal.SIGINT)])
+def test_the_interpreter_exits_while_a_thread_is_inside_a_lock_released_call(ending, status):
+    child = subprocess.Popen([sys.executable, "-c", BUSY_IN_ARRAYS + ending], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    if ending:
+        assert child.stdout.readline() == "joining\n"
+        time.sleep(0.3)
+        child.send_signal(signal.SIGINT)
+    _, err = child.communicate(timeout=60)
+    assert child.returncode == status, err
+    assert "terminate" not in err and "FATAL" not in err
 
 
 @pytest.mark.parametrize("fail, after", [("pthread_create", 0), ("pthread_create", 2), ("new", 1), ("new", 3)])
