@@ -105,11 +105,11 @@ def _indices(name: str, values: npt.ArrayLike, limit: int, limit_name: str) -> I
     elif arr.dtype.kind not in "iu":
         raise TypeError(f"{name}: expected integer indices, not an array of {arr.dtype}")
     if arr.size:
-        low, high = arr.min(), arr.max()
+        low, high = (v if np.isinf(v) else int(v) for v in (arr.min(), arr.max()))
         if low < 0:
-            raise ValueError(f"{name}: index {int(low)} is negative")
+            raise ValueError(f"{name}: index {low} is negative")
         if high >= limit:
-            raise ValueError(f"{name}: index {int(high)} is out of range for {limit_name} = {limit}")
+            raise ValueError(f"{name}: index {high} is out of range for {limit_name} = {limit}")
     if arr.dtype not in (np.int64, np.uint64):
         arr = arr.astype(np.int64)
     return _native(arr)
