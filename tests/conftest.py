@@ -9,7 +9,7 @@ import pytest
 sys.path.insert(0, os.path.dirname(__file__))
 
 # Preloaded into a child: it reports eight CPUs, so the pool asks for seven
-# workers. With SHIM_FAIL set, once SHIM_AFTER threads have started it makes
+# workers, and with SHIM_PHYS_BYTES set, that much physical memory. With SHIM_FAIL set, once SHIM_AFTER threads have started it makes
 # the next start fail, in pthread_create (EAGAIN) or in the operator new that
 # allocates the thread's state (std::bad_alloc, thrown by asking the real one
 # for SIZE_MAX).
@@ -22,8 +22,16 @@ SHIM = r"""
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 static int started, fail_new;
+
+long sysconf(int name) {
+  long (*real)(int) = dlsym(RTLD_NEXT, "sysconf");
+  const char* bytes = getenv("SHIM_PHYS_BYTES");
+  if (name == _SC_PHYS_PAGES && bytes != NULL) return atol(bytes) / real(_SC_PAGESIZE);
+  return real(name);
+}
 
 static int failing(const char* what) {
   const char* fail = getenv("SHIM_FAIL");

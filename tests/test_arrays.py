@@ -5,6 +5,8 @@ are refused up front with a message naming the argument."""
 
 import hashlib
 import random
+import subprocess
+import sys
 import threading
 
 import networkx as nx
@@ -324,6 +326,63 @@ def test_other_threads_run_while_a_call_works():
     assert spins > 100_000
 
 
+# Each call runs while another thread keeps moving one entry of an index array
+# it was given between a valid value and one far out of range. The call may
+# see either value, so it may succeed or fail cleanly; it must never read or
+# write outside its memory (a crash here, a report under the sanitizers).
+RACES = """
+import sys, threading, time
+import numpy as np
+import tavik.arrays as ta
+from tavik import _arrays
+
+def idx(values):
+    return np.asarray(values, dtype=np.int64)
+
+rows, cols, weights = idx([0] * 200), idx([1] * 200), np.ones(200)
+sites, starts, qubits = idx([0, 1]), idx([0, 2, 4]), idx([0, 1, 1, 2])
+first, second = idx(range(60)), idx([(k + 1) % 60 for k in range(60)])
+support = np.zeros((2, 3), dtype=np.uint8)
+CASES = {
+    "noisy runs": (rows, lambda: ta.simulate_qubo_runs((rows, cols, weights), np.zeros(16, np.uint8), 200_000, 0.3, 1)),
+    "spectrum": (rows, lambda: ta.qubo_energy_spectrum((rows, cols, weights), 16)),
+    "norm fields": (sites, lambda: ta.exact_ising_norm((sites, np.ones(2)), (rows, cols, weights), 16)),
+    "norm couplings": (cols, lambda: ta.exact_ising_norm([], (rows, cols, weights), 16)),
+    "lookup table": (qubits, lambda: _arrays.build_ecc_lookup_table(3, starts, qubits)),
+    "failure probability": (qubits, lambda: _arrays.logical_failure_probability(3, starts, qubits, sites, np.ones(64))),
+    "logical_z": (sites, lambda: ta.logical_failure_probability(3, support, sites, np.ones(64))),
+    "cut, matrix": (first, lambda: ta.stoer_wagner_bisect((first, second, np.ones(60)), 60)),
+    "cut, lists": (second, lambda: ta.stoer_wagner_bisect((first, second, np.ones(60)), 600)),
+}
+array, call = CASES[sys.argv[1]]
+stop, good = False, int(array[1])
+
+def move():
+    while not stop:
+        array[1] = 1 << 40
+        array[1] = good
+
+mover = threading.Thread(target=move)
+mover.start()
+end = time.monotonic() + float(sys.argv[2])
+while time.monotonic() < end:
+    try:
+        call()
+    except BaseException as error:  # a clean failure, PanicException included
+        if isinstance(error, KeyboardInterrupt):
+            raise
+stop = True
+mover.join()
+"""
+
+
+@pytest.mark.parametrize("case", ["noisy runs", "spectrum", "norm fields", "norm couplings", "lookup table",
+                                  "failure probability", "logical_z", "cut, matrix", "cut, lists"])
+def test_an_index_array_written_during_a_call_makes_no_access_outside_memory(case):
+    result = subprocess.run([sys.executable, "-c", RACES, case, "0.5"], capture_output=True, text=True, timeout=120)
+    assert (result.returncode, result.stderr) == (0, "")
+
+
 # --- refused inputs -----------------------------------------------------------------
 
 BAD_INPUTS = [
@@ -447,27 +506,23 @@ def test_bad_inputs_are_refused_naming_the_argument(call, exception, message):
 
 
 def test_a_vrp_matrix_beyond_memory_fails_before_it_is_written():
-    with pytest.raises(MemoryError):  # Q: 65 GB, from numpy or from the check before the fill
+    with pytest.raises(MemoryError):  # Q: 65 GB, refused before it is made
         ta.vrp_qubo_matrix(np.broadcast_to(0.0, (300, 300)), 1.0, 1.0)
 
 
 def test_the_native_layer_refuses_buffers_of_the_wrong_type():
     from tavik import _arrays
 
-    runs, energies = np.empty((1, 2), dtype=np.uint8), np.empty(1)
-    rows, weights = np.zeros(1, dtype=np.int64), np.ones(1)
+    rows, weights, bits = np.zeros(1, dtype=np.int64), np.ones(1), np.zeros(2, np.uint8)
     with pytest.raises(TypeError, match="argument 'weights': expected a C-contiguous buffer of 8-byte items"):
-        _arrays.simulate_qubo_runs(rows, rows, rows, np.zeros(2, np.uint8), 0.1, 1, runs, energies)
+        _arrays.simulate_qubo_runs(rows, rows, rows, bits, 1, 0.1, 1)
     with pytest.raises(TypeError, match="argument 'weights': expected a buffer aligned to 8 bytes"):
-        _arrays.simulate_qubo_runs(rows, rows, unaligned(weights), np.zeros(2, np.uint8), 0.1, 1, runs, energies)
-    with pytest.raises(ValueError, match="runs has 2 elements, expected 4"):
-        _arrays.simulate_qubo_runs(rows, rows, weights, np.zeros(4, np.uint8), 0.1, 1, runs, energies)
+        _arrays.simulate_qubo_runs(rows, rows, unaligned(weights), bits, 1, 0.1, 1)
+    strided = np.zeros(4, dtype=np.int64)[::2]
+    with pytest.raises(ValueError, match="not C-contiguous"):
+        _arrays.simulate_qubo_runs(strided, strided, np.ones(2), bits, 1, 0.1, 1)
     with pytest.raises(ValueError, match="rows has 1 elements, expected 2"):
-        _arrays.simulate_qubo_runs(rows, rows, np.ones(2), np.zeros(2, np.uint8), 0.1, 1, runs, energies)
-    with pytest.raises(TypeError, match="argument 'state': expected a C-contiguous buffer of 16-byte items of format 'Zd'"):
-        _arrays.run_statevector([], 1, np.zeros(2, np.complex64))
-    with pytest.raises(ValueError, match="state has 4 elements, expected 2"):
-        _arrays.run_statevector([], 1, np.zeros(4, np.complex128))
+        _arrays.simulate_qubo_runs(rows, rows, np.ones(2), bits, 1, 0.1, 1)
 
 
 @pytest.mark.parametrize("starts", [[], [1, 2], [0, 2, 1, 3], [0, 2], [0, 4]])
@@ -476,6 +531,6 @@ def test_the_native_layer_refuses_support_rows_that_leave_their_qubits(starts):
 
     starts, qubits = np.array(starts, dtype=np.int64), np.zeros(3, dtype=np.int64)
     for call in (lambda: _arrays.build_ecc_lookup_table(3, starts, qubits),
-                 lambda: _arrays.logical_failure_probability(3, starts, qubits, qubits, np.ones(1), np.ones(1))):
+                 lambda: _arrays.logical_failure_probability(3, starts, qubits, qubits, np.ones(1))):
         with pytest.raises(ValueError, match="starts: expected offsets from 0 to len"):
             call()

@@ -449,37 +449,55 @@ def test_panic_exception_is_the_package_class(setup, caught_by_name):
     ], result.stdout + result.stderr
 
 
-# Results of over 1 GiB by the module's count (the first over 40 GB), each
-# refused in a child, with nothing allocated, under the rlimit given (of 1 GiB)
-# or none.
+# Results that cannot fit beside what the process already holds, refused in
+# a child with nothing allocated, under the limit given: an rlimit, or the
+# machine's physical memory seen as that many bytes. Each row: limit, setup,
+# call.
 TOO_BIG_FOR_THE_PROCESS = [
-    (None, "core.simulate_qubo_runs([], [0] * 4, 3 * 10**8, 0.5, 1)"),
-    ("RLIMIT_AS", "core.simulate_qubo_runs([], [0] * 8, 2 * 10**7, 0.5, 1)"),
-    ("RLIMIT_DATA", "core.simulate_qubo_runs([], [0] * 8, 2 * 10**7, 0.5, 1)"),
-    ("RLIMIT_DATA", "core.run_statevector([], 24)"),  # 256 MiB of state, 2 GiB of tuples
-    ("RLIMIT_DATA", "core.ecc.build_surface_code(5000)"),
-    ("RLIMIT_DATA", "core.vrp_qubo_terms([[1.0] * 200] * 200, 1.0, 1.0)"),
+    (None, "", "core.simulate_qubo_runs([], [0] * 4, 3 * 10**8, 0.5, 1)"),  # over 40 GB
+    (None, "", "ta.simulate_qubo_runs([], np.zeros(4, np.uint8), 2**62, 0.1, 1)"),
+    (("RLIMIT_AS", 2**30), "", "core.simulate_qubo_runs([], [0] * 8, 2 * 10**7, 0.5, 1)"),
+    (("RLIMIT_DATA", 2**30), "", "core.simulate_qubo_runs([], [0] * 8, 2 * 10**7, 0.5, 1)"),
+    (("RLIMIT_DATA", 2**30), "", "core.run_statevector([], 24)"),  # 256 MiB of state, 2 GiB of tuples
+    (("RLIMIT_AS", 2**31), "", "core.run_statevector([], 24)"),  # 2 GiB in all, with the process's own
+    (("RLIMIT_DATA", 2**30), "", "core.ecc.build_surface_code(5000)"),
+    (("RLIMIT_DATA", 2**30), "", "core.vrp_qubo_terms([[1.0] * 200] * 200, 1.0, 1.0)"),
+    (("RLIMIT_AS", 2**30), "", "ta.simulate_qubo_runs([], np.zeros(16, np.uint8), 5 * 10**7, 0.1, 1)"),
+    (("physical", 2**30), "", "ta.simulate_qubo_runs([], np.zeros(16, np.uint8), 5 * 10**7, 0.1, 1)"),
+    (("physical", 2**27), "", "ta.run_statevector([], 24)"),
+    (("physical", 2**30), "p = np.full(7 * 10**7, 0.1)",  # 560 MB of rates, as much again for the results
+     "ta.logical_failure_probability(3, [[0, 1], [1, 2]], [0], p)"),
+    (("physical", 2**30), "", "ta.vrp_qubo_matrix(np.ones((120, 120)), 1.0, 1.0)"),
 ]
 
 
-@pytest.mark.parametrize("limit, call", TOO_BIG_FOR_THE_PROCESS)
-def test_results_beyond_the_memory_the_process_may_use_are_refused_up_front(limit, call):
-    if limit and "libasan" in os.environ.get("LD_PRELOAD", ""):
+@pytest.mark.parametrize("limit, setup, call", TOO_BIG_FOR_THE_PROCESS)
+def test_results_beyond_the_memory_the_process_may_use_are_refused_up_front(cpu_shim, limit, setup, call):
+    kind, size = limit or (None, None)
+    if kind and kind.startswith("RLIMIT") and "libasan" in os.environ.get("LD_PRELOAD", ""):
         pytest.skip("the sanitizer's shadow memory does not fit under such a limit")
-    result = run_python(f"""
+    env = dict(os.environ)
+    if kind == "physical":
+        env["LD_PRELOAD"] = f"{env.get('LD_PRELOAD', '')} {cpu_shim}"
+        env["SHIM_PHYS_BYTES"] = str(size)
+    code = textwrap.dedent(f"""
         import resource
-        if {limit!r}:
-            kind = getattr(resource, {limit!r})
-            resource.setrlimit(kind, (2**30, resource.getrlimit(kind)[1]))
-            if resource.getrlimit(kind)[0] != 2**30:
+        if {kind!r} and {kind!r}.startswith("RLIMIT"):
+            kind = getattr(resource, {kind!r})
+            resource.setrlimit(kind, ({size}, resource.getrlimit(kind)[1]))
+            if resource.getrlimit(kind)[0] != {size}:
                 raise SystemExit("not applied")
+        import numpy as np
+        import tavik.arrays as ta
         import tavik.tavik_core as core
+        {setup}
         before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
         try:
             {call}
         except MemoryError:
             print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
     """)
+    result = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=120)
     if result.stderr == "not applied\n":
         pytest.skip("this machine does not apply the limit (an emulator keeps it for itself)")
     assert (result.returncode, result.stderr) == (0, "")

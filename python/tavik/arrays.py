@@ -14,8 +14,10 @@ Inputs are taken in the forms scientific code holds them in:
   ``Q`` (every entry that is not 0.0, row-major), or the core's list of
   ``((i, j), w)`` terms;
 - index and value arrays of any integer or floating dtype that converts
-  safely. Arrays of the native dtype and layout (int64 or uint64 indices,
-  float64 values, C-contiguous) are read in place, others converted once.
+  safely. Value arrays of the native dtype and layout (float64,
+  C-contiguous) are read in place, others converted once; indices are
+  copied, so that another thread writing them during a call cannot move an
+  index the call has checked.
 
 Bad inputs raise ``TypeError`` (a dtype that cannot convert safely, an input
 of the wrong kind) or ``ValueError`` (a wrong shape, an index out of range,
@@ -191,10 +193,9 @@ def simulate_qubo_runs(
     evaluated on every core."""
     bits = _bits("base_bits", base_bits)
     rows, cols, weights = _qubo("qubo", qubo, len(bits), "len(base_bits)")
-    runs = np.empty((_count("n_runs", n_runs), len(bits)), dtype=np.uint8)
-    energies = np.empty(len(runs), dtype=np.float64)
-    _arrays.simulate_qubo_runs(rows, cols, weights, bits, noise_level, seed, runs, energies)
-    return runs, energies
+    count = _count("n_runs", n_runs)
+    runs, energies = _arrays.simulate_qubo_runs(rows, cols, weights, bits, count, noise_level, seed)
+    return np.frombuffer(runs, dtype=np.uint8).reshape(count, len(bits)), np.frombuffer(energies, dtype=np.float64)
 
 
 # --- exhaustive enumeration and the statevector ---------------------------------------
@@ -237,9 +238,8 @@ def qubo_energy_spectrum(qubo: QuboLike, n_vars: int) -> tuple[npt.NDArray[np.ui
     computes them."""
     n = _count("n_vars", n_vars)
     rows, cols, weights = _qubo("qubo", qubo, n if n <= _MAX_ENUMERATED else _NO_LIMIT, "n_vars")
-    best = np.empty(n if n <= _MAX_ENUMERATED else 0, dtype=np.uint8)
-    energy, spectrum = _arrays.qubo_energy_spectrum(rows, cols, weights, n, best)
-    return best, energy, np.frombuffer(spectrum, dtype=np.float64)
+    best, energy, spectrum = _arrays.qubo_energy_spectrum(rows, cols, weights, n)
+    return np.frombuffer(best, dtype=np.uint8), energy, np.frombuffer(spectrum, dtype=np.float64)
 
 
 def exact_ising_norm(dh: FieldsLike, dj: QuboLike, n_sites: int) -> float:
@@ -328,9 +328,7 @@ def run_statevector(instructions: Sequence[tuple[str, Sequence[int], Sequence[fl
     n = _count("n_qubits", n_qubits)
     if n <= _MAX_QUBITS:
         _check_instructions(instructions, n)
-    state = np.empty(1 << n if n <= _MAX_QUBITS else 0, dtype=np.complex128)
-    _arrays.run_statevector(instructions, n, state)
-    return state
+    return np.frombuffer(_arrays.run_statevector(instructions, n), dtype=np.complex128)
 
 # --- error correction -----------------------------------------------------------------
 
@@ -412,9 +410,9 @@ def logical_failure_probability(
     rates = np.asarray(p)
     if rates.dtype.kind not in "biuf":
         raise TypeError(f"p: expected real numbers, not an array of {rates.dtype}")
-    out = np.empty(rates.shape, dtype=np.float64)
-    _arrays.logical_failure_probability(n, starts, qubits, logical, _native(rates.astype(np.float64, copy=False)), out)
-    return float(out) if out.ndim == 0 else out
+    out = _arrays.logical_failure_probability(n, starts, qubits, logical, _native(rates.astype(np.float64, copy=False)))
+    values = np.frombuffer(out, dtype=np.float64).reshape(rates.shape)
+    return float(values) if values.ndim == 0 else values
 
 # --- graphs ---------------------------------------------------------------------------
 
@@ -453,12 +451,8 @@ def vrp_qubo_matrix(dist: npt.ArrayLike, penalty_a: float, penalty_b: float) -> 
     square raises ``ValueError("distance matrix must be square")``; one whose ``Q``
     cannot fit in memory, ``MemoryError``. Rows are filled on every core."""
     values, rows = _distances(dist)
-    # Zeroed lazily by the system, page by page as the kernel writes; no room
-    # for a matrix that is not square, which the kernel refuses.
-    n_vars = rows * rows if values.size == rows * rows else 0
-    q = np.zeros((n_vars, n_vars))
-    labels = _arrays.vrp_qubo_matrix(values, rows, penalty_a, penalty_b, q)
-    return q, labels
+    q, labels = _arrays.vrp_qubo_matrix(values, rows, penalty_a, penalty_b)
+    return np.frombuffer(q, dtype=np.float64).reshape(len(labels), len(labels)), labels
 
 
 def _is_edge(item: object) -> bool:

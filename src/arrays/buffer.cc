@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <string_view>
 
+#include "common/big_buffer.h"
 #include "py/translate.h"
 
 namespace tavik::arrays {
@@ -56,11 +58,58 @@ View::~View() {
 
 }  // namespace detail
 
-py::Ref new_bytearray(std::size_t bytes, void*& data) {
+namespace {
+
+// A block of memory owned by a Python object, exported as writable bytes.
+struct Block {
+  PyObject_HEAD
+  void* data;
+  Py_ssize_t size;
+};
+
+int get_buffer(PyObject* self, Py_buffer* view, int flags) {
+  const Block& block = *reinterpret_cast<Block*>(self);
+  return PyBuffer_FillInfo(view, self, block.data, block.size, 0, flags);
+}
+
+void deallocate(PyObject* self) {
+  std::free(reinterpret_cast<Block*>(self)->data);
+  PyTypeObject* type = Py_TYPE(self);
+  reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
+  Py_DECREF(type);
+}
+
+PyType_Slot g_block_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(&deallocate)},
+    {Py_bf_getbuffer, reinterpret_cast<void*>(&get_buffer)},
+    {0, nullptr},
+};
+
+PyType_Spec g_block_spec = {
+    "tavik._arrays.Block", sizeof(Block), 0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION, g_block_slots};
+
+}  // namespace
+
+py::Ref new_buffer(std::size_t bytes, bool zeroed, void*& data) {
   if (bytes > static_cast<std::size_t>(PY_SSIZE_T_MAX)) throw std::bad_alloc();
-  py::Ref object = py::Ref::steal(PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bytes)));
-  data = PyByteArray_AsString(object.get());
-  return object;
+  // Made once, under the lock, and kept for the life of the process, as the
+  // module is (one interpreter owns it).
+  static PyObject* type = nullptr;
+  if (type == nullptr && (type = PyType_FromSpec(&g_block_spec)) == nullptr) py::throw_error_already_set();
+  // Zeroed blocks come from calloc, which takes large ones straight from the
+  // system's zero pages: a sparse result touches only the pages it writes.
+  void* memory = zeroed ? std::calloc(bytes == 0 ? 1 : bytes, 1) : allocate_big(bytes, 1);
+  if (memory == nullptr) throw std::bad_alloc();
+  auto* block = PyObject_New(Block, reinterpret_cast<PyTypeObject*>(type));
+  if (block == nullptr) {
+    std::free(memory);
+    py::throw_error_already_set();
+  }
+  block->data = memory;
+  block->size = static_cast<Py_ssize_t>(bytes);
+  data = memory;
+  return py::Ref::steal(reinterpret_cast<PyObject*>(block));
 }
 
 }  // namespace tavik::arrays

@@ -18,7 +18,8 @@ inline void require_size(std::size_t size, std::size_t expected, const char* wha
                      std::to_string(expected));
 }
 
-inline QuboView qubo_view(const In<std::uint64_t>& rows, const In<std::uint64_t>& cols, const In<double>& weights) {
+inline QuboView qubo_view(const Copied<std::uint64_t>& rows, const Copied<std::uint64_t>& cols,
+                          const In<double>& weights) {
   require_size(rows.span().size(), weights.span().size(), "rows");
   require_size(cols.span().size(), weights.span().size(), "cols");
   return {rows, cols, weights};

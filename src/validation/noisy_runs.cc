@@ -272,12 +272,16 @@ void simulate_qubo_runs(QuboView qubo, std::span<const std::uint8_t> base_bits,
   evaluate_energies(bits.data(), n_runs, n, qubo, zero_one, energies.data());
 }
 
+void require_runs_memory(std::size_t n, std::uint64_t n_runs, RunsCost cost) {
+  // Per entry its byte, per run its energy, and what the caller makes of
+  // them; the energies' work space is a few rows per thread.
+  require_memory(n_runs, n * (1 + cost.per_entry) + (sizeof(double) + cost.per_run), 1);
+}
+
 NoisyRuns simulate_qubo_runs(QuboView qubo, const std::vector<std::uint8_t>& base_bits,
                              std::uint64_t n_runs, double noise_level, std::uint64_t seed, RunsCost cost) {
   const std::size_t n = base_bits.size();
-  // Per entry its byte here, per run its energy here, and what the caller
-  // makes of them: counted before any of it is made.
-  require_memory(n_runs, n * (1 + cost.per_entry) + (sizeof(double) + cost.per_run), 1);
+  require_runs_memory(n, n_runs, cost);
   NoisyRuns out{{std::vector<std::uint8_t>(n_runs * n), n_runs, n}, std::vector<double>(n_runs)};
   simulate_qubo_runs(qubo, base_bits, noise_level, seed, out.assignments.bits, out.energies, pool::Threads::caller);
   return out;

@@ -44,6 +44,10 @@ struct RunsCost {
   std::size_t per_run;
 };
 
+// MemoryError unless n_runs runs of n entries, their energies and what the
+// caller's form of them costs fit in memory.
+void require_runs_memory(std::size_t n, std::uint64_t n_runs, RunsCost cost);
+
 // The same into new storage, drawing on the calling thread; MemoryError up
 // front unless it fits with the caller's `cost`.
 NoisyRuns simulate_qubo_runs(QuboView qubo, const std::vector<std::uint8_t>& base_bits,

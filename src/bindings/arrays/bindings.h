@@ -1,16 +1,20 @@
 // The array face, tavik._arrays: the kernels over buffers, with the
 // interpreter lock released while they run. Its callers are the typed
-// functions of tavik/arrays.py, which normalise every input, check it, and
-// allocate the results; one registration function per topic.
+// functions of tavik/arrays.py, which normalise every input and check it;
+// results are made here, once the memory guard has counted them with the
+// kernel's work space. One registration function per topic.
 #pragma once
 
 #include "arrays/buffer.h"
 #include "arrays/unlocked.h"
+#include "arrays/views.h"
 #include "py/module.h"
 
 namespace tavik::bindings::arrays {
 
+using tavik::arrays::Copied;
 using tavik::arrays::In;
+using tavik::arrays::new_array;
 using tavik::arrays::Out;
 using tavik::arrays::Unlocked;
 

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <tuple>
 
-#include "arrays/views.h"
 #include "bindings/arrays/bindings.h"
 #include "common/memory.h"
 #include "partition/stoer_wagner.h"
@@ -10,31 +9,30 @@
 namespace tavik::bindings::arrays {
 namespace {
 
-// The typed layer hands over the matrix's values, its number of rows (a
+// The typed layer hands over the matrix's values and its number of rows (a
 // ragged input comes as no values, so it is square only when it holds
-// exactly rows × rows values) and a zeroed q of rows² × rows² elements for
-// a square one. Memory is checked before q is touched: beyond physical
-// memory its allocation was granted lazily, and filling it would get the
-// process killed.
-py::Ref vrp_qubo_matrix(In<double> dist, std::uint64_t rows, double penalty_a, double penalty_b, Out<double> q) {
+// exactly rows × rows values). q is zeroed by the system as it is first
+// written, so the entries the QUBO leaves out cost no time.
+std::tuple<py::Ref, py::Ref> vrp_qubo_matrix(In<double> dist, std::uint64_t rows, double penalty_a,
+                                             double penalty_b) {
   const std::size_t size = dist.span().size();
   const bool square = rows == 0 ? size == 0 : size % rows == 0 && size / rows == rows;
   const DistanceView view{dist.span().data(), static_cast<std::size_t>(rows), square};
   const std::size_t n = vrp_nodes(view);
   const std::size_t variables = n * n;
   require_memory(variables, variables, sizeof(double));
-  tavik::arrays::require_size(q.span().size(), variables * variables, "q");
+  auto q = new_array<double>(variables * variables, true);
   const VrpQubo qubo(view, penalty_a, penalty_b);
   {
     const Unlocked unlocked;
-    qubo.fill_matrix(q, pool::Threads::pool);
+    qubo.fill_matrix(q.span, pool::Threads::pool);
   }
-  return py::to_py(qubo.names());
+  return {std::move(q.object), py::to_py(qubo.names())};
 }
 
 // The side is known only once the cut is found, and holds at most n_nodes
 // values, far less than the kernel's own memory: it is copied into a new array.
-std::tuple<double, py::Ref> stoer_wagner_bisect(In<std::uint64_t> first, In<std::uint64_t> second,
+std::tuple<double, py::Ref> stoer_wagner_bisect(Copied<std::uint64_t> first, Copied<std::uint64_t> second,
                                                 In<double> weights, std::uint64_t n_nodes) {
   tavik::arrays::require_size(first.span().size(), weights.span().size(), "first");
   tavik::arrays::require_size(second.span().size(), weights.span().size(), "second");
@@ -43,7 +41,7 @@ std::tuple<double, py::Ref> stoer_wagner_bisect(In<std::uint64_t> first, In<std:
     const Unlocked unlocked;
     result = tavik::stoer_wagner_bisect({first, second, weights}, n_nodes);
   }
-  auto side = tavik::arrays::new_array<std::int64_t>(result.side.size());
+  auto side = new_array<std::int64_t>(result.side.size());
   std::copy(result.side.begin(), result.side.end(), side.span.begin());
   return {result.cut_weight, std::move(side.object)};
 }
@@ -51,9 +49,9 @@ std::tuple<double, py::Ref> stoer_wagner_bisect(In<std::uint64_t> first, In<std:
 }  // namespace
 
 void register_graphs(py::Module& m) {
-  m.def<&vrp_qubo_matrix, "vrp_qubo_matrix(dist, rows, penalty_a, penalty_b, q)">(
-      "Write tavik_core's vrp_qubo_terms on the rows × rows matrix dist into the zeroed rows² × rows²\n"
-      "float64 matrix q (q[a, b] the value keyed (labels[a], labels[b])); returns labels, the variable\n"
+  m.def<&vrp_qubo_matrix, "vrp_qubo_matrix(dist, rows, penalty_a, penalty_b)">(
+      "(q, labels): tavik_core's vrp_qubo_terms on the rows × rows matrix dist as a buffer of rows² × rows²\n"
+      "float64 (q[a, b] the value keyed (labels[a], labels[b]), 0.0 where it has none) and the variable\n"
       "names by index.");
   m.def<&stoer_wagner_bisect, "stoer_wagner_bisect(first, second, weights, n_nodes)">(
       "(cut_weight, side) of tavik_core's stoer_wagner_bisect on the edges (first[k], second[k],\n"

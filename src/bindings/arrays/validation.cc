@@ -1,25 +1,29 @@
-#include "arrays/views.h"
 #include "bindings/arrays/bindings.h"
 #include "validation/noisy_runs.h"
 
 namespace tavik::bindings::arrays {
 namespace {
 
-void simulate_qubo_runs(In<std::uint64_t> rows, In<std::uint64_t> cols, In<double> weights,
-                        In<std::uint8_t> base_bits, double noise_level, std::uint64_t seed, Out<std::uint8_t> runs,
-                        Out<double> energies) {
+std::tuple<py::Ref, py::Ref> simulate_qubo_runs(Copied<std::uint64_t> rows, Copied<std::uint64_t> cols,
+                                                In<double> weights, Copied<std::uint8_t> base_bits,
+                                                std::uint64_t n_runs, double noise_level, std::uint64_t seed) {
   const QuboView qubo = tavik::arrays::qubo_view(rows, cols, weights);
-  tavik::arrays::require_size(runs.span().size(), energies.span().size() * base_bits.span().size(), "runs");
-  const Unlocked unlocked;
-  tavik::simulate_qubo_runs(qubo, base_bits, noise_level, seed, runs, energies, pool::Threads::pool);
+  const std::size_t n = base_bits.span().size();
+  require_runs_memory(n, n_runs, {0, 0});
+  auto runs = new_array<std::uint8_t>(n_runs * n);
+  auto energies = new_array<double>(n_runs);
+  {
+    const Unlocked unlocked;
+    tavik::simulate_qubo_runs(qubo, base_bits, noise_level, seed, runs.span, energies.span, pool::Threads::pool);
+  }
+  return {std::move(runs.object), std::move(energies.object)};
 }
 
 }  // namespace
 
 void register_validation(py::Module& m) {
-  m.def<&simulate_qubo_runs,
-        "simulate_qubo_runs(rows, cols, weights, base_bits, noise_level, seed, runs, energies)">(
-      "Fill runs (n_runs × len(base_bits) bytes) and energies (n_runs floats) as tavik_core's\n"
+  m.def<&simulate_qubo_runs, "simulate_qubo_runs(rows, cols, weights, base_bits, n_runs, noise_level, seed)">(
+      "(runs, energies) as buffers: n_runs × len(base_bits) bytes and n_runs float64, as tavik_core's\n"
       "simulate_qubo_runs computes them.");
 }
 
