@@ -10,6 +10,7 @@
 #include "common/big_buffer.h"
 #include "common/errors.h"
 #include "common/interrupt.h"
+#include "common/memory.h"
 #include "platform/simd.h"
 #include "pool/pool.h"
 #include "sim/assignment_blocks.h"
@@ -295,6 +296,7 @@ SpectrumScan::SpectrumScan(QuboView qubo, std::uint64_t n_vars, pool::Threads th
   // every term, everywhere.
   const bool finite = std::all_of(terms.begin(), terms.end(), [](const blocks::ProductTerm& t) { return t.off == 0.0; });
   const std::size_t count = std::size_t{1} << n;
+  require_memory(count, 2, sizeof(std::uint64_t));  // the keys, and the sort's second copy
   auto keys = big_buffer<std::uint64_t>(count);  // every key is written by the scan
   std::vector<blocks::ArgMin> best(part_count(n));
   scan_parts(n, terms.size(), threads, [&](std::uint64_t first, std::uint64_t last, std::size_t part) {
