@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# CI: the worker pool under ThreadSanitizer. Races the pool's creation and
-# nests its jobs in a native driver built against the pool's sources, then
-# builds the module with -fsanitize=thread and runs the pool's and the
-# interruption tests with the runtime preloaded into the (uninstrumented)
-# interpreter. Any report fails the run.
+# CI: the worker pool under ThreadSanitizer. Races the pool's creation, nests
+# its jobs and stops one in its tail in a native driver built against the
+# pool's sources, then builds the module with -fsanitize=thread and runs the
+# pool's and the interruption tests with the runtime preloaded into the
+# (uninstrumented) interpreter. Any report fails the run.
 #   tools/test_tsan.sh [work-dir]   (default: a fresh temporary directory)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +16,7 @@ tsan=$(gcc -print-file-name=libtsan.so)
 # their own after forking a threaded parent: supported for what they do.
 export TSAN_OPTIONS="halt_on_error=1:exitcode=66:die_after_fork=0"
 
-echo "== native driver: racing creation, nested jobs"
+echo "== native driver: racing creation, nested jobs, a stop in a job's tail"
 c++ -std=c++20 -O1 -g -fsanitize=thread -Isrc -o "$work/pool_race" tests/native/pool_race.cc \
   src/pool/pool.cc src/pool/workers.cc src/platform/cpus.cc src/platform/fork.cc src/common/interrupt.cc \
   src/platform/coarse_clock.cc src/platform/thread_signals.cc

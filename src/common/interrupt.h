@@ -52,6 +52,10 @@ inline void poll_interrupt(std::size_t steps) {
   interrupt_detail::poll_slow();
 }
 
+// For a thread that waits for others instead of working: polls as if a block
+// of work had passed, so the stop check runs at the pace of polls.
+inline void poll_interrupt_waiting() { poll_interrupt(interrupt_detail::kStepsPerClockRead); }
+
 // For loops whose iterations are too short to poll each: gathers their steps
 // and polls once per few thousand.
 class BatchedPoll {

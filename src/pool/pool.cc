@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -14,6 +18,10 @@ namespace {
 
 // Set on a thread while it works on a job: work it starts then runs inline.
 constinit thread_local bool t_in_job = false;
+
+// How often a caller that waits for other threads' chunks wakes to poll:
+// about as often as polls may run the stop check (interrupt.cc).
+constexpr std::chrono::milliseconds kPollWhileWaiting{2};
 
 struct Job {
   const std::function<void(std::size_t, std::size_t)>* body;
@@ -26,6 +34,12 @@ struct Job {
   // Set by the caller's poll that was interrupted; every thread's next poll
   // then stops its chunk, and chunks not yet claimed lie above the failed one.
   std::atomic<bool> interrupted{false};
+  // Chunks run or skipped. The thread that finishes the last one wakes the
+  // caller, which may be waiting for it.
+  std::atomic<std::size_t> finished{0};
+  std::mutex mutex;
+  std::condition_variable all_finished;
+  const std::thread::id caller = std::this_thread::get_id();
 
   // Claims and runs chunks until none is left; runs on the caller and on
   // every worker that joins, through the Workers table.
@@ -35,17 +49,43 @@ struct Job {
     const SharedStopScope shared(interrupted);
     const bool was_in_job = std::exchange(t_in_job, true);
     for (std::size_t c; (c = next.fetch_add(1)) < chunks;) {
-      if (c > first_failed.load()) continue;  // a lower chunk failed already
-      const std::size_t begin = c * chunk_size, end = std::min(count, begin + chunk_size);
-      try {
-        (*body)(begin, end);
-      } catch (...) {
-        errors[c] = std::current_exception();
-        for (std::size_t f = first_failed.load(); c < f && !first_failed.compare_exchange_weak(f, c);) {
-        }
+      if (c <= first_failed.load()) run(c);  // else a lower chunk failed already
+      if (finished.fetch_add(1) + 1 == chunks) {
+        const std::lock_guard lock(mutex);
+        all_finished.notify_one();
       }
     }
+    // This runs in the caller's copy of the pool code, where its stop check
+    // lives; the Workers' own wait for the job's threads cannot run it.
+    if (std::this_thread::get_id() == caller) wait_for_other_chunks();
     t_in_job = was_in_job;
+  }
+
+  void run(std::size_t c) {
+    const std::size_t begin = c * chunk_size, end = std::min(count, begin + chunk_size);
+    try {
+      (*body)(begin, end);
+    } catch (...) {
+      errors[c] = std::current_exception();
+      for (std::size_t f = first_failed.load(); c < f && !first_failed.compare_exchange_weak(f, c);) {
+      }
+    }
+  }
+
+  // The workers' last chunks may last most of a chunk after the caller ran
+  // out of them: the caller keeps polling meanwhile, so that a stop it is
+  // asked for reaches their polls through `interrupted` within milliseconds.
+  void wait_for_other_chunks() {
+    std::unique_lock lock(mutex);
+    while (!all_finished.wait_for(lock, kPollWhileWaiting, [&] { return finished.load() == chunks; })) {
+      // Not while holding the lock: the check may run a signal handler.
+      lock.unlock();
+      try {
+        poll_interrupt_waiting();
+      } catch (const Interrupted&) {  // recorded in `interrupted`, rethrown after the join
+      }
+      lock.lock();
+    }
   }
 };
 

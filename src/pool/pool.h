@@ -17,8 +17,9 @@ namespace tavik::pool {
 // in order, that is the failure of the lowest failing item whatever the
 // chunking. Chunks after a failed one may be skipped.
 //
-// The caller's polls (interrupt.h) stop every thread of the job: once the
-// caller is interrupted, Interrupted is rethrown. Work started from inside a
+// The caller's polls (interrupt.h) stop every thread of the job, and the
+// caller polls while it waits for the other threads' last chunks too: once
+// the caller is interrupted, Interrupted is rethrown. Work started from inside a
 // job runs inline on its thread; work started by another thread while the
 // pool is busy runs on that thread alone.
 void parallel_for(std::size_t count, std::size_t grain, const std::function<void(std::size_t, std::size_t)>& body);

@@ -1,13 +1,17 @@
-// Races the pool's first use from several threads at once and nests
-// parallel_for inside pool jobs; run under ThreadSanitizer by
+// Races the pool's first use from several threads at once, nests
+// parallel_for inside pool jobs, and stops a job whose caller waits for a
+// worker's long last chunk; run under ThreadSanitizer by
 // tools/test_tsan.sh, which fails on any report. Exits non-zero if a result
 // is wrong.
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <latch>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include "common/interrupt.h"
 #include "pool/pool.h"
 
 namespace {
@@ -32,6 +36,63 @@ bool nested_sums_right() {
   return true;
 }
 
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Far longer than a stop may take, even under the sanitizer.
+constexpr std::chrono::milliseconds kLongChunk = 5s, kStopBound = 500ms;
+
+// Whether the stop check asks to stop, and when it first did.
+std::atomic<bool> g_stopping{false};
+std::atomic<Clock::time_point> g_stop_asked{};
+
+bool stop_check() {
+  if (!g_stopping) return false;
+  if (g_stop_asked.load() == Clock::time_point{}) g_stop_asked = Clock::now();
+  return true;
+}
+
+// The first worker's chunk is long and polls like a kernel (or fails soon,
+// if `fail`); the other chunks wait for it to start and do not poll, so the
+// caller's stop check first runs once the caller has no chunk left to
+// claim. Returns the time from the first stop asked, or from the failure, to
+// the call's end; a negative time if the call ended otherwise or before the
+// long chunk had left the job.
+double tail_seconds(bool fail) {
+  const auto caller = std::this_thread::get_id();
+  std::atomic<bool> long_started{false}, long_left{false};
+  std::atomic<Clock::time_point> failed_at{};
+  const tavik::StopCheckScope stop(&stop_check);
+  g_stopping = !fail;
+  g_stop_asked = Clock::time_point{};
+  try {
+    tavik::pool::parallel_for(64, 1, [&](std::size_t, std::size_t) {
+      const auto start = Clock::now();
+      if (std::this_thread::get_id() == caller || long_started.exchange(true)) {
+        while (!long_started && Clock::now() < start + kLongChunk) std::this_thread::sleep_for(1ms);
+        return;
+      }
+      struct Leave {
+        std::atomic<bool>& left;
+        ~Leave() { left = true; }
+      } leave{long_left};
+      while (Clock::now() < start + kLongChunk) {
+        tavik::poll_interrupt(std::size_t{1} << 16);  // a block of work a millisecond
+        std::this_thread::sleep_for(1ms);
+        if (fail && Clock::now() > start + 50ms) {
+          failed_at = Clock::now();
+          throw std::runtime_error("long chunk");
+        }
+      }
+    });
+  } catch (const tavik::Interrupted&) {
+    if (!fail && long_left) return std::chrono::duration<double>(Clock::now() - g_stop_asked.load()).count();
+  } catch (const std::runtime_error&) {
+    if (fail && long_left) return std::chrono::duration<double>(Clock::now() - failed_at.load()).count();
+  }
+  return -1;
+}
+
 }  // namespace
 
 int main() {
@@ -45,5 +106,13 @@ int main() {
     });
   for (auto& t : threads) t.join();
   if (failures != 0) std::fprintf(stderr, "%d wrong results\n", failures.load());
+  if (tavik::pool::concurrency() > 1)
+    for (const bool fail : {false, true})
+      if (const double s = tail_seconds(fail); s < 0 || s > std::chrono::duration<double>(kStopBound).count()) {
+        std::fprintf(stderr, s < 0 ? "a job %s in a worker's last chunk did not end so\n"
+                                   : "a job %s in a worker's last chunk ended %.3f s later\n",
+                     fail ? "failing" : "stopped", s);
+        ++failures;
+      }
   return failures != 0;
 }
