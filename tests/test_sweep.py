@@ -41,14 +41,18 @@ def serial_expectations():
             runs, energies = core.simulate_qubo_runs(QUBO, BASE, 500, noise, seed)
             e = np.array(energies)
             noisy.append((noise, seed, e.mean(), e.min(), e.std(), sum(run == BASE for run in runs) / 500))
-    return curves, noisy
+    patches = [core.ecc.build_surface_code(d).z_stabilizers for d in (1, 3, 5)]
+    return curves, noisy, patches
 
 
 def run_all(client):
     curves = sweep.failure_curves(CODES, P, client=client, progress=False)
     noisy = sweep.noisy_validation(QUBO, BASE, 500, NOISE, SEEDS, client=client, progress=False)
     squares = sweep.map(pow, range(20), [2] * 20, client=client, progress=False)
-    return {name: c.tolist() for name, c in curves.items()}, [tuple(stats) for stats in noisy], squares
+    # A function of a submodule: it pickles by reference like any other.
+    patches = sweep.map(core.ecc.build_surface_code, [1, 3, 5], client=client, progress=False)
+    return ({name: c.tolist() for name, c in curves.items()}, [tuple(stats) for stats in noisy], squares,
+            [patch.z_stabilizers for patch in patches])  # fmt: skip
 
 
 @pytest.fixture(scope="module")
@@ -111,8 +115,8 @@ def within(seconds, cluster, call):
 
 
 def test_every_engine_gives_the_serial_bits(cluster):
-    curves, noisy = serial_expectations()
-    expected = bits((curves, noisy, [k**2 for k in range(20)]))
+    curves, noisy, patches = serial_expectations()
+    expected = bits((curves, noisy, [k**2 for k in range(20)], patches))
     assert bits(run_all("serial")) == expected
     assert bits(within(120, cluster, lambda: run_all(cluster[0]))) == expected
     # The embedded default: a local cluster made and closed by the call.
