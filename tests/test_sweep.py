@@ -17,6 +17,7 @@ import pytest
 
 import tavik.tavik_core as core
 from tavik import sweep
+from tavik.exceptions import SizeViolation
 from support import bits
 
 distributed = pytest.importorskip("distributed")
@@ -156,6 +157,57 @@ def test_without_dask_only_the_serial_engine_runs(monkeypatch):
 def test_an_unknown_engine_is_refused(client, exception):
     with pytest.raises(exception, match="client: expected a distributed.Client, None or 'serial'"):
         sweep.map(pow, [2], [3], client=client)
+
+
+GOOD = {"codes": {"r3": (3, [[0, 1], [1, 2]], [0])}, "p": [0.1], "noise_levels": [0.1], "seeds": [1]}
+
+# (arguments that differ from GOOD, exception, message): the messages
+# tavik.arrays gives for the same faults, each code's named by its key.
+BAD_ARGUMENTS = [
+    ({"p": [0.1, None]}, TypeError, r"^p: expected real numbers, not an array of object$"),
+    ({"p": ["0.1"]}, TypeError, r"^p: expected real numbers, not an array of <U3$"),
+    ({"codes": [(3, [[0, 1]], [0])]}, TypeError, r"^codes: expected a mapping of names to \(n_data, z_stabilizers, "),
+    ({"codes": {"r3": 5}}, TypeError, r"^codes\['r3'\]: expected \(n_data, z_stabilizers, logical_z\), not int$"),
+    ({"codes": {"r3": "abc"}}, TypeError, r"^codes\['r3'\]: expected \(n_data, z_stabilizers, logical_z\), not str$"),
+    ({"codes": GOOD["codes"] | {"r2": (2, [[0, 1]])}}, ValueError,
+     r"^codes\['r2'\]: expected 3 items \(n_data, z_stabilizers, logical_z\), got 2$"),
+    ({"codes": {"r3": (3, [[0, 1]], [0], 0.1)}}, ValueError, r"^codes\['r3'\]: expected 3 items .*, got 4$"),
+    ({"codes": {"r3": ("3", [[0, 1]], [0])}}, TypeError, r"^codes\['r3'\] n_data: expected an int, not str$"),
+    ({"codes": {"r3": (3, [[0, 3]], [0])}}, ValueError,
+     r"^codes\['r3'\] z_stabilizers: index 3 is out of range for n_data = 3$"),
+    ({"codes": {"r3": (3, [[0, 1]], np.array([1, 0]))}}, ValueError,
+     r"^codes\['r3'\] logical_z: expected a 0/1 array of shape \(n_data,\), n_data = 3, got shape \(2,\)$"),
+    ({"codes": {"big": (27, [], [0])}}, SizeViolation, r"^codes\['big'\]: lookup decoding requires n_data <= 26$"),
+    ({"codes": {"big": (3, [[0]] * 33, [0])}}, SizeViolation,
+     r"^codes\['big'\]: lookup decoding requires at most 32 Z-stabilizers$"),
+    ({"noise_levels": [0.1, None]}, TypeError, r"^noise_levels: expected real numbers, not an array of object$"),
+    ({"noise_levels": ["0.1"]}, TypeError, r"^noise_levels: expected real numbers, not an array of <U3$"),
+    ({"noise_levels": 0.1}, TypeError, r"^noise_levels: expected an iterable of real numbers, not float$"),
+    ({"seeds": [1, 2.0]}, TypeError, r"^seeds\[1\]: expected an int, not float$"),
+    ({"seeds": iter(["7"])}, TypeError, r"^seeds\[0\]: expected an int, not str$"),
+    ({"seeds": [-1]}, ValueError, r"^seeds\[0\]: must be >= 0, got -1$"),
+    ({"seeds": [2**64]}, ValueError, r"^seeds\[0\]: must be < 2\*\*64, got 18446744073709551616$"),
+    ({"seeds": 7}, TypeError, r"^seeds: expected an iterable of ints, not int$"),
+]  # fmt: skip
+
+
+@pytest.mark.parametrize(("changes", "error", "message"), BAD_ARGUMENTS)
+def test_bad_arguments_are_refused_before_any_task(monkeypatch, changes, error, message):
+    monkeypatch.setattr(sweep, "_run", lambda *_: pytest.fail("tasks were submitted"))
+    a = GOOD | changes
+    with pytest.raises(error, match=message):
+        if {"codes", "p"} & changes.keys():
+            sweep.failure_curves(a["codes"], a["p"])
+        else:
+            sweep.noisy_validation(QUBO, BASE, 5, a["noise_levels"], a["seeds"])
+
+
+def test_levels_and_seeds_may_be_generators():
+    stats = sweep.noisy_validation(QUBO, BASE, 5, (x for x in [0.3, 0]), iter([7, np.uint64(2**64 - 1), True]),
+                                   client="serial", progress=False)  # fmt: skip
+    assert [(s.noise_level, s.seed) for s in stats] == [(0.3, 7), (0.3, 2**64 - 1), (0.3, 1),
+                                                        (0.0, 7), (0.0, 2**64 - 1), (0.0, 1)]  # fmt: skip
+    assert all(type(s.noise_level) is float and type(s.seed) is int for s in stats)
 
 
 def test_the_threshold_example_draws_its_curves(tmp_path):
