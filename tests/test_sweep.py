@@ -18,7 +18,7 @@ import pytest
 import tavik.tavik_core as core
 from tavik import sweep
 from tavik.exceptions import SizeViolation
-from support import bits
+from support import SLOWDOWN, bits
 
 distributed = pytest.importorskip("distributed")
 
@@ -144,6 +144,49 @@ def test_a_worker_killed_mid_sweep_loses_and_duplicates_nothing(cluster):
     assert victim.wait(timeout=10) == -signal.SIGKILL
     assert killed_at[0] < finished  # mid-sweep, with tasks of its own
     assert bits(results) == bits(expected)
+
+
+# Tasks that start, say so, and would run for ten minutes. SIGINT gets
+# Python's default handler: a process started in the background inherits it
+# ignored.
+SLOW_SWEEP = """
+import signal, sys, time
+signal.signal(signal.SIGINT, signal.default_int_handler)
+from tavik import sweep
+
+def slow(marker):
+    open(marker, "a").close()
+    time.sleep(600)
+
+if __name__ == "__main__":
+    sweep.map(slow, [sys.argv[1]] * 8, progress=False)
+"""
+
+
+def test_ctrl_c_stops_a_sweep_on_the_default_cluster_at_once(tmp_path):
+    psutil = pytest.importorskip("psutil")
+    (tmp_path / "slow_sweep.py").write_text(SLOW_SWEEP)
+    marker = tmp_path / "started"
+    with open(tmp_path / "stderr", "w+") as stderr:
+        sweeping = subprocess.Popen([sys.executable, tmp_path / "slow_sweep.py", marker], stderr=stderr)
+        try:
+            deadline = time.monotonic() + 120 * SLOWDOWN
+            while not marker.exists():  # the cluster is up and running tasks
+                assert sweeping.poll() is None and time.monotonic() < deadline, "no task started"
+                time.sleep(0.02)
+            children = psutil.Process(sweeping.pid).children(recursive=True)
+            signalled = time.monotonic()
+            sweeping.send_signal(signal.SIGINT)
+            sweeping.wait(timeout=60 * SLOWDOWN)
+            took = time.monotonic() - signalled
+        finally:
+            sweeping.kill()
+        stderr.seek(0)
+        assert sweeping.returncode == -signal.SIGINT, stderr.read()
+    assert took < 1.5 * SLOWDOWN
+    assert children  # the workers ...
+    _, alive = psutil.wait_procs(children, timeout=0.5 * SLOWDOWN)  # ... and the tracker, whose pipe just closed
+    assert not [child for child in alive if child.status() != psutil.STATUS_ZOMBIE]
 
 
 def test_without_dask_only_the_serial_engine_runs(monkeypatch):

@@ -70,17 +70,40 @@ def _engine(client: Engine) -> Iterator[Client | None]:
         return
     distributed = _distributed()
     if client is None:
-        with (
-            distributed.LocalCluster(
-                n_workers=_usable_cpus(), threads_per_worker=1, processes=True, dashboard_address=None
-            ) as cluster,
-            distributed.Client(cluster) as local,
-        ):
-            yield local
+        with distributed.LocalCluster(
+            n_workers=_usable_cpus(), threads_per_worker=1, processes=True, dashboard_address=None
+        ) as cluster:
+            local = distributed.Client(cluster)
+            try:
+                yield local
+            except BaseException:
+                _stop_workers(cluster)
+                raise
+            finally:
+                local.close()
         return
     if not isinstance(client, distributed.Client):
         raise TypeError(f"client: expected a distributed.Client, None or 'serial', not {type(client).__name__}")
     yield client
+
+
+# Seconds a worker gets to stop before its nanny kills it. Stopping cleanly
+# waits for the running task, which may take hours: after an interrupt or a
+# failed task, nothing it computes is wanted.
+_STOP_TIMEOUT = 0.2
+
+
+def _stop_workers(cluster: Any) -> None:
+    """Stop the local cluster's worker processes now, killing those still busy."""
+    import asyncio
+
+    async def stop() -> None:
+        nannies = list(cluster.workers.values())
+        await asyncio.gather(*(n.close(timeout=_STOP_TIMEOUT, reason="sweep-interrupted") for n in nannies),
+                             return_exceptions=True)
+
+    with contextlib.suppress(Exception):
+        cluster.sync(stop)
 
 
 def _bar(progress: bool) -> bool:
@@ -102,10 +125,18 @@ def _run(func: Callable[..., T], tasks: Sequence[tuple[Any, ...]], client: Engin
         if engine is None:
             return [func(*task) for task in (_serial_bar(tasks) if _bar(progress) else tasks)]
         cluster: Any = engine
-        futures = [cluster.submit(func, *task, pure=False) for task in tasks]
-        if _bar(progress):
-            _distributed().progress(futures)
-        results: list[T] = cluster.gather(futures)
+        futures: list[Any] = []
+        try:
+            futures.extend(cluster.submit(func, *task, pure=False) for task in tasks)
+            if _bar(progress):
+                _distributed().progress(futures)
+            results: list[T] = cluster.gather(futures)
+        except BaseException:
+            # On a caller's cluster, tasks left queued would go on taking its
+            # workers after a Ctrl-C or a failed task.
+            with contextlib.suppress(Exception):
+                cluster.cancel(futures)
+            raise
         return results
 
 
