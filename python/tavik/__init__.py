@@ -44,4 +44,11 @@ errors are documented there and shown by editors.
 __version__ = "0.2.0"
 
 # Registers pickling and copying for the core's records (it loads the core).
-from . import _pickling  # noqa: E402, F401
+try:
+    from . import _pickling  # noqa: E402, F401
+except ImportError as _refused:
+    # Another interpreter of this process owns the extension modules. Each of
+    # them refuses this one when imported, by its own name; the package itself
+    # stays importable so that `import tavik.arrays` says which module refused.
+    if "can only be imported by one interpreter per process" not in str(_refused):
+        raise

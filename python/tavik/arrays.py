@@ -30,10 +30,12 @@ import operator
 from collections.abc import Iterable, Mapping, Sequence
 from typing import Any, Protocol, TypeAlias, cast, runtime_checkable
 
+# Before NumPy: in a second interpreter, which this module refuses, the error
+# then names it, not NumPy (which refuses too once another interpreter has it).
+from tavik import _arrays  # isort: skip
+
 import numpy as np
 import numpy.typing as npt
-
-from tavik import _arrays
 
 __all__ = [
     "build_ecc_lookup_table",
