@@ -31,6 +31,9 @@ CODES = {
     "random-14": (14, [[q for q in range(14) if random.Random(s).random() < 0.4] for s in range(9)], [0, 1]),
 }
 NOISE, SEEDS = [0.0, 0.05, 0.3], [7, 2**64 - 1]
+GRAPHS = [core.sim.LogicalGraph([core.sim.Variable(v, "spin") for v in "abc"],
+                                [core.sim.Interaction("a", "b", 1.0), core.sim.Interaction("b", "c", w)])
+          for w in (1.0, -1.0)]  # fmt: skip
 P = np.array([1e-3, 0.01, 0.05, 0.1, 0.2, 0.5, 0.0, 1.0])
 
 
@@ -43,17 +46,20 @@ def serial_expectations():
             e = np.array(energies)
             noisy.append((noise, seed, e.mean(), e.min(), e.std(), sum(run == BASE for run in runs) / 500))
     patches = [core.ecc.build_surface_code(d).z_stabilizers for d in (1, 3, 5)]
-    return curves, noisy, patches
+    spins = [core.sim.IsingSimulator().solve_exact(g) for g in GRAPHS]
+    return curves, noisy, patches, spins
 
 
 def run_all(client):
     curves = sweep.failure_curves(CODES, P, client=client, progress=False)
     noisy = sweep.noisy_validation(QUBO, BASE, 500, NOISE, SEEDS, client=client, progress=False)
     squares = sweep.map(pow, range(20), [2] * 20, client=client, progress=False)
-    # A function of a submodule: it pickles by reference like any other.
+    # A function of a submodule and a method: they pickle by reference.
     patches = sweep.map(core.ecc.build_surface_code, [1, 3, 5], client=client, progress=False)
+    spins = sweep.map(core.sim.IsingSimulator.solve_exact, [core.sim.IsingSimulator()] * 2, GRAPHS, client=client,
+                      progress=False)  # fmt: skip
     return ({name: c.tolist() for name, c in curves.items()}, [tuple(stats) for stats in noisy], squares,
-            [patch.z_stabilizers for patch in patches])  # fmt: skip
+            [patch.z_stabilizers for patch in patches], spins)  # fmt: skip
 
 
 @pytest.fixture(scope="module")
@@ -116,8 +122,8 @@ def within(seconds, cluster, call):
 
 
 def test_every_engine_gives_the_serial_bits(cluster):
-    curves, noisy, patches = serial_expectations()
-    expected = bits((curves, noisy, [k**2 for k in range(20)], patches))
+    curves, noisy, patches, spins = serial_expectations()
+    expected = bits((curves, noisy, [k**2 for k in range(20)], patches, spins))
     assert bits(run_all("serial")) == expected
     assert bits(within(120, cluster, lambda: run_all(cluster[0]))) == expected
     # The embedded default: a local cluster made and closed by the call.

@@ -87,28 +87,39 @@ def _function(path: object) -> object:
     return function
 
 
-def _function_reducer(other: Callable[[object], object] | None) -> Callable[[object], object]:
-    """A reducer for one of _FUNCTION_TYPES that hands what is not of the core to
-    `other`, the reducer registered before, or else to the object's own
-    __reduce__: what pickle calls when none is registered (none of these types
-    defines __reduce_ex__, and their __reduce__ takes no protocol)."""
+class _FunctionReducer:
+    """The reducer of one of _FUNCTION_TYPES: a path for the core's, and for
+    anything else `other`, the reducer registered before, or else the object's
+    own __reduce__, which pickle calls when none is registered (none of these
+    types defines __reduce_ex__, and their __reduce__ takes no protocol)."""
 
-    def reduce(function: object) -> object:
+    def __init__(self, other: Callable[[object], object] | None) -> None:
+        self.other = other
+
+    def __call__(self, function: object) -> object:
         path = _FUNCTION_PATHS.get(id(function))
         if path is not None:
             return _function, (path,)
-        return other(function) if other is not None else function.__reduce__()
+        return self.other(function) if self.other is not None else function.__reduce__()
 
-    return reduce
+
+def _register() -> None:
+    """Put the reducers of functions and methods over any registered since,
+    which then serve everything else. Dask registers one for all method
+    descriptors as it loads; tavik.sweep calls this once it has loaded Dask."""
+    for function_type in _FUNCTION_TYPES:
+        current = copyreg.dispatch_table.get(function_type)
+        if not isinstance(current, _FunctionReducer):
+            copyreg.pickle(function_type, _FunctionReducer(current))
+    # multiprocessing's pickler (process pools) puts reducers of its own for
+    # method and slot descriptors over copyreg's.
+    forking = ForkingPickler(io.BytesIO()).dispatch_table
+    for function_type in _FUNCTION_TYPES:
+        current = forking[function_type]
+        if not isinstance(current, _FunctionReducer):
+            ForkingPickler.register(function_type, _FunctionReducer(current))
 
 
 for _cls in _CLASSES.values():
     copyreg.pickle(_cls, _reduce)
-for _type in _FUNCTION_TYPES:
-    copyreg.pickle(_type, _function_reducer(copyreg.dispatch_table.get(_type)))
-# multiprocessing's pickler (process pools) puts reducers of its own for
-# method and slot descriptors over copyreg's: ours go over those in turn.
-_forking = ForkingPickler(io.BytesIO()).dispatch_table
-for _type in _FUNCTION_TYPES:
-    if _forking.get(_type, copyreg.dispatch_table[_type]) is not copyreg.dispatch_table[_type]:
-        ForkingPickler.register(_type, _function_reducer(_forking[_type]))
+_register()

@@ -30,7 +30,7 @@ from typing import TYPE_CHECKING, Any, Literal, NamedTuple, TypeAlias, TypeVar
 import numpy as np
 import numpy.typing as npt
 
-from tavik import _arrays, arrays
+from tavik import _arrays, _pickling, arrays
 from tavik.exceptions import SizeViolation
 
 if TYPE_CHECKING:
@@ -51,6 +51,9 @@ def _distributed() -> Any:
         import distributed
     except ImportError as error:
         raise ImportError(_NEEDS_DASK) from error
+    # Loading Dask replaced the reducer of the core's methods with one that
+    # cannot pickle them.
+    _pickling._register()
     return distributed
 
 
