@@ -47,8 +47,10 @@ __version__ = "0.2.0"
 try:
     from . import _pickling  # noqa: E402, F401
 except ImportError as _refused:
-    # Another interpreter of this process owns the extension modules. Each of
-    # them refuses this one when imported, by its own name; the package itself
-    # stays importable so that `import tavik.arrays` says which module refused.
-    if "can only be imported by one interpreter per process" not in str(_refused):
+    # A second interpreter: another owns the extension modules, or (an
+    # isolated one) the import system keeps them out. Each of them refuses it
+    # when imported, by its own name; the package itself stays importable so
+    # that `import tavik.arrays` says which module refused.
+    if not any(why in str(_refused) for why in ("can only be imported by one interpreter per process",
+                                                 "does not support loading in subinterpreters")):
         raise
