@@ -22,6 +22,7 @@ import io
 import sys
 import types
 from collections.abc import Callable
+from typing import Any
 from multiprocessing.reduction import ForkingPickler
 
 from . import tavik_core
@@ -93,10 +94,10 @@ class _FunctionReducer:
     own __reduce__, which pickle calls when none is registered (none of these
     types defines __reduce_ex__, and their __reduce__ takes no protocol)."""
 
-    def __init__(self, other: Callable[[object], object] | None) -> None:
+    def __init__(self, other: Callable[[Any], Any] | None) -> None:
         self.other = other
 
-    def __call__(self, function: object) -> object:
+    def __call__(self, function: object) -> Any:
         path = _FUNCTION_PATHS.get(id(function))
         if path is not None:
             return _function, (path,)
