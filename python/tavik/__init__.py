@@ -43,7 +43,8 @@ errors are documented there and shown by editors.
 
 __version__ = "0.2.0"
 
-# Registers pickling and copying for the core's records (it loads the core).
+# Registers pickling and copying for the core's records, functions and methods
+# (it loads the core).
 try:
     from . import _pickling  # noqa: E402, F401
 except ImportError as _refused:
