@@ -8,6 +8,12 @@ import sys
 
 import pytest
 
+# The sanitizers make every memory access slower: ThreadSanitizer
+# (tools/test_tsan.sh) several times, AddressSanitizer two to three times. An
+# emulated CPU (tools/cross_aarch64.sh) says how much slower it is itself.
+PRELOADED = os.environ.get("LD_PRELOAD", "")
+SLOWDOWN = float(os.environ.get("TAVIK_TEST_SLOWDOWN", 10 if "libtsan" in PRELOADED else 3 if "libasan" in PRELOADED else 1))
+
 
 @contextlib.contextmanager
 def raises_panic(message):

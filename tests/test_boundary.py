@@ -82,21 +82,43 @@ def test_repeated_import_returns_the_same_module():
     assert result.stdout.strip() == "ok", result.stderr
 
 
-def test_second_interpreter_cannot_import():
+# Each import in a second interpreter, once another has imported a module
+# first, and the module its refusal names: the module itself refuses (in a
+# legacy interpreter) or the import system or the module (in an isolated one,
+# from 3.12). The array face is named, even where only the core was imported.
+SECOND_INTERPRETER = {"tavik.tavik_core": "tavik_core", "tavik._arrays": "tavik._arrays", "tavik.arrays": "tavik._arrays"}
+
+
+@pytest.mark.parametrize("first", ["tavik.tavik_core", "tavik.arrays"])
+def test_a_second_interpreter_is_refused_by_each_module(first):
     # The private module behind subinterpreters changed its name and API in
-    # 3.13, so the subinterpreter reports its own outcome on the shared stdout.
-    inner = "import os\ntry:\n    import tavik.tavik_core\nexcept ImportError:\n    os.write(1, b'refused\\n')\n"
+    # 3.12 and 3.13, so each subinterpreter reports its own outcome on the
+    # shared stdout.
+    inner = ("import os, warnings\nwarnings.simplefilter('ignore')\ntry:\n    import {}\n"
+             "except ImportError as e:\n    os.write(1, f'{{e}}\\n'.encode())\n")
     result = run_python(
         f"""
+        import sys
         try:
             import _interpreters as interpreters
+            legacy, isolated = lambda: interpreters.create("legacy"), interpreters.create
         except ImportError:
             import _xxsubinterpreters as interpreters
-        import tavik.tavik_core
-        interpreters.run_string(interpreters.create(), {inner!r})
+            if sys.version_info >= (3, 12):
+                legacy, isolated = lambda: interpreters.create(isolated=False), interpreters.create
+            else:
+                legacy, isolated = interpreters.create, None
+        import {first}
+        for make in [legacy, isolated] if isolated else [legacy]:
+            for module in {list(SECOND_INTERPRETER)!r}:
+                interpreters.run_string(make(), {inner!r}.format(module))
         """
     )
-    assert result.stdout == "refused\n", result.stdout + result.stderr
+    lines = result.stdout.splitlines()
+    names = list(SECOND_INTERPRETER.values())
+    assert lines[:3] == [f"{name} can only be imported by one interpreter per process" for name in names], result.stderr
+    assert len(lines) == (6 if sys.version_info >= (3, 12) else 3), result.stdout + result.stderr
+    assert all(name in line and (name == "tavik_core") == ("tavik_core" in line) for name, line in zip(names, lines[3:]))
 
 
 def _callables():

@@ -1,17 +1,23 @@
 """Pickling and copying of every record class, across processes too, and the
-checks that keep a corrupted or crafted pickle from making a record."""
+checks that keep a corrupted or crafted pickle from making a record; every
+function and method pickles by reference, other builtins as they always did."""
 
 import copy
+import copyreg
 import inspect
+import io
+import math
 import multiprocessing
 import pickle
+import types
 from concurrent.futures import ProcessPoolExecutor
+from multiprocessing import reduction
 
 import pytest
 
 import tavik.tavik_core as core
 from support import assert_no_leak, bits
-from tavik._pickling import _rebuild, _state
+from tavik._pickling import _function, _rebuild, _register, _state
 
 sim, analog, ecc, cutting = core.sim, core.analog, core.ecc, core.cutting
 NAN = float("nan")
@@ -66,6 +72,23 @@ def all_classes():
 CLASSES = all_classes()
 
 
+def all_functions():
+    """Every function of the module and every callable in a class's dict
+    (methods, __new__, slots such as __repr__), by path: "exact_ising_norm",
+    "ecc.build_surface_code", "sim.IsingSimulator.solve_exact"."""
+    found = {}
+    for prefix, module in [("", core)] + [(f"{m.__name__}.", m) for m in (sim, analog, ecc, cutting)]:
+        for name, value in vars(module).items():
+            if isinstance(value, types.BuiltinFunctionType):
+                found[prefix + name] = value
+            elif isinstance(value, type):
+                found.update({f"{prefix}{name}.{attr}": m for attr, m in vars(value).items() if callable(m)})
+    return found
+
+
+FUNCTIONS = all_functions()
+
+
 def snapshot(value):
     """All a record shows: its class, every attribute and its native state
     (fields without a getter included), records within alike, floats bit for
@@ -110,8 +133,9 @@ def test_records_cross_a_process_pool(method):
     with ProcessPoolExecutor(1, mp_context=multiprocessing.get_context(method)) as executor:
         # A fresh interpreter: unpickling the records is what imports tavik.
         assert method != "spawn" or executor.submit(eval, "'tavik' in __import__('sys').modules").result() is False
-        back = list(executor.map(copy.deepcopy, records))
-    assert [snapshot(r) for r in back] == [snapshot(r) for r in records]
+        back = list(executor.map(copy.deepcopy, records + list(FUNCTIONS.values())))
+    assert [snapshot(r) for r in back[: len(records)]] == [snapshot(r) for r in records]
+    assert all(a is b for a, b in zip(back[len(records) :], FUNCTIONS.values(), strict=True))
 
 
 PATCH = _state(ecc.build_surface_code(3))
@@ -219,6 +243,14 @@ class Forged:
         ((_rebuild, ("ecc.PatchAssignment", (4, 3, 0, 10))), ValueError, r"^PatchAssignment\.physical_end: "),
         ((_rebuild, ("sim.LogicalGraph", ([Forged((_rebuild, ("sim.Variable", ("a", 1))))], []))), TypeError,
          r"^Variable\.domain: "),
+        # Paths to what is not a function or method of the module.
+        ((_function, ("os.system",)), ValueError, r"^'os\.system' names no function or method of tavik\.tavik_core$"),
+        ((_function, ("sim",)), ValueError, "names no function or method"),
+        ((_function, ("sim.Variable",)), ValueError, "names no function or method"),
+        ((_function, ("sim.Variable.name",)), ValueError, "names no function or method"),
+        ((_function, ("sim.Variable.__class__",)), ValueError, "names no function or method"),
+        ((_function, ("ecc.build_surface_code.__self__",)), ValueError, "names no function or method"),
+        ((_function, (("ecc", "build_surface_code"),)), ValueError, "names no function or method"),
     ],
 )  # fmt: skip
 def test_crafted_pickles_raise(forged, error, message):
@@ -237,6 +269,75 @@ def test_no_way_around_the_checks(name):
     # ... and no pickle can name the class itself to reach its __new__.
     with pytest.raises(AttributeError, match=type(record).__name__):
         pickle.loads(f"cbuiltins\n{type(record).__name__}\n.".encode())
+
+
+def test_the_function_table_holds_the_submodules_and_the_methods():
+    assert {"ecc.build_surface_code", "ecc.select_patches", "ecc.remap_circuit", "cutting.reconstruct_expectation",
+            "exact_ising_norm", "sim.IsingSimulator.solve_exact", "StackelbergSolver.__new__",
+            "ecc.SurfaceCodePatch.__repr__"} <= set(FUNCTIONS)  # fmt: skip
+
+
+@pytest.mark.parametrize("path", FUNCTIONS)
+def test_functions_and_methods_pickle_by_reference(path):
+    # Dask, if a test module has loaded it, replaced the reducer of method
+    # descriptors: the sweeps put the package's back as they start, as here.
+    _register()
+    function = FUNCTIONS[path]
+    for way, duplicate in WAYS.items():
+        assert duplicate(function) is function, way
+
+
+def test_a_reducer_registered_later_serves_all_but_the_core(monkeypatch):
+    served = []
+
+    def theirs(method):  # as Dask registers one as it loads
+        served.append(method)
+        return getattr, (method.__objclass__, method.__name__)
+
+    monkeypatch.setitem(copyreg.dispatch_table, types.MethodDescriptorType, theirs)
+    with pytest.raises(pickle.PicklingError):
+        pickle.dumps(sim.IsingSimulator.solve_exact)
+    _register()
+    assert pickle.loads(pickle.dumps(sim.IsingSimulator.solve_exact)) is sim.IsingSimulator.solve_exact
+    assert pickle.loads(pickle.dumps(str.join)) is str.join and served == [sim.IsingSimulator.solve_exact, str.join]
+
+
+def test_bound_methods_pickle_with_their_record():
+    for make in RECORDS.values():
+        record = make()
+        for attr, member in vars(type(record)).items():
+            if isinstance(member, (types.MethodDescriptorType, types.WrapperDescriptorType)):
+                for way, duplicate in WAYS.items():
+                    twin = duplicate(getattr(record, attr))
+                    assert twin.__name__ == attr and snapshot(twin.__self__) == snapshot(record), way
+    # ... and work: the solver's state came along.
+    solver = core.StackelbergSolver(0.5, 3, 0.25)
+    args = [0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0], 2.0
+    for way, duplicate in WAYS.items():
+        assert snapshot(duplicate(solver.solve)(*args)) == snapshot(solver.solve(*args)), way
+
+
+# Builtins of every type the package registers a reducer for (functions,
+# bound builtin methods, method and slot descriptors), and one it does not.
+OTHER_BUILTINS = [len, math.sqrt, "-".join, dict.fromkeys, str.join, object.__init__, int.__add__, (5).__add__]
+
+
+@pytest.mark.parametrize("pickler", [pickle.Pickler, pickle._Pickler, reduction.ForkingPickler],
+                         ids=["C", "Python", "multiprocessing"])  # fmt: skip
+def test_other_builtins_pickle_as_they_did_without_the_package(monkeypatch, pickler):
+    def dumps(value, protocol):
+        out = io.BytesIO()
+        pickler(out, protocol).dump(value)
+        return out.getvalue()
+
+    protocols = range(pickle.HIGHEST_PROTOCOL + 1)
+    ours = [dumps(value, p) for value in OTHER_BUILTINS for p in protocols]
+    for cls in (types.BuiltinFunctionType, types.MethodDescriptorType, types.WrapperDescriptorType):
+        monkeypatch.delitem(copyreg.dispatch_table, cls, raising=False)
+    monkeypatch.setattr(reduction.ForkingPickler, "_extra_reducers", reduction.ForkingPickler._extra_reducers | {
+        cls: reduction._reduce_method_descriptor for cls in (types.MethodDescriptorType, types.WrapperDescriptorType)})
+    assert ours == [dumps(value, p) for value in OTHER_BUILTINS for p in protocols]
+    assert [pickle.loads(data) for data in ours[:: len(protocols)]] == OTHER_BUILTINS
 
 
 def test_state_and_rebuild_do_not_leak():

@@ -17,7 +17,8 @@ import pytest
 
 import tavik.tavik_core as core
 from tavik import sweep
-from support import bits
+from tavik.exceptions import SizeViolation
+from support import SLOWDOWN, bits
 
 distributed = pytest.importorskip("distributed")
 
@@ -30,6 +31,9 @@ CODES = {
     "random-14": (14, [[q for q in range(14) if random.Random(s).random() < 0.4] for s in range(9)], [0, 1]),
 }
 NOISE, SEEDS = [0.0, 0.05, 0.3], [7, 2**64 - 1]
+GRAPHS = [core.sim.LogicalGraph([core.sim.Variable(v, "spin") for v in "abc"],
+                                [core.sim.Interaction("a", "b", 1.0), core.sim.Interaction("b", "c", w)])
+          for w in (1.0, -1.0)]  # fmt: skip
 P = np.array([1e-3, 0.01, 0.05, 0.1, 0.2, 0.5, 0.0, 1.0])
 
 
@@ -41,14 +45,21 @@ def serial_expectations():
             runs, energies = core.simulate_qubo_runs(QUBO, BASE, 500, noise, seed)
             e = np.array(energies)
             noisy.append((noise, seed, e.mean(), e.min(), e.std(), sum(run == BASE for run in runs) / 500))
-    return curves, noisy
+    patches = [core.ecc.build_surface_code(d).z_stabilizers for d in (1, 3, 5)]
+    spins = [core.sim.IsingSimulator().solve_exact(g) for g in GRAPHS]
+    return curves, noisy, patches, spins
 
 
 def run_all(client):
     curves = sweep.failure_curves(CODES, P, client=client, progress=False)
     noisy = sweep.noisy_validation(QUBO, BASE, 500, NOISE, SEEDS, client=client, progress=False)
     squares = sweep.map(pow, range(20), [2] * 20, client=client, progress=False)
-    return {name: c.tolist() for name, c in curves.items()}, [tuple(stats) for stats in noisy], squares
+    # A function of a submodule and a method: they pickle by reference.
+    patches = sweep.map(core.ecc.build_surface_code, [1, 3, 5], client=client, progress=False)
+    spins = sweep.map(core.sim.IsingSimulator.solve_exact, [core.sim.IsingSimulator()] * 2, GRAPHS, client=client,
+                      progress=False)  # fmt: skip
+    return ({name: c.tolist() for name, c in curves.items()}, [tuple(stats) for stats in noisy], squares,
+            [patch.z_stabilizers for patch in patches], spins)  # fmt: skip
 
 
 @pytest.fixture(scope="module")
@@ -111,8 +122,8 @@ def within(seconds, cluster, call):
 
 
 def test_every_engine_gives_the_serial_bits(cluster):
-    curves, noisy = serial_expectations()
-    expected = bits((curves, noisy, [k**2 for k in range(20)]))
+    curves, noisy, patches, spins = serial_expectations()
+    expected = bits((curves, noisy, [k**2 for k in range(20)], patches, spins))
     assert bits(run_all("serial")) == expected
     assert bits(within(120, cluster, lambda: run_all(cluster[0]))) == expected
     # The embedded default: a local cluster made and closed by the call.
@@ -141,6 +152,49 @@ def test_a_worker_killed_mid_sweep_loses_and_duplicates_nothing(cluster):
     assert bits(results) == bits(expected)
 
 
+# Tasks that start, say so, and would run for ten minutes. SIGINT gets
+# Python's default handler: a process started in the background inherits it
+# ignored.
+SLOW_SWEEP = """
+import signal, sys, time
+signal.signal(signal.SIGINT, signal.default_int_handler)
+from tavik import sweep
+
+def slow(marker):
+    open(marker, "a").close()
+    time.sleep(600)
+
+if __name__ == "__main__":
+    sweep.map(slow, [sys.argv[1]] * 8, progress=False)
+"""
+
+
+def test_ctrl_c_stops_a_sweep_on_the_default_cluster_at_once(tmp_path):
+    psutil = pytest.importorskip("psutil")
+    (tmp_path / "slow_sweep.py").write_text(SLOW_SWEEP)
+    marker = tmp_path / "started"
+    with open(tmp_path / "stderr", "w+") as stderr:
+        sweeping = subprocess.Popen([sys.executable, tmp_path / "slow_sweep.py", marker], stderr=stderr)
+        try:
+            deadline = time.monotonic() + 120 * SLOWDOWN
+            while not marker.exists():  # the cluster is up and running tasks
+                assert sweeping.poll() is None and time.monotonic() < deadline, "no task started"
+                time.sleep(0.02)
+            children = psutil.Process(sweeping.pid).children(recursive=True)
+            signalled = time.monotonic()
+            sweeping.send_signal(signal.SIGINT)
+            sweeping.wait(timeout=60 * SLOWDOWN)
+            took = time.monotonic() - signalled
+        finally:
+            sweeping.kill()
+        stderr.seek(0)
+        assert sweeping.returncode == -signal.SIGINT, stderr.read()
+    assert took < 1.5 * SLOWDOWN
+    assert children  # the workers ...
+    _, alive = psutil.wait_procs(children, timeout=0.5 * SLOWDOWN)  # ... and the tracker, whose pipe just closed
+    assert not [child for child in alive if child.status() != psutil.STATUS_ZOMBIE]
+
+
 def test_without_dask_only_the_serial_engine_runs(monkeypatch):
     monkeypatch.setitem(sys.modules, "distributed", None)
     assert sweep.map(pow, [2], [3], client="serial") == [8]
@@ -152,6 +206,57 @@ def test_without_dask_only_the_serial_engine_runs(monkeypatch):
 def test_an_unknown_engine_is_refused(client, exception):
     with pytest.raises(exception, match="client: expected a distributed.Client, None or 'serial'"):
         sweep.map(pow, [2], [3], client=client)
+
+
+GOOD = {"codes": {"r3": (3, [[0, 1], [1, 2]], [0])}, "p": [0.1], "noise_levels": [0.1], "seeds": [1]}
+
+# (arguments that differ from GOOD, exception, message): the messages
+# tavik.arrays gives for the same faults, each code's named by its key.
+BAD_ARGUMENTS = [
+    ({"p": [0.1, None]}, TypeError, r"^p: expected real numbers, not an array of object$"),
+    ({"p": ["0.1"]}, TypeError, r"^p: expected real numbers, not an array of <U3$"),
+    ({"codes": [(3, [[0, 1]], [0])]}, TypeError, r"^codes: expected a mapping of names to \(n_data, z_stabilizers, "),
+    ({"codes": {"r3": 5}}, TypeError, r"^codes\['r3'\]: expected \(n_data, z_stabilizers, logical_z\), not int$"),
+    ({"codes": {"r3": "abc"}}, TypeError, r"^codes\['r3'\]: expected \(n_data, z_stabilizers, logical_z\), not str$"),
+    ({"codes": GOOD["codes"] | {"r2": (2, [[0, 1]])}}, ValueError,
+     r"^codes\['r2'\]: expected 3 items \(n_data, z_stabilizers, logical_z\), got 2$"),
+    ({"codes": {"r3": (3, [[0, 1]], [0], 0.1)}}, ValueError, r"^codes\['r3'\]: expected 3 items .*, got 4$"),
+    ({"codes": {"r3": ("3", [[0, 1]], [0])}}, TypeError, r"^codes\['r3'\] n_data: expected an int, not str$"),
+    ({"codes": {"r3": (3, [[0, 3]], [0])}}, ValueError,
+     r"^codes\['r3'\] z_stabilizers: index 3 is out of range for n_data = 3$"),
+    ({"codes": {"r3": (3, [[0, 1]], np.array([1, 0]))}}, ValueError,
+     r"^codes\['r3'\] logical_z: expected a 0/1 array of shape \(n_data,\), n_data = 3, got shape \(2,\)$"),
+    ({"codes": {"big": (27, [], [0])}}, SizeViolation, r"^codes\['big'\]: lookup decoding requires n_data <= 26$"),
+    ({"codes": {"big": (3, [[0]] * 33, [0])}}, SizeViolation,
+     r"^codes\['big'\]: lookup decoding requires at most 32 Z-stabilizers$"),
+    ({"noise_levels": [0.1, None]}, TypeError, r"^noise_levels: expected real numbers, not an array of object$"),
+    ({"noise_levels": ["0.1"]}, TypeError, r"^noise_levels: expected real numbers, not an array of <U3$"),
+    ({"noise_levels": 0.1}, TypeError, r"^noise_levels: expected an iterable of real numbers, not float$"),
+    ({"seeds": [1, 2.0]}, TypeError, r"^seeds\[1\]: expected an int, not float$"),
+    ({"seeds": iter(["7"])}, TypeError, r"^seeds\[0\]: expected an int, not str$"),
+    ({"seeds": [-1]}, ValueError, r"^seeds\[0\]: must be >= 0, got -1$"),
+    ({"seeds": [2**64]}, ValueError, r"^seeds\[0\]: must be < 2\*\*64, got 18446744073709551616$"),
+    ({"seeds": 7}, TypeError, r"^seeds: expected an iterable of ints, not int$"),
+]  # fmt: skip
+
+
+@pytest.mark.parametrize(("changes", "error", "message"), BAD_ARGUMENTS)
+def test_bad_arguments_are_refused_before_any_task(monkeypatch, changes, error, message):
+    monkeypatch.setattr(sweep, "_run", lambda *_: pytest.fail("tasks were submitted"))
+    a = GOOD | changes
+    with pytest.raises(error, match=message):
+        if {"codes", "p"} & changes.keys():
+            sweep.failure_curves(a["codes"], a["p"])
+        else:
+            sweep.noisy_validation(QUBO, BASE, 5, a["noise_levels"], a["seeds"])
+
+
+def test_levels_and_seeds_may_be_generators():
+    stats = sweep.noisy_validation(QUBO, BASE, 5, (x for x in [0.3, 0]), iter([7, np.uint64(2**64 - 1), True]),
+                                   client="serial", progress=False)  # fmt: skip
+    assert [(s.noise_level, s.seed) for s in stats] == [(0.3, 7), (0.3, 2**64 - 1), (0.3, 1),
+                                                        (0.0, 7), (0.0, 2**64 - 1), (0.0, 1)]  # fmt: skip
+    assert all(type(s.noise_level) is float and type(s.seed) is int for s in stats)
 
 
 def test_the_threshold_example_draws_its_curves(tmp_path):

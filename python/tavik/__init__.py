@@ -43,5 +43,15 @@ errors are documented there and shown by editors.
 
 __version__ = "0.2.0"
 
-# Registers pickling and copying for the core's records (it loads the core).
-from . import _pickling  # noqa: E402, F401
+# Registers pickling and copying for the core's records, functions and methods
+# (it loads the core).
+try:
+    from . import _pickling  # noqa: E402, F401
+except ImportError as _refused:
+    # A second interpreter: another owns the extension modules, or (an
+    # isolated one) the import system keeps them out. Each of them refuses it
+    # when imported, by its own name; the package itself stays importable so
+    # that `import tavik.arrays` says which module refused.
+    if not any(why in str(_refused) for why in ("can only be imported by one interpreter per process",
+                                                 "does not support loading in subinterpreters")):
+        raise

@@ -126,7 +126,6 @@ def tour_cutting():
         cutting.reconstruct_expectation(counts[:3], coefficients, ["A", "B"])
     except ValueError as exc:
         print("with a histogram left out:", exc)
-        print("with a histogram left out:", exc)
     shows("the expectation is the coefficient-weighted sum of parity averages; a missing histogram is refused")
 
 
@@ -150,7 +149,6 @@ def tour_error_correction():
     for rate in (0.001, 0.01, 0.05, 0.1):
         values = [core.logical_failure_probability(len(p.data_qubits), p.z_stabilizers, p.logical_z, rate)
                   for p in patches]
-        print((f"{rate:<9}" + "".join(f"{v:<14.4e}" for v in values)).rstrip())
         print((f"{rate:<9}" + "".join(f"{v:<14.4e}" for v in values)).rstrip())
     shows("below p ≈ 0.09 the larger code fails less often, far less at small p; above it, more often")
 

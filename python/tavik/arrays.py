@@ -32,10 +32,12 @@ import operator
 from collections.abc import Iterable, Mapping, Sequence
 from typing import Any, Protocol, TypeAlias, cast, runtime_checkable
 
+# Before NumPy: in a second interpreter, which this module refuses, the error
+# then names it, not NumPy (which refuses too once another interpreter has it).
+from tavik import _arrays  # isort: skip
+
 import numpy as np
 import numpy.typing as npt
-
-from tavik import _arrays
 
 __all__ = [
     "build_ecc_lookup_table",
@@ -401,18 +403,31 @@ def logical_failure_probability(
 
     `z_stabilizers` as for :func:`build_ecc_lookup_table`; `logical_z` is a
     0/1 array over the data qubits, or the core's list of indices."""
-    n = _count("n_data", n_data)
-    starts, qubits = _supports("z_stabilizers", z_stabilizers, n)
+    code = _code(n_data, z_stabilizers, logical_z)
+    rates = _rates("p", p)
+    out = np.frombuffer(_arrays.logical_failure_probability(*code, rates), dtype=np.float64).reshape(rates.shape)
+    return float(out) if out.ndim == 0 else out
+
+
+def _code(n_data: int, z_stabilizers: Supports, logical_z: npt.ArrayLike,
+          where: str = "") -> tuple[int, Indices, Indices, Indices]:
+    """A code as the kernels read it: (n_data, starts, qubits, logical_z
+    indices). `where` goes before each argument's name in messages."""
+    n = _count(f"{where}n_data", n_data)
+    starts, qubits = _supports(f"{where}z_stabilizers", z_stabilizers, n)
     if isinstance(logical_z, np.ndarray):
-        logical: Indices = np.flatnonzero(_zero_one("logical_z", logical_z, 1, n)).astype(np.int64)
+        logical: Indices = np.flatnonzero(_zero_one(f"{where}logical_z", logical_z, 1, n)).astype(np.int64)
     else:
-        logical = _indices("logical_z", logical_z, n, "n_data")
+        logical = _indices(f"{where}logical_z", logical_z, n, "n_data")
+    return n, starts, qubits, logical
+
+
+def _rates(name: str, p: npt.ArrayLike) -> Floats:
+    """Rates of any real dtype and any shape, as float64 (not range-checked)."""
     rates = np.asarray(p)
     if rates.dtype.kind not in "biuf":
-        raise TypeError(f"p: expected real numbers, not an array of {rates.dtype}")
-    out = _arrays.logical_failure_probability(n, starts, qubits, logical, _native(rates.astype(np.float64, copy=False)))
-    values = np.frombuffer(out, dtype=np.float64).reshape(rates.shape)
-    return float(values) if values.ndim == 0 else values
+        raise TypeError(f"{name}: expected real numbers, not an array of {rates.dtype}")
+    return _native(rates.astype(np.float64, copy=False))
 
 # --- graphs ---------------------------------------------------------------------------
 

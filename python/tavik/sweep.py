@@ -30,7 +30,8 @@ from typing import TYPE_CHECKING, Any, Literal, NamedTuple, TypeAlias, TypeVar
 import numpy as np
 import numpy.typing as npt
 
-from tavik import arrays
+from tavik import _arrays, _pickling, arrays
+from tavik.exceptions import SizeViolation
 
 if TYPE_CHECKING:
     from distributed import Client
@@ -50,6 +51,9 @@ def _distributed() -> Any:
         import distributed
     except ImportError as error:
         raise ImportError(_NEEDS_DASK) from error
+    # Loading Dask replaced the reducer of the core's methods with one that
+    # cannot pickle them.
+    _pickling._register()
     return distributed
 
 
@@ -69,17 +73,40 @@ def _engine(client: Engine) -> Iterator[Client | None]:
         return
     distributed = _distributed()
     if client is None:
-        with (
-            distributed.LocalCluster(
-                n_workers=_usable_cpus(), threads_per_worker=1, processes=True, dashboard_address=None
-            ) as cluster,
-            distributed.Client(cluster) as local,
-        ):
-            yield local
+        with distributed.LocalCluster(
+            n_workers=_usable_cpus(), threads_per_worker=1, processes=True, dashboard_address=None
+        ) as cluster:
+            local = distributed.Client(cluster)
+            try:
+                yield local
+            except BaseException:
+                _stop_workers(cluster)
+                raise
+            finally:
+                local.close()
         return
     if not isinstance(client, distributed.Client):
         raise TypeError(f"client: expected a distributed.Client, None or 'serial', not {type(client).__name__}")
     yield client
+
+
+# Seconds a worker gets to stop before its nanny kills it. Stopping cleanly
+# waits for the running task, which may take hours: after an interrupt or a
+# failed task, nothing it computes is wanted.
+_STOP_TIMEOUT = 0.2
+
+
+def _stop_workers(cluster: Any) -> None:
+    """Stop the local cluster's worker processes now, killing those still busy."""
+    import asyncio
+
+    async def stop() -> None:
+        nannies = list(cluster.workers.values())
+        await asyncio.gather(*(n.close(timeout=_STOP_TIMEOUT, reason="sweep-interrupted") for n in nannies),
+                             return_exceptions=True)
+
+    with contextlib.suppress(Exception):
+        cluster.sync(stop)
 
 
 def _bar(progress: bool) -> bool:
@@ -101,10 +128,18 @@ def _run(func: Callable[..., T], tasks: Sequence[tuple[Any, ...]], client: Engin
         if engine is None:
             return [func(*task) for task in (_serial_bar(tasks) if _bar(progress) else tasks)]
         cluster: Any = engine
-        futures = [cluster.submit(func, *task, pure=False) for task in tasks]
-        if _bar(progress):
-            _distributed().progress(futures)
-        results: list[T] = cluster.gather(futures)
+        futures: list[Any] = []
+        try:
+            futures.extend(cluster.submit(func, *task, pure=False) for task in tasks)
+            if _bar(progress):
+                _distributed().progress(futures)
+            results: list[T] = cluster.gather(futures)
+        except BaseException:
+            # On a caller's cluster, tasks left queued would go on taking its
+            # workers after a Ctrl-C or a failed task.
+            with contextlib.suppress(Exception):
+                cluster.cancel(futures)
+            raise
         return results
 
 
@@ -115,10 +150,40 @@ def map(func: Callable[..., T], *iterables: Iterable[Any], client: Engine = None
     return _run(func, list(zip(*iterables)), client, progress)
 
 
+# The lookup decoder's own limits, and its messages: checked here so that a
+# code beyond them is refused before any task starts, not by its task.
+_MAX_DATA_QUBITS = 26
+_MAX_STABILIZERS = 32
+
+
+def _codes(codes: Mapping[str, Code]) -> dict[str, tuple[int, arrays.Indices, arrays.Indices, arrays.Indices]]:
+    """Every code as the kernel reads it, checked as tavik.arrays checks one,
+    each message naming the code's key."""
+    if not isinstance(codes, Mapping):
+        raise TypeError(f"codes: expected a mapping of names to (n_data, z_stabilizers, logical_z), "
+                        f"not {type(codes).__name__}")
+    checked = {}
+    for name, code in codes.items():
+        where = f"codes[{name!r}]"
+        if not isinstance(code, Sequence) or isinstance(code, (str, bytes)):
+            raise TypeError(f"{where}: expected (n_data, z_stabilizers, logical_z), not {type(code).__name__}")
+        if len(code) != 3:
+            raise ValueError(f"{where}: expected 3 items (n_data, z_stabilizers, logical_z), got {len(code)}")
+        n, starts, qubits, logical = arrays._code(*code, where=f"{where} ")
+        if n > _MAX_DATA_QUBITS:
+            raise SizeViolation(f"{where}: lookup decoding requires n_data <= {_MAX_DATA_QUBITS}")
+        if len(starts) - 1 > _MAX_STABILIZERS:
+            raise SizeViolation(f"{where}: lookup decoding requires at most {_MAX_STABILIZERS} Z-stabilizers")
+        checked[name] = n, starts, qubits, logical
+    return checked
+
+
 def _failure_curve(
-    n_data: int, z_stabilizers: arrays.Supports, logical_z: npt.ArrayLike, p: npt.NDArray[np.float64]
+    n_data: int, starts: arrays.Indices, qubits: arrays.Indices, logical_z: arrays.Indices, p: arrays.Floats
 ) -> npt.NDArray[np.float64]:
-    return np.asarray(arrays.logical_failure_probability(n_data, z_stabilizers, logical_z, p))
+    # Unpickled from a network buffer, an array may come unaligned.
+    starts, qubits, logical_z, p = (arrays._native(a) for a in (starts, qubits, logical_z, p))
+    return np.frombuffer(_arrays.logical_failure_probability(n_data, starts, qubits, logical_z, p), dtype=np.float64)
 
 
 def failure_curves(
@@ -133,13 +198,16 @@ def failure_curves(
     `codes` maps a name to ``(n_data, z_stabilizers, logical_z)`` in any form
     :func:`tavik.arrays.logical_failure_probability` takes; `p` is an array of
     rates. Each result element equals ``tavik_core.logical_failure_probability``
-    at that rate bit for bit. One task per code, all of its rates in one walk
-    over the error patterns; the largest codes start first."""
-    rates = np.array(p, dtype=np.float64)
-    names = sorted(codes, key=lambda name: -int(codes[name][0]))
-    curves = _run(_failure_curve, [(*codes[name], rates) for name in names], client, progress)
+    at that rate bit for bit. Every code and rate is checked before any task
+    starts, with the errors of :mod:`tavik.arrays`, each naming its code's key.
+    One task per code, all of its rates in one walk over the error patterns;
+    the largest codes start first."""
+    checked = _codes(codes)
+    rates = arrays._rates("p", p)
+    names = sorted(checked, key=lambda name: -checked[name][0])
+    curves = _run(_failure_curve, [(*checked[name], rates) for name in names], client, progress)
     by_name = dict(zip(names, curves))
-    return {name: by_name[name] for name in codes}
+    return {name: by_name[name] for name in checked}
 
 
 class NoisyStats(NamedTuple):
@@ -174,11 +242,30 @@ def noisy_validation(
     """:func:`tavik.arrays.simulate_qubo_runs` for every (noise level, seed) pair,
     summarised: the energies' mean, minimum and standard deviation, and the
     fraction of runs equal to `base_bits`. One task per pair, results in grid
-    order (noise levels outer, seeds inner)."""
+    order (noise levels outer, seeds inner). Every argument is checked before
+    any task starts, with the errors of :mod:`tavik.arrays`."""
     bits = arrays._bits("base_bits", base_bits)
     columns = arrays._qubo("qubo", qubo, len(bits), "len(base_bits)")
     if arrays._count("n_runs", n_runs) == 0:
         raise ValueError("n_runs: must be >= 1 to summarise the runs")
-    seed_list = list(seeds)
-    tasks = [(columns, bits, n_runs, float(noise), seed) for noise in noise_levels for seed in seed_list]
+    levels = arrays._floats("noise_levels", _listed("noise_levels", noise_levels, "real numbers")).tolist()
+    seed_list = [_seed(f"seeds[{k}]", seed) for k, seed in enumerate(_listed("seeds", seeds, "ints"))]
+    tasks = [(columns, bits, n_runs, noise, seed) for noise in levels for seed in seed_list]
     return _run(_noisy_stats, tasks, client, progress)
+
+
+def _listed(name: str, values: Iterable[Any], what: str) -> list[Any]:
+    """The items of an iterable (a generator too), read once."""
+    try:
+        items = iter(values)
+    except TypeError:
+        raise TypeError(f"{name}: expected an iterable of {what}, not {type(values).__name__}") from None
+    return list(items)
+
+
+def _seed(name: str, seed: object) -> int:
+    """A seed as the kernel takes it: an integer in 0..2**64-1."""
+    value = arrays._count(name, seed)
+    if value >= 2**64:
+        raise ValueError(f"{name}: must be < 2**64, got {value}")
+    return value

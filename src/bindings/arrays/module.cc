@@ -19,4 +19,14 @@ tavik::py::Ref build() {
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit__arrays() { return tavik::py::init_module_once("tavik._arrays", g_module, &build); }
+PyMODINIT_FUNC PyInit__arrays() {
+  // The package loads the core first, and the interpreter that loads it owns
+  // both modules. In any other interpreter the core has refused, and this
+  // module must refuse too even where it was never loaded yet: it would start
+  // a second worker pool in the process.
+  if (g_module == nullptr && PyDict_GetItemString(PyImport_GetModuleDict(), "tavik.tavik_core") == nullptr) {
+    PyErr_SetString(PyExc_ImportError, "tavik._arrays can only be imported by one interpreter per process");
+    return nullptr;
+  }
+  return tavik::py::init_module_once("tavik._arrays", g_module, &build);
+}
