@@ -12,6 +12,7 @@
 
 #include "common/errors.h"
 #include "common/interrupt.h"
+#include "common/nan_order.h"
 #include "common/open_addressing.h"
 #include "common/uint128.h"
 #include "platform/simd.h"
@@ -346,10 +347,11 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
     }
   });
 
+  // NaN coefficients make NaN terms, and the total keeps the first of them.
   double total = -0.0;
   for (double term : terms) {
     poll.step();
-    total += term;
+    total = nan_order::add(total, term);
   }
   return total;
 }
