@@ -12,7 +12,6 @@
 
 #include "common/errors.h"
 #include "common/interrupt.h"
-#include "common/nan_order.h"
 #include "common/open_addressing.h"
 #include "common/uint128.h"
 #include "platform/simd.h"
@@ -347,11 +346,10 @@ double reconstruct_expectation(const std::vector<SubcircuitSampleCounts>& counts
     }
   });
 
-  // NaN coefficients make NaN terms, and the total keeps the first of them.
   double total = -0.0;
   for (double term : terms) {
     poll.step();
-    total = nan_order::add(total, term);
+    total += term;
   }
   return total;
 }

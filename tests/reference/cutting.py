@@ -5,8 +5,6 @@ import math
 import pathlib
 from decimal import Decimal
 
-from reference import fadd
-
 # Characters that do not print, and combining marks, are written as \u{hex}.
 # Which those are is frozen at the module's Unicode version, not the running
 # interpreter's.
@@ -74,5 +72,5 @@ def reconstruct_expectation(counts, coefficients, labels):
                 raise ValueError(f"SubcircuitSampleCounts for sample {sample} / subcircuit {quoted(label)} has shots == 0")
             even_minus_odd = sum(-n if bits.count("1") % 2 else n for bits, n in histogram.items())  # exact
             product = product * (float(even_minus_odd) / float(shots))
-        total = fadd(total, w * product)
+        total = total + w * product
     return total
