@@ -109,7 +109,6 @@ def test_reprs_match_reference_on_random_doubles_and_every_code_point():
         ([(0, "A", {"0": 3, "1": 1}, 4)], [(0, 1.0), (0, 3.0)], ["A"], 2.0),  # one term per coefficient
         ([(0, "A", {"0": 1}, 1), (9, "A", {}, 0), (0, "Z", {}, 0)], [(0, 1.0)], ["A"], 1.0),  # unused: not checked
         ([(0, "A", {}, 0)], [], ["A"], -0.0),
-        *[([(0, "A", {"0": 1}, 1)], [(0, w), (0, -w)], ["A"], w) for w in (math.nan, -math.nan)],  # the first NaN term
         # huge counts are summed exactly, whatever their order, then converted once
         *[([(0, "A", h, 3)], [(0, 1.0)], ["A"], float(2**63 + 4) / 3) for h in (HUGE, dict(reversed(HUGE.items())))],
         # beyond 2**64, rounded once to nearest (ties to even), whatever the sign; a borrow across the words

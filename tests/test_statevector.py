@@ -48,8 +48,8 @@ TOO_MANY = Failure("SizeViolation", "SizeViolation: run_statevector requires n_q
         ([("cx", [0, 64], [])], 2, out_of_bounds(4, "2^64 + 1")),
         ([("swap", [1, 100], [])], 2, out_of_bounds(4, "2^100")),
         # Where two NaNs meet, the first in the formula's order wins (one pair, and pairs in vectors).
-        ([("rz", [0], [math.inf])], 1, [(NEG_NAN, NEG_NAN)] * 2),
-        ([("rx", [0], [NAN])], 2, [(NAN, NAN), (NAN, NEG_NAN)] * 2),
+        *[(c, 1, [(NEG_NAN, NEG_NAN)] * 2) for c in ([("rz", [0], [math.inf])], [("u", [0], [math.inf, 1.0, 1.0])])],
+        ([("h", [0], []), ("u", [0], [NAN, NEG_NAN, 1.0])], 2, [(NAN, NAN), (NEG_NAN, NEG_NAN)] * 2),
     ],
 )
 def test_documented_outcomes(instructions, n, expected):
