@@ -211,9 +211,12 @@ template <class A>
 }
 
 // The pairs (a[i], b[i]) for i < count (count even). Two amplitudes per
-// vector on every SIMD path: the wider paths only encode it better.
-template <class A>
-[[gnu::always_inline]] inline void apply_pairs_with(Amplitude* a, Amplitude* b, std::size_t count, const Matrix& m) {
+// vector on every SIMD path: the wider paths only encode it better. The
+// arithmetic A is an argument so that each kind is a function of its own,
+// with the plain one's loop as tight as without the other.
+template <class Isa, class A>
+[[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count, const Matrix& m,
+                                                     A) {
   const MatrixLanes l = lanes(m);
   for (std::size_t i = 0; i < count; i += 2) {
     V4 x = load(a + i), y = load(b + i);
@@ -222,21 +225,12 @@ template <class A>
     store(b + i, y);
   }
 }
-
-template <class Isa>
-[[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count,
-                                                     const Op& op) {
-  if (op.nans)
-    apply_pairs_with<NanOrder>(a, b, count, op.m);
-  else
-    apply_pairs_with<Plain>(a, b, count, op.m);
-}
 TAVIK_SIMD_DISPATCH(apply_pairs, apply_pairs_lanes)
 
 // The pairs (i, i + 2^q) of a contiguous block of len = 2^k > 2^q amplitudes.
-template <class A>
-[[gnu::always_inline]] inline void apply_in_block_with(Amplitude* block, std::size_t len, unsigned q,
-                                                       const Matrix& m) {
+template <class Isa, class A>
+[[gnu::always_inline]] inline void apply_in_block_lanes(Amplitude* block, std::size_t len, unsigned q, const Matrix& m,
+                                                        A) {
   const std::size_t half = std::size_t{1} << q;
   if (len < 4) {  // one pair: no full register
     apply_scalar<A>(m, block[0], block[half]);
@@ -276,14 +270,6 @@ template <class A>
       store(hi + i, b);
     }
   }
-}
-
-template <class Isa>
-[[gnu::always_inline]] inline void apply_in_block_lanes(Amplitude* block, std::size_t len, unsigned q, const Op& op) {
-  if (op.nans)
-    apply_in_block_with<NanOrder>(block, len, q, op.m);
-  else
-    apply_in_block_with<Plain>(block, len, q, op.m);
 }
 TAVIK_SIMD_DISPATCH(apply_in_block, apply_in_block_lanes)
 
@@ -421,6 +407,17 @@ template <class Isa>
 }
 TAVIK_SIMD_DISPATCH(apply_permutation, apply_permutation_lanes)
 
+template <class A>
+void apply_single(Amplitude* const* runs, std::size_t run_count, std::size_t run_len, const Step& step, A arithmetic) {
+  if (step.high) {
+    const std::size_t bit = std::size_t{1} << step.position;
+    for (std::size_t r = 0; r < run_count; ++r)
+      if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.op->m, arithmetic);
+  } else {
+    for (std::size_t r = 0; r < run_count; ++r) apply_in_block(runs[r], run_len, step.position, step.op->m, arithmetic);
+  }
+}
+
 // Tiles are disjoint and each is computed from itself alone, so they split
 // across threads with every amplitude's arithmetic unchanged.
 void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads threads) {
@@ -452,13 +449,10 @@ void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads
       for (const Step& step : group.steps) {
         if (step.op->kind != Op::kSingle) {
           apply_permutation(runs.data(), run_count, run_len, step.permutation);
-        } else if (step.high) {
-          const std::size_t bit = std::size_t{1} << step.position;
-          for (std::size_t r = 0; r < run_count; ++r)
-            if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, *step.op);
+        } else if (step.op->nans) {
+          apply_single(runs.data(), run_count, run_len, step, NanOrder{});
         } else {
-          for (std::size_t r = 0; r < run_count; ++r)
-            apply_in_block(runs[r], run_len, step.position, *step.op);
+          apply_single(runs.data(), run_count, run_len, step, Plain{});
         }
       }
     }
