@@ -3,6 +3,7 @@
 import contextlib
 import gc
 import os
+import struct
 import subprocess
 import sys
 
@@ -67,9 +68,10 @@ def output_on_cpus(count, module, function, preload=None):
 
 def bits(value):
     """A value with every float replaced by its exact hex form, so that == is
-    a bit-for-bit comparison (signed zeros distinguished, NaN equal to NaN)."""
+    a bit-for-bit comparison (signed zeros distinguished, NaN equal to NaN).
+    A NaN is written as its 64 bits: its hex form would hide its sign."""
     if isinstance(value, float):
-        return value.hex()
+        return value.hex() if value == value else "nan:" + struct.pack(">d", value).hex()
     if isinstance(value, (list, tuple)):
         return type(value)(bits(v) for v in value)
     if isinstance(value, dict):

@@ -34,6 +34,12 @@ def test_first_draws_of_seed_zero():
         ((NEGATIVE_ZEROS, [1, 0, 0], 40, 0.0, 0), ([[1, 0, 0]] * 40, [-0.0] * 40)),
         ((NEGATIVE_ZEROS, [1] + [0] * (WIDE - 1), 40, 0.0, 0), ([[1] + [0] * (WIDE - 1)] * 40, [-0.0] * 40)),
         (([((0, 1), -0.0)], [1, 1], 3, 0.0, 0), ([[1, 1]] * 3, [-0.0] * 3)),  # a −0.0 weight keeps its sign
+        # A sum keeps its first NaN: in every lane of a group, and one run at a time; inf·0 makes one.
+        *[((qubo, base, runs, 0.0, 0), ([base] * runs, [first] * runs))
+          for base, runs in (([1, 0], 64), ([1] + [0] * (WIDE - 1), 3))
+          for qubo, first in (([((0, 0), math.nan), ((0, 0), -math.nan)], math.nan),
+                              ([((0, 0), -math.nan), ((0, 0), math.nan)], -math.nan),
+                              ([((0, 1), math.inf), ((0, 0), math.nan)], math.inf * 0.0))],
         # The first bad term in list order fails, before any run.
         (([((0, 1), 1.0), ((0, 7), 1.0), ((9, 0), 1.0)], [0, 1], 3, 0.5, 1), out_of_bounds(2, 7)),
         (([((0, 1), 1.0), ((9, 8), 1.0)], [0, 1], 100, 0.5, 1), out_of_bounds(2, 9)),

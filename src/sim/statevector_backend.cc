@@ -10,6 +10,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "common/nan_order.h"
 #include "platform/simd.h"
 #include "pool/pool.h"
 
@@ -23,16 +24,26 @@ struct Matrix {
 
 // One compiled instruction. Gates that provably leave the state unchanged
 // (a control or cz qubit beyond the state) are dropped while compiling.
+// `nans`: a single-qubit gate that may meet NaNs, in its matrix or in the
+// state, and so needs their order kept (common/nan_order.h). Finite matrices
+// have entries of magnitude at most 1 and are unitary up to rounding, so they
+// keep every amplitude finite: NaNs appear from the first gate whose matrix
+// holds one (an infinite or NaN angle) on.
 struct Op {
   enum Kind { kSingle, kCx, kCz, kSwap } kind;
   unsigned q0, q1;
   Matrix m;
+  bool nans;
 };
 
 constexpr double kR = 0.7071067811865476;       // the double nearest 1/√2
 constexpr double kRBelow = 0.7071067811865475;  // one unit in the last place below kR
 
-Amplitude times(Amplitude x, Amplitude y) { return {x.re * y.re - x.im * y.im, x.re * y.im + x.im * y.re}; }
+// NaN angles give NaN factors here, several of which can meet in one operation.
+Amplitude times(Amplitude x, Amplitude y) {
+  using namespace nan_order;
+  return {sub(mul(x.re, y.re), mul(x.im, y.im)), add(mul(x.re, y.im), mul(x.im, y.re))};
+}
 
 // e^{ix}·factor, the factor a real number taken as (factor, +0.0).
 Amplitude phase_times(double x, double factor) { return times({std::cos(x), std::sin(x)}, {factor, 0.0}); }
@@ -56,7 +67,10 @@ Matrix single_qubit_matrix(const std::string& name, const std::vector<double>& p
     const double half = theta * 0.5;
     const double c = std::cos(half), s = std::sin(half);
     const Amplitude e_lambda_s = phase_times(lambda, s);
-    return {{c, 0.0}, {-e_lambda_s.re, -e_lambda_s.im}, phase_times(phi, s), phase_times(phi + lambda, c)};
+    return {{c, 0.0},
+            {-e_lambda_s.re, -e_lambda_s.im},
+            phase_times(phi, s),
+            phase_times(nan_order::add(phi, lambda), c)};
   }
   throw ValueError("'" + name + "' is not a single-qubit gate");
 }
@@ -78,6 +92,7 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
   const std::size_t len = std::size_t{1} << n;
   std::vector<Op> ops;
   ops.reserve(instructions.size());
+  bool nans = false;
   for (const auto& [name, qubits, params] : instructions) {
     const std::uint64_t q0 = checked(qubits, 0);
     if (qubits.size() == 1) {
@@ -85,7 +100,8 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
       // The first pair visited is (0, 2^q); qubits from 64 on have no bit in
       // any index, so their partner is beyond the state too.
       if (q0 >= n) partner_out_of_bounds(len, 0, q0);
-      ops.push_back({Op::kSingle, static_cast<unsigned>(q0), 0, m});
+      for (const Amplitude& x : {m.m00, m.m01, m.m10, m.m11}) nans |= !std::isfinite(x.re) || !std::isfinite(x.im);
+      ops.push_back({Op::kSingle, static_cast<unsigned>(q0), 0, m, nans});
       continue;
     }
     const std::uint64_t q1 = qubits[1];
@@ -107,7 +123,7 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
       // for cx and 2^q1 for swap.
       if (q1 >= n) partner_out_of_bounds(len, kind == Op::kCx ? std::uint64_t{1} << q0 : 0, q1);
     }
-    ops.push_back({kind, static_cast<unsigned>(q0), static_cast<unsigned>(q1), {}});
+    ops.push_back({kind, static_cast<unsigned>(q0), static_cast<unsigned>(q1), {}, false});
   }
   return ops;
 }
@@ -149,32 +165,62 @@ struct MatrixLanes {
   return {r(m.m00), s(m.m00), r(m.m01), s(m.m01), r(m.m10), s(m.m10), r(m.m11), s(m.m11)};
 }
 
+// The arithmetic of a gate: plain, or keeping the order of NaNs (Op::nans).
+struct Plain {
+  template <class T>
+  [[gnu::always_inline]] static T add(T x, T y) {
+    return x + y;
+  }
+  template <class T>
+  [[gnu::always_inline]] static T mul(T x, T y) {
+    return x * y;
+  }
+};
+struct NanOrder {
+  template <class T>
+  [[gnu::always_inline]] static T add(T x, T y) {
+    return nan_order::add(x, y);
+  }
+  template <class T>
+  [[gnu::always_inline]] static T mul(T x, T y) {
+    return nan_order::mul(x, y);
+  }
+};
+
+template <class A>
 [[gnu::always_inline]] inline void apply(const MatrixLanes& l, V4& a, V4& b) {
   const V4 sa = swap_parts(a), sb = swap_parts(b);
-  const V4 na = (l.r00 * a + l.s00 * sa) + (l.r01 * b + l.s01 * sb);
-  const V4 nb = (l.r10 * a + l.s10 * sa) + (l.r11 * b + l.s11 * sb);
+  const V4 na = A::add(A::add(A::mul(l.r00, a), A::mul(l.s00, sa)), A::add(A::mul(l.r01, b), A::mul(l.s01, sb)));
+  const V4 nb = A::add(A::add(A::mul(l.r10, a), A::mul(l.s10, sa)), A::add(A::mul(l.r11, b), A::mul(l.s11, sb)));
   a = na;
   b = nb;
 }
 
-inline void apply_scalar(const Matrix& m, Amplitude& a, Amplitude& b) {
-  const Amplitude na{(m.m00.re * a.re + -m.m00.im * a.im) + (m.m01.re * b.re + -m.m01.im * b.im),
-                     (m.m00.re * a.im + m.m00.im * a.re) + (m.m01.re * b.im + m.m01.im * b.re)};
-  const Amplitude nb{(m.m10.re * a.re + -m.m10.im * a.im) + (m.m11.re * b.re + -m.m11.im * b.im),
-                     (m.m10.re * a.im + m.m10.im * a.re) + (m.m11.re * b.im + m.m11.im * b.re)};
+// m·x + n·y, each product as the vector form computes it.
+template <class A>
+[[gnu::always_inline]] inline Amplitude apply_row(Amplitude m, Amplitude x, Amplitude n, Amplitude y) {
+  return {A::add(A::add(A::mul(m.re, x.re), A::mul(-m.im, x.im)), A::add(A::mul(n.re, y.re), A::mul(-n.im, y.im))),
+          A::add(A::add(A::mul(m.re, x.im), A::mul(m.im, x.re)), A::add(A::mul(n.re, y.im), A::mul(n.im, y.re)))};
+}
+
+template <class A>
+[[gnu::always_inline]] inline void apply_scalar(const Matrix& m, Amplitude& a, Amplitude& b) {
+  const Amplitude na = apply_row<A>(m.m00, a, m.m01, b), nb = apply_row<A>(m.m10, a, m.m11, b);
   a = na;
   b = nb;
 }
 
 // The pairs (a[i], b[i]) for i < count (count even). Two amplitudes per
-// vector on every SIMD path: the wider paths only encode it better.
-template <class Isa>
-[[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count,
-                                                     const Matrix& m) {
+// vector on every SIMD path: the wider paths only encode it better. The
+// arithmetic A is an argument so that each kind is a function of its own,
+// with the plain one's loop as tight as without the other.
+template <class Isa, class A>
+[[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count, const Matrix& m,
+                                                     A) {
   const MatrixLanes l = lanes(m);
   for (std::size_t i = 0; i < count; i += 2) {
     V4 x = load(a + i), y = load(b + i);
-    apply(l, x, y);
+    apply<A>(l, x, y);
     store(a + i, x);
     store(b + i, y);
   }
@@ -182,12 +228,12 @@ template <class Isa>
 TAVIK_SIMD_DISPATCH(apply_pairs, apply_pairs_lanes)
 
 // The pairs (i, i + 2^q) of a contiguous block of len = 2^k > 2^q amplitudes.
-template <class Isa>
-[[gnu::always_inline]] inline void apply_in_block_lanes(Amplitude* block, std::size_t len, unsigned q,
-                                                        const Matrix& m) {
+template <class Isa, class A>
+[[gnu::always_inline]] inline void apply_in_block_lanes(Amplitude* block, std::size_t len, unsigned q, const Matrix& m,
+                                                        A) {
   const std::size_t half = std::size_t{1} << q;
   if (len < 4) {  // one pair: no full register
-    apply_scalar(m, block[0], block[half]);
+    apply_scalar<A>(m, block[0], block[half]);
     return;
   }
   // In registers: read through a reference, the matrix might change with
@@ -199,7 +245,7 @@ template <class Isa>
     for (std::size_t i = 0; i < len; i += 4) {
       const V4 v0 = load(block + i), v1 = load(block + i + 2);
       V4 a = __builtin_shufflevector(v0, v1, 0, 1, 4, 5), b = __builtin_shufflevector(v0, v1, 2, 3, 6, 7);
-      apply(l, a, b);
+      apply<A>(l, a, b);
       store(block + i, __builtin_shufflevector(a, b, 0, 1, 4, 5));
       store(block + i + 2, __builtin_shufflevector(a, b, 2, 3, 6, 7));
     }
@@ -208,7 +254,7 @@ template <class Isa>
   if (q == 1) {  // one vector a side: a flat loop rather than an inner loop of one turn
     for (std::size_t i = 0; i < len; i += 4) {
       V4 a = load(block + i), b = load(block + i + 2);
-      apply(l, a, b);
+      apply<A>(l, a, b);
       store(block + i, a);
       store(block + i + 2, b);
     }
@@ -219,7 +265,7 @@ template <class Isa>
     Amplitude* hi = lo + half;
     for (std::size_t i = 0; i < half; i += 2) {
       V4 a = load(lo + i), b = load(hi + i);
-      apply(l, a, b);
+      apply<A>(l, a, b);
       store(lo + i, a);
       store(hi + i, b);
     }
@@ -361,6 +407,17 @@ template <class Isa>
 }
 TAVIK_SIMD_DISPATCH(apply_permutation, apply_permutation_lanes)
 
+template <class A>
+void apply_single(Amplitude* const* runs, std::size_t run_count, std::size_t run_len, const Step& step, A arithmetic) {
+  if (step.high) {
+    const std::size_t bit = std::size_t{1} << step.position;
+    for (std::size_t r = 0; r < run_count; ++r)
+      if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.op->m, arithmetic);
+  } else {
+    for (std::size_t r = 0; r < run_count; ++r) apply_in_block(runs[r], run_len, step.position, step.op->m, arithmetic);
+  }
+}
+
 // Tiles are disjoint and each is computed from itself alone, so they split
 // across threads with every amplitude's arithmetic unchanged.
 void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads threads) {
@@ -392,13 +449,10 @@ void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads
       for (const Step& step : group.steps) {
         if (step.op->kind != Op::kSingle) {
           apply_permutation(runs.data(), run_count, run_len, step.permutation);
-        } else if (step.high) {
-          const std::size_t bit = std::size_t{1} << step.position;
-          for (std::size_t r = 0; r < run_count; ++r)
-            if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.op->m);
+        } else if (step.op->nans) {
+          apply_single(runs.data(), run_count, run_len, step, NanOrder{});
         } else {
-          for (std::size_t r = 0; r < run_count; ++r)
-            apply_in_block(runs[r], run_len, step.position, step.op->m);
+          apply_single(runs.data(), run_count, run_len, step, Plain{});
         }
       }
     }

@@ -9,6 +9,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "common/nan_order.h"
 #include "common/splitmix64.h"
 #include "platform/simd.h"
 #include "pool/pool.h"
@@ -101,9 +102,21 @@ template <class V>
   return v;
 }
 
+// A term added to a running sum. Entries are never NaN, so two NaNs can meet
+// only there, and only different NaNs when a weight is NaN (every other NaN
+// is an invalid operation's, the same bits): with NaN weights the sum keeps
+// its first NaN whichever operand the compiler puts first.
+template <bool kNanWeights, class T>
+[[gnu::always_inline]] inline T add_term(T sum, T term) {
+  if constexpr (kNanWeights)
+    return nan_order::add(sum, term);
+  else
+    return sum + term;
+}
+
 // The group's runs in registers of the SIMD path's width.
-template <class Isa>
-[[gnu::always_inline]] inline void group_energies_lanes(const double* columns, const QuboView& qubo, double* out) {
+template <class Isa, bool kNanWeights>
+[[gnu::always_inline]] inline void group_energies_with(const double* columns, const QuboView& qubo, double* out) {
   constexpr std::size_t kWidth = Isa::kDoubles, kVectors = kGroup / kWidth;
   using Doubles = platform::simd::Vector<double, kWidth>;
   Doubles e[kVectors];
@@ -116,10 +129,19 @@ template <class Isa>
       Doubles ai, bj;
       std::memcpy(&ai, a + q * kWidth, sizeof ai);
       std::memcpy(&bj, b + q * kWidth, sizeof bj);
-      e[q] += (w * ai) * bj;
+      e[q] = add_term<kNanWeights>(e[q], (w * ai) * bj);
     }
   }
   std::memcpy(out, e, sizeof e);
+}
+
+template <class Isa>
+[[gnu::always_inline]] inline void group_energies_lanes(const double* columns, const QuboView& qubo, bool nan_weights,
+                                                        double* out) {
+  if (nan_weights)
+    group_energies_with<Isa, true>(columns, qubo, out);
+  else
+    group_energies_with<Isa, false>(columns, qubo, out);
 }
 TAVIK_SIMD_DISPATCH(group_energies, group_energies_lanes)
 
@@ -189,22 +211,25 @@ void pack_runs(const std::uint8_t* runs, std::size_t n, std::size_t lanes, std::
   }
 }
 
+template <bool kNanWeights>
 double run_energy(const std::uint8_t* bits, const QuboView& qubo) {
   double e = -0.0;
   for (std::size_t t = 0; t < qubo.size(); ++t)
-    e += (qubo.weights[t] * static_cast<double>(bits[qubo.rows[t]])) * static_cast<double>(bits[qubo.cols[t]]);
+    e = add_term<kNanWeights>(e, (qubo.weights[t] * static_cast<double>(bits[qubo.rows[t]])) *
+                                     static_cast<double>(bits[qubo.cols[t]]));
   return e;
 }
 
 // `zero_one`: every entry is 0 or 1 and every weight finite.
 void evaluate_energies(const std::uint8_t* bits, std::size_t runs, std::size_t n, const QuboView& qubo,
                        bool zero_one, double* out) {
+  const bool nan_weights = std::any_of(qubo.weights.begin(), qubo.weights.end(), [](double w) { return w != w; });
   if (n > kMaxColumnVariables) {
     pool::parallel_for(runs, 1, [&](std::size_t begin, std::size_t end) {
       BatchedPoll poll;
       for (std::size_t k = begin; k < end; ++k) {
         poll.step(qubo.size());
-        out[k] = run_energy(bits + k * n, qubo);
+        out[k] = nan_weights ? run_energy<true>(bits + k * n, qubo) : run_energy<false>(bits + k * n, qubo);
       }
     });
     return;
@@ -226,7 +251,7 @@ void evaluate_energies(const std::uint8_t* bits, std::size_t runs, std::size_t n
           const std::uint8_t* row = bits + (first + l) * n;
           for (std::size_t v = 0; v < n; ++v) columns[v * kGroup + l] = row[v];
         }
-        group_energies(columns.data(), qubo, lane_energy);
+        group_energies(columns.data(), qubo, nan_weights, lane_energy);
       }
       std::memcpy(out + first, lane_energy, lanes * sizeof(double));
     }

@@ -1,6 +1,7 @@
 """Pure-Python noisy-run simulation: the SplitMix64 stream one draw at a
 time and each energy as a sequential sum in term order."""
 
+from reference import fadd
 from reference.failures import checked
 
 MASK = 2**64 - 1
@@ -18,7 +19,7 @@ def splitmix64(seed):
 def energy(qubo, bits):
     e = -0.0
     for (i, j), w in qubo:
-        e += (w * float(checked(bits, i))) * float(checked(bits, j))
+        e = fadd(e, (w * float(checked(bits, i))) * float(checked(bits, j)))
     return e
 
 

@@ -3,6 +3,7 @@ operation, for bit-exact comparison with run_statevector."""
 
 import math
 
+from reference import fadd, fmul, fsub
 from reference.failures import Failure, checked
 
 R = 0.7071067811865476  # the double nearest 1/sqrt(2)
@@ -16,13 +17,23 @@ FIXED = {
 }
 
 
+INVALID = math.inf - math.inf  # the NaN of an invalid operation, as C's cos and sin give for ±inf
+
+
 def expi(x):
     """(cos x, sin x), with C's NaN for ±inf where Python raises."""
-    return (math.nan, math.nan) if math.isinf(x) else (math.cos(x), math.sin(x))
+    return (INVALID, INVALID) if math.isinf(x) else (math.cos(x), math.sin(x))
 
 
 def mul(x, y):
-    return (x[0] * y[0] - x[1] * y[1], x[0] * y[1] + x[1] * y[0])
+    return (fsub(fmul(x[0], y[0]), fmul(x[1], y[1])), fadd(fmul(x[0], y[1]), fmul(x[1], y[0])))
+
+
+def mul_add(m, x, n, y):
+    """m·x + n·y, each product as (mr·xr + (−mi)·xi, mr·xi + mi·xr): for
+    numbers the same as mul, for a NaN with the sign of that negation."""
+    return (fadd(fadd(fmul(m[0], x[0]), fmul(-m[1], x[1])), fadd(fmul(n[0], y[0]), fmul(-n[1], y[1]))),
+            fadd(fadd(fmul(m[0], x[1]), fmul(m[1], x[0])), fadd(fmul(n[0], y[1]), fmul(n[1], y[0]))))
 
 
 def single_qubit_matrix(name, params):
@@ -37,7 +48,7 @@ def single_qubit_matrix(name, params):
         theta, phi, lam = checked(params, 0), checked(params, 1), checked(params, 2)
         c, s = expi(theta * 0.5)
         m01 = mul(expi(lam), (s, 0.0))
-        return ((c, 0.0), (-m01[0], -m01[1]), mul(expi(phi), (s, 0.0)), mul(expi(phi + lam), (c, 0.0)))
+        return ((c, 0.0), (-m01[0], -m01[1]), mul(expi(phi), (s, 0.0)), mul(expi(fadd(phi, lam)), (c, 0.0)))
     raise Failure("ValueError", f"'{name}' is not a single-qubit gate")
 
 
@@ -46,9 +57,7 @@ def apply_single(state, q, m):
     for base in range(0, len(state), 2 * step):
         for i in range(base, base + step):
             a, b = state[i], checked(state, i + step)
-            pa, pb, qa, qb = mul(m[0], a), mul(m[1], b), mul(m[2], a), mul(m[3], b)
-            state[i] = (pa[0] + pb[0], pa[1] + pb[1])
-            state[i + step] = (qa[0] + qb[0], qa[1] + qb[1])
+            state[i], state[i + step] = mul_add(m[0], a, m[1], b), mul_add(m[2], a, m[3], b)
 
 
 def apply_two_qubit(state, name, q0, q1):
