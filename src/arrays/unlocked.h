@@ -22,4 +22,8 @@ class Unlocked {
   StopCheckScope stop_;
 };
 
+// Registers the exit hook after which no thread asks for the lock back
+// (unlocked.cc); called once, as the module initialises.
+void park_at_exit();
+
 }  // namespace tavik::arrays

@@ -9,6 +9,7 @@ PyModuleDef g_definition = {PyModuleDef_HEAD_INIT, "_arrays", "", 0, nullptr, nu
 
 tavik::py::Ref build() {
   using namespace tavik::bindings::arrays;
+  tavik::arrays::park_at_exit();
   tavik::py::Module m(tavik::py::Ref::steal(PyModule_Create(&g_definition)));
   register_validation(m);
   register_sim(m);
