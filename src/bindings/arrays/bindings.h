@@ -18,9 +18,12 @@ using tavik::arrays::new_array;
 using tavik::arrays::Out;
 using tavik::arrays::Unlocked;
 
-void register_validation(py::Module& m);
-void register_sim(py::Module& m);
-void register_ecc(py::Module& m);
-void register_graphs(py::Module& m);
+void register_noisy_runs(py::Module& m);
+void register_enumeration(py::Module& m);
+void register_statevector(py::Module& m);
+void register_lookup_table(py::Module& m);
+void register_failure_probability(py::Module& m);
+void register_vrp_qubo(py::Module& m);
+void register_stoer_wagner(py::Module& m);
 
 }  // namespace tavik::bindings::arrays

@@ -10,10 +10,13 @@ PyModuleDef g_definition = {PyModuleDef_HEAD_INIT, "_arrays", "", 0, nullptr, nu
 tavik::py::Ref build() {
   using namespace tavik::bindings::arrays;
   tavik::py::Module m(tavik::py::Ref::steal(PyModule_Create(&g_definition)));
-  register_validation(m);
-  register_sim(m);
-  register_ecc(m);
-  register_graphs(m);
+  register_noisy_runs(m);
+  register_enumeration(m);
+  register_statevector(m);
+  register_lookup_table(m);
+  register_failure_probability(m);
+  register_vrp_qubo(m);
+  register_stoer_wagner(m);
   return m.release();
 }
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "ecc/selector.h"
+#include "ecc/select_patches.h"
 
 namespace tavik::ecc {
 

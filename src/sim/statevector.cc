@@ -1,4 +1,4 @@
-#include "sim/statevector_backend.h"
+#include "sim/statevector.h"
 
 #include <algorithm>
 #include <bit>

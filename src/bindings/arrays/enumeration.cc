@@ -1,10 +1,8 @@
 #include <optional>
 #include <tuple>
-#include <vector>
 
 #include "bindings/arrays/bindings.h"
-#include "sim/ising_backend.h"
-#include "sim/statevector_backend.h"
+#include "sim/enumeration.h"
 
 namespace tavik::bindings::arrays {
 namespace {
@@ -28,7 +26,6 @@ std::tuple<py::Ref, double, py::Ref> qubo_energy_spectrum(Copied<std::uint64_t> 
   }
   return {std::move(best.object), scan->best_energy(), std::move(energies.object)};
 }
-
 double exact_ising_norm(Copied<std::uint64_t> sites, In<double> values, Copied<std::uint64_t> rows,
                         Copied<std::uint64_t> cols, In<double> weights, std::uint64_t n_sites) {
   tavik::arrays::require_size(sites.span().size(), values.span().size(), "sites");
@@ -38,19 +35,9 @@ double exact_ising_norm(Copied<std::uint64_t> sites, In<double> values, Copied<s
   return sim::exact_ising_norm(dh, dj, n_sites, pool::Threads::pool);
 }
 
-py::Ref run_statevector(const std::vector<sim::Instruction>& instructions, std::uint64_t n_qubits) {
-  const unsigned n = sim::statevector_qubits(n_qubits);
-  auto state = new_array<sim::Amplitude>(std::size_t{1} << n);
-  {
-    const Unlocked unlocked;
-    sim::run_statevector(instructions, n, state.span, pool::Threads::pool);
-  }
-  return std::move(state.object);
-}
-
 }  // namespace
 
-void register_sim(py::Module& m) {
+void register_enumeration(py::Module& m) {
   m.def<&qubo_energy_spectrum, "qubo_energy_spectrum(rows, cols, weights, n_vars)">(
       "(best, energy, energies): the first strict minimum's assignment (n_vars bytes), its energy and the\n"
       "ascending distinct energies (float64), buffers both, as tavik_core's qubo_energy_spectrum computes\n"
@@ -58,9 +45,6 @@ void register_sim(py::Module& m) {
   m.def<&exact_ising_norm, "exact_ising_norm(sites, values, rows, cols, weights, n_sites)">(
       "Return tavik_core's exact_ising_norm of the fields (sites, values) and couplings (rows, cols,\n"
       "weights).");
-  m.def<&run_statevector, "run_statevector(instructions, n_qubits)">(
-      "The state (2^n_qubits complex128, as a buffer) with tavik_core's run_statevector amplitudes; the\n"
-      "instructions are converted as tavik_core converts them.");
 }
 
 }  // namespace tavik::bindings::arrays

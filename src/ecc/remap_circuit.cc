@@ -1,4 +1,4 @@
-#include "ecc/remapper.h"
+#include "ecc/remap_circuit.h"
 
 #include <unordered_map>
 

@@ -1,4 +1,4 @@
-#include "sim/ising_backend.h"
+#include "sim/enumeration.h"
 
 #include <algorithm>
 #include <bit>
@@ -13,7 +13,7 @@
 #include "common/memory.h"
 #include "platform/simd.h"
 #include "pool/pool.h"
-#include "sim/assignment_blocks.h"
+#include "sim/enumeration_blocks.h"
 
 namespace tavik::sim {
 namespace {

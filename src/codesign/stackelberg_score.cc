@@ -1,4 +1,4 @@
-#include "codesign/scoring.h"
+#include "codesign/stackelberg_score.h"
 
 #include <charconv>
 #include <cmath>

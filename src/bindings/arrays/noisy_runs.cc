@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include "bindings/arrays/bindings.h"
 #include "validation/noisy_runs.h"
 
@@ -21,7 +23,7 @@ std::tuple<py::Ref, py::Ref> simulate_qubo_runs(Copied<std::uint64_t> rows, Copi
 
 }  // namespace
 
-void register_validation(py::Module& m) {
+void register_noisy_runs(py::Module& m) {
   m.def<&simulate_qubo_runs, "simulate_qubo_runs(rows, cols, weights, base_bits, n_runs, noise_level, seed)">(
       "(runs, energies) as buffers: n_runs × len(base_bits) bytes and n_runs float64, as tavik_core's\n"
       "simulate_qubo_runs computes them.");

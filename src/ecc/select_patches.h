@@ -1,29 +1,14 @@
-// Criticality ranking of QUBO variables and the allocation of surface-code
-// patches to the most critical ones under a physical-qubit budget.
+// The allocation of surface-code patches to the most critical variables
+// (criticality.h) under a physical-qubit budget.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "common/qubo.h"
+#include "ecc/criticality.h"
 
 namespace tavik::ecc {
-
-// (variable, criticality) pairs.
-using Ranking = std::vector<std::pair<std::uint64_t, double>>;
-
-// Criticality of variable k: Σ |w| over the terms touching it (a linear term
-// once, a term with an index ≥ n_vars not at all). Sorted by criticality,
-// descending and stable; with two or more variables a NaN criticality is an
-// internal failure. MemoryError up front unless the ranking fits with
-// `result_bytes_per_variable` more for each variable: what the caller's form
-// of the result costs.
-Ranking qubo_criticality(QuboView qubo, std::uint64_t n_vars,
-                         std::size_t result_bytes_per_variable);
 
 struct PatchAssignment {
   std::uint64_t logical_var;

@@ -1,20 +1,12 @@
-#include "analog/interface.h"
 #include "analog/neutral_atom.h"
-#include "analog/photonic.h"
 #include "bindings/core/bindings.h"
 
 namespace tavik::bindings {
 
 using namespace analog;
 
-py::Module analog_module() {
-  py::Module m("analog");
-  m.add(py::Class<ContinuousFieldIR, "ContinuousFieldIR">("Continuous-field data of an analog program.")
-            .rw<&ContinuousFieldIR::data>("data")
-            .rebuild<&continuous_field_ir_from_fields, "(data)">());
-  m.add(py::Class<HardwareDeltaModel, "HardwareDeltaModel">("Calibration deltas measured on an analog device.")
-            .rw<&HardwareDeltaModel::calibration_data>("calibration_data")
-            .rebuild<&hardware_delta_model_from_fields, "(calibration_data)">());
+
+void register_neutral_atom(py::Module& m) {
   m.add(py::Class<RydbergControlParameters, "RydbergControlParameters(omega, delta, atom_positions)">(
             "Global Rydberg drive (Rabi frequency omega and detuning delta, one value per time step) and the\n"
             "atom positions it acts on. Stored as given; read-only.")
@@ -35,19 +27,6 @@ py::Module analog_module() {
                     "generate_rydberg_controls($self, graph, coords)">(
                 "RydbergControlParameters for the given atom positions: 100 time steps of constant Rabi frequency\n"
                 "1.0 and detuning 0.5 (the graph's content is not used)."));
-  m.add(py::Class<PhotonicGBSParameters, "PhotonicGBSParameters(adjacency_matrix, phases)">(
-            "Gaussian-boson-sampling program: the symmetric adjacency matrix and one phase per mode. Stored as\n"
-            "given; read-only.")
-            .init<std::vector<std::vector<double>>, std::vector<double>>()
-            .get<&PhotonicGBSParameters::adjacency_matrix>("adjacency_matrix")
-            .get<&PhotonicGBSParameters::phases>("phases"));
-  m.add(py::Class<PhotonicCompiler, "PhotonicCompiler()">("Compiles a logical graph for a photonic GBS device.")
-            .init<>()
-            .method<&PhotonicCompiler::build_arrazola_bromley_encoding, "build_arrazola_bromley_encoding($self, graph)">(
-                "Mode k is variable k. Each interaction between distinct variables sets A[a][b] = A[b][a] to its\n"
-                "weight; a self-interaction sets phase k to atan(weight). Later interactions overwrite earlier\n"
-                "ones; names not in the graph are skipped; a repeated name means its last variable."));
-  return m;
 }
 
 }  // namespace tavik::bindings

@@ -1,5 +1,5 @@
-// Minimum-weight lookup decoding of small codes under bit-flip noise, and the
-// exact logical failure probability of a code decoded that way.
+// Minimum-weight lookup decoding of small codes under bit-flip noise.
+//
 //
 // Error patterns, corrections and stabilizer supports are bit masks over the
 // data qubits (bit q is qubit q); bit j of a syndrome is the parity of the
@@ -30,6 +30,13 @@ struct SupportRows {
     return qubits.subspan(starts[j], starts[j + 1] - starts[j]);
   }
 };
+
+// Bit q for each qubit q of the support; ValueError for the first index that
+// is not below n_data, naming the support as `what`.
+std::uint64_t support_mask(std::span<const std::uint64_t> support, std::uint64_t n_data, const char* what);
+
+// The XOR of values[i] over the set bits i of x, for every x below 2^count.
+std::vector<std::uint32_t> subset_xors(const std::uint32_t* values, unsigned count);
 
 // One mask per stabilizer, in order; a qubit listed twice counts once.
 // SizeViolation beyond 26 data qubits (tested first) or 32 stabilizers;
@@ -127,45 +134,5 @@ struct LookupShape {
 LookupShape lookup_shape(std::uint64_t n_data, SupportRows z_stabilizers, LookupRowCost cost);
 
 LookupTable build_ecc_lookup_table(LookupShape shape, pool::Threads threads);
-
-// A code prepared for its logical failure probability under independent bit
-// flips decoded by the lookup table: the patterns whose residual
-// anticommutes with logical Z, in a form walked quickly in ascending pattern
-// order. Preparing costs the table; each probability is one walk.
-class FailureSet {
- public:
-  // Errors as build_ecc_lookup_table, then ValueError for a logical_z index
-  // that is not below n_data.
-  FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z,
-             pool::Threads threads);
-
-  // One running sum of the probabilities of the failing patterns at bit-flip
-  // probability p, in ascending pattern order.
-  double probability(double p) const;
-  // out[i] = probability(p[i]) for every i, bit for bit, with walks shared
-  // between several values of p.
-  void probabilities(std::span<const double> p, std::span<double> out, pool::Threads threads) const;
-
- private:
-  // Calls sum.add_blocks(words, block_weights, in_block_weights) for runs of
-  // blocks of 64 patterns, in ascending order: the failing patterns of block
-  // i are the set bits j of words[i], of weight block_weights[i] +
-  // in_block_weights[j]; the sum adds them in that order. Returns the sum,
-  // taken and returned by value so that its running totals stay in registers.
-  template <class Sum>
-  Sum walk(Sum sum) const;
-  // probabilities() for up to sixteen values, in one walk.
-  void probabilities_in_one_walk(std::span<const double> p, std::span<double> out) const;
-
-  bool failing(std::uint32_t key) const { return (fails_[key >> 6] >> (key & 63)) & 1; }
-  std::uint64_t block_word(std::uint32_t block_key) const;
-
-  unsigned n_;
-  unsigned block_bits_;                   // kBlockBits, or n for a smaller code
-  std::vector<std::uint32_t> qubit_keys_;
-  std::vector<std::uint32_t> in_block_keys_;  // by offset in a block
-  std::vector<std::uint64_t> fails_;      // bit per key
-  std::vector<std::uint64_t> words_;      // per key of a block's first pattern, if tabulated
-};
 
 }  // namespace tavik::ecc

@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests"))
 import tavik.arrays as ta  # noqa: E402
 import tavik.tavik_core as core  # noqa: E402
 from common import best_time, fmt_time, print_table  # noqa: E402
-from reference.vrp import vrp_qubo_terms as reference_model  # noqa: E402
+from reference.vrp_qubo import vrp_qubo_terms as reference_model  # noqa: E402
 
 
 def straightforward_builder(dist, penalty_a, penalty_b):

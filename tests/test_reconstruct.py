@@ -10,7 +10,7 @@ import sys
 
 import pytest
 
-from reference import cutting as ref
+from reference import reconstruct as ref
 from support import assert_no_leak, bits
 
 import tavik.tavik_core as core
@@ -180,8 +180,8 @@ CHILD = """
 import os, sys
 os.sched_setaffinity(0, set(sorted(os.sched_getaffinity(0))[: int(sys.argv[1])]))
 sys.path.insert(0, sys.argv[2])
-import test_cutting
-print(test_cutting.pool_probe())
+import test_reconstruct
+print(test_reconstruct.pool_probe())
 """
 
 

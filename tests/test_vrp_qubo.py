@@ -7,7 +7,7 @@ import random
 import pytest
 
 import tavik.tavik_core as core
-from reference.vrp import vrp_qubo_terms as reference
+from reference.vrp_qubo import vrp_qubo_terms as reference
 from support import assert_no_leak, bits
 
 SPECIAL = [0.0, -0.0, math.inf, -math.inf, math.nan, 5e-324, -1.5, 1e308]

@@ -1,13 +1,13 @@
 #include "bindings/core/bindings.h"
+#include "bindings/core/convert/reconstruct.h"
 #include "cutting/reconstruct.h"
-#include "bindings/core/convert/histogram.h"
 
 namespace tavik::bindings {
 
 using namespace cutting;
 
-py::Module cutting_module() {
-  py::Module m("cutting");
+
+void register_reconstruct(py::Module& m) {
   m.add(py::Class<SubcircuitSampleCounts, "SubcircuitSampleCounts(sample_index, subcircuit_label, counts, shots)">(
             "The measurement histogram (bitstring -> count) of one sub-circuit in one joint sample, and the\n"
             "number of shots it was measured with. Stored as given; read-only.")
@@ -30,7 +30,6 @@ py::Module cutting_module() {
       "is that of its number of '1' characters. Every (sample, label) pair needs exactly one histogram\n"
       "(ValueError for a duplicate among `counts` or a missing pair), and every histogram used needs\n"
       "shots > 0 (ValueError); an empty subcircuit_labels is a ValueError.");
-  return m;
 }
 
 }  // namespace tavik::bindings
