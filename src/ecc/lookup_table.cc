@@ -31,6 +31,8 @@ constexpr std::uint64_t kMinWeightBudget = 64;
 // in the first-level cache while the high numbers stream past it.
 constexpr unsigned kPivotLowBits = 12;
 
+// The XOR of per-bit values over the set bits of a word: tables over its low
+// and its high bits, so any word costs two lookups.
 class SplitXor {
  public:
   SplitXor(const std::vector<std::uint32_t>& values, unsigned low_bits)
@@ -168,8 +170,6 @@ std::vector<std::uint32_t> subset_xors(const std::uint32_t* values, unsigned cou
   return t;
 }
 
-// The XOR of per-bit values over the set bits of a word: tables over its low
-// and its high bits, so any word costs two lookups.
 // Bit q for each qubit q of the support; the first index that is not below
 // n_data fails, naming the support as `what`.
 std::uint64_t support_mask(std::span<const std::uint64_t> support, std::uint64_t n_data, const char* what) {
@@ -182,7 +182,6 @@ std::uint64_t support_mask(std::span<const std::uint64_t> support, std::uint64_t
   }
   return mask;
 }
-
 
 std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, SupportRows stabilizers) {
   if (n_data > kMaxDataQubits) throw SizeViolation("lookup decoding requires n_data <= 26");
