@@ -89,7 +89,7 @@ FailureSet::FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::spa
   const std::vector<std::uint64_t> masks = stabilizer_masks(n_data, z_stabilizers);
   n_ = static_cast<unsigned>(n_data);
   const CorrectionTable table = build_table(n_, SyndromeSpace(n_, masks), threads);
-  const std::uint64_t logical = support_mask(logical_z, n_data, "logical_z");
+  const std::uint64_t logical = support_mask(logical_z, n_data, "logical_z", std::nullopt);
 
   // A pattern k fails when parity(k & L) differs from parity(correction & L)
   // for its syndrome. Both parts are linear in k, so the key

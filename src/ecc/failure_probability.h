@@ -18,8 +18,8 @@ namespace tavik::ecc {
 // order. Preparing costs the table; each probability is one walk.
 class FailureSet {
  public:
-  // Errors as build_ecc_lookup_table, then ValueError for a logical_z index
-  // that is not below n_data.
+  // Errors as build_ecc_lookup_table, then an input failure for a logical_z
+  // index that is not below n_data.
   FailureSet(std::uint64_t n_data, SupportRows z_stabilizers, std::span<const std::uint64_t> logical_z,
              pool::Threads threads);
 

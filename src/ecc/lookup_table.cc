@@ -170,14 +170,14 @@ std::vector<std::uint32_t> subset_xors(const std::uint32_t* values, unsigned cou
   return t;
 }
 
-// Bit q for each qubit q of the support; the first index that is not below
-// n_data fails, naming the support as `what`.
-std::uint64_t support_mask(std::span<const std::uint64_t> support, std::uint64_t n_data, const char* what) {
+std::uint64_t support_mask(std::span<const std::uint64_t> support, std::uint64_t n_data, std::string_view argument,
+                           std::optional<std::size_t> item) {
   std::uint64_t mask = 0;
-  for (std::uint64_t q : support) {
+  for (std::size_t k = 0; k < support.size(); ++k) {
+    const std::uint64_t q = support[k];
     if (q >= n_data)
-      throw ValueError(std::string(what) + " references data qubit " + std::to_string(q) + " but n_data is " +
-                       std::to_string(n_data));
+      throw InputError({InputRule::support_qubit, argument, {}, item.value_or(k), q, n_data, "n_data", {}},
+                       std::source_location::current());
     mask |= std::uint64_t{1} << q;
   }
   return mask;
@@ -188,7 +188,7 @@ std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, SupportRows st
   if (stabilizers.size() > kMaxStabilizers) throw SizeViolation("lookup decoding requires at most 32 Z-stabilizers");
   std::vector<std::uint64_t> masks;
   masks.reserve(stabilizers.size());
-  for (std::size_t j = 0; j < stabilizers.size(); ++j) masks.push_back(support_mask(stabilizers[j], n_data, "stabilizer"));
+  for (std::size_t j = 0; j < stabilizers.size(); ++j) masks.push_back(support_mask(stabilizers[j], n_data, "z_stabilizers", j));
   return masks;
 }
 

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <span>
 #include <utility>
 #include <vector>
@@ -31,16 +33,18 @@ struct SupportRows {
   }
 };
 
-// Bit q for each qubit q of the support; ValueError for the first index that
-// is not below n_data, naming the support as `what`.
-std::uint64_t support_mask(std::span<const std::uint64_t> support, std::uint64_t n_data, const char* what);
+// Bit q for each qubit q of the support. The first index that is not below
+// n_data is a broken input rule of `argument`: at `item`, or where no item
+// is given, at its position in the support.
+std::uint64_t support_mask(std::span<const std::uint64_t> support, std::uint64_t n_data, std::string_view argument,
+                           std::optional<std::size_t> item);
 
 // The XOR of values[i] over the set bits i of x, for every x below 2^count.
 std::vector<std::uint32_t> subset_xors(const std::uint32_t* values, unsigned count);
 
 // One mask per stabilizer, in order; a qubit listed twice counts once.
 // SizeViolation beyond 26 data qubits (tested first) or 32 stabilizers;
-// ValueError naming the first support index that is not below n_data.
+// an input failure for the first support index that is not below n_data.
 std::vector<std::uint64_t> stabilizer_masks(std::uint64_t n_data, SupportRows stabilizers);
 
 // The syndromes a code can produce: a subspace of GF(2)^m of dimension

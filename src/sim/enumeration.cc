@@ -287,8 +287,8 @@ SpectrumScan::SpectrumScan(QuboView qubo, std::uint64_t n_vars, pool::Threads th
   terms.reserve(qubo.size());
   for (std::size_t k = 0; k < qubo.size(); ++k) {
     const QuboTerm t = qubo[k];
-    check_index(t.i, n);
-    check_index(t.j, n);
+    check_input_index(t.i, n, {"qubo", "rows", "n_vars"}, k);
+    check_input_index(t.j, n, {"qubo", "cols", "n_vars"}, k);
     terms.push_back(blocks::product_term(t.i, t.j, t.w));
   }
 
@@ -334,13 +334,13 @@ double exact_ising_norm(FieldView dh, QuboView dj, std::uint64_t n_sites, pool::
   std::vector<blocks::SignTerm> terms;
   terms.reserve(dh.size() + dj.size());
   for (std::size_t k = 0; k < dh.size(); ++k) {
-    check_index(dh.sites[k], n);
+    check_input_index(dh.sites[k], n, {"dh", "sites", "n_sites"}, k);
     terms.push_back(blocks::spin_field_term(dh.sites[k], dh.values[k]));
   }
   for (std::size_t k = 0; k < dj.size(); ++k) {
     const QuboTerm t = dj[k];
-    check_index(t.i, n);
-    check_index(t.j, n);
+    check_input_index(t.i, n, {"dj", "rows", "n_sites"}, k);
+    check_input_index(t.j, n, {"dj", "cols", "n_sites"}, k);
     terms.push_back(blocks::spin_coupling_term(t.i, t.j, t.w));
   }
   // Each lane's maximum is order-independent: magnitudes have no sign to

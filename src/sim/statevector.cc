@@ -48,7 +48,25 @@ Amplitude times(Amplitude x, Amplitude y) {
 // e^{ix}·factor, the factor a real number taken as (factor, +0.0).
 Amplitude phase_times(double x, double factor) { return times({std::cos(x), std::sin(x)}, {factor, 0.0}); }
 
-Matrix single_qubit_matrix(const std::string& name, const std::vector<double>& params) {
+// Where an instruction's failures point: its position in the list and its gate.
+struct InstructionAt {
+  std::size_t item;
+  const std::string& name;
+
+  [[noreturn]] void fail(InputRule rule, std::uint64_t value, std::uint64_t limit, std::uint64_t offset = 0,
+                         std::source_location where = std::source_location::current()) const {
+    throw InputError({rule, "instructions", {}, item, value, limit, "n_qubits", name, offset}, where);
+  }
+
+  double parameter(const std::vector<double>& params, std::size_t k,
+                   std::source_location where = std::source_location::current()) const {
+    if (k >= params.size()) fail(InputRule::parameter_given, k, params.size(), 0, where);
+    return params[k];
+  }
+};
+
+Matrix single_qubit_matrix(const InstructionAt& at, const std::vector<double>& params) {
+  const std::string& name = at.name;
   if (name == "h") return {{kR, 0.0}, {kR, 0.0}, {kR, 0.0}, {-kR, 0.0}};
   if (name == "x") return {{0.0, 0.0}, {1.0, 0.0}, {1.0, 0.0}, {0.0, 0.0}};
   if (name == "y") return {{0.0, 0.0}, {0.0, -1.0}, {0.0, 1.0}, {0.0, 0.0}};
@@ -56,14 +74,14 @@ Matrix single_qubit_matrix(const std::string& name, const std::vector<double>& p
   if (name == "s") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 1.0}};
   if (name == "t") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {kR, kRBelow}};
   if (name == "rx" || name == "ry" || name == "rz") {
-    const double half = checked(params, 0) * 0.5;
+    const double half = at.parameter(params, 0) * 0.5;
     const double c = std::cos(half), s = std::sin(half);
     if (name == "rx") return {{c, 0.0}, {0.0, -s}, {0.0, -s}, {c, 0.0}};
     if (name == "ry") return {{c, 0.0}, {-s, 0.0}, {s, 0.0}, {c, 0.0}};
     return {{c, -s}, {0.0, 0.0}, {0.0, 0.0}, {c, s}};
   }
   if (name == "u") {
-    const double theta = checked(params, 0), phi = checked(params, 1), lambda = checked(params, 2);
+    const double theta = at.parameter(params, 0), phi = at.parameter(params, 1), lambda = at.parameter(params, 2);
     const double half = theta * 0.5;
     const double c = std::cos(half), s = std::sin(half);
     const Amplitude e_lambda_s = phase_times(lambda, s);
@@ -72,16 +90,7 @@ Matrix single_qubit_matrix(const std::string& name, const std::vector<double>& p
             phase_times(phi, s),
             phase_times(nan_order::add(phi, lambda), c)};
   }
-  throw ValueError("'" + name + "' is not a single-qubit gate");
-}
-
-// The failure for a partner index low + 2^q beyond the state. From q = 64 on
-// that index no longer fits in 64 bits and is written as a power of two.
-[[noreturn]] void partner_out_of_bounds(std::size_t len, std::uint64_t low, std::uint64_t q) {
-  if (q < 64) index_out_of_bounds(len, low + (std::uint64_t{1} << q));
-  std::string index = "2^" + std::to_string(q);
-  if (low != 0) index += " + " + std::to_string(low);
-  throw Panic("index out of bounds: the len is " + std::to_string(len) + " but the index is " + index);
+  at.fail(InputRule::gate_known, 1, 0);
 }
 
 // Validates every instruction in order and turns it into an Op. Nothing is
@@ -89,17 +98,19 @@ Matrix single_qubit_matrix(const std::string& name, const std::vector<double>& p
 // discarded), so checking them all before the first pass is equivalent to
 // failing midway.
 std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n) {
-  const std::size_t len = std::size_t{1} << n;
   std::vector<Op> ops;
   ops.reserve(instructions.size());
   bool nans = false;
-  for (const auto& [name, qubits, params] : instructions) {
-    const std::uint64_t q0 = checked(qubits, 0);
+  for (std::size_t k = 0; k < instructions.size(); ++k) {
+    const auto& [name, qubits, params] = instructions[k];
+    const InstructionAt at{k, name};
+    if (qubits.empty()) at.fail(InputRule::qubit_given, 0, 0);
+    const std::uint64_t q0 = qubits[0];
     if (qubits.size() == 1) {
-      const Matrix m = single_qubit_matrix(name, params);
+      const Matrix m = single_qubit_matrix(at, params);
       // The first pair visited is (0, 2^q); qubits from 64 on have no bit in
       // any index, so their partner is beyond the state too.
-      if (q0 >= n) partner_out_of_bounds(len, 0, q0);
+      if (q0 >= n) at.fail(InputRule::qubit_in_state, q0, n);
       for (const Amplitude& x : {m.m00, m.m01, m.m10, m.m11}) nans |= !std::isfinite(x.re) || !std::isfinite(x.im);
       ops.push_back({Op::kSingle, static_cast<unsigned>(q0), 0, m, nans});
       continue;
@@ -113,7 +124,7 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
     else if (name == "swap")
       kind = Op::kSwap;
     else
-      throw ValueError("'" + name + "' is not a supported two-qubit gate");
+      at.fail(InputRule::gate_known, 2, 0);
 
     if (kind == Op::kCz) {
       if (q0 >= n || q1 >= n) continue;  // no index has that bit set
@@ -121,7 +132,7 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
       if (q0 >= n || q0 == q1) continue;  // no index has bit q0 set and bit q1 clear
       // The first index with bit q0 set is 2^q0; its partner is 2^q0 + 2^q1
       // for cx and 2^q1 for swap.
-      if (q1 >= n) partner_out_of_bounds(len, kind == Op::kCx ? std::uint64_t{1} << q0 : 0, q1);
+      if (q1 >= n) at.fail(InputRule::qubit_in_state, q1, n, kind == Op::kCx ? std::uint64_t{1} << q0 : 0);
     }
     ops.push_back({kind, static_cast<unsigned>(q0), static_cast<unsigned>(q1), {}, false});
   }

@@ -43,10 +43,9 @@ unsigned statevector_qubits(std::uint64_t n_qubits);
 
 // Runs the instructions in order on |0…0⟩ of n_qubits qubits (as
 // statevector_qubits gives) in `state`, the caller's 2^n_qubits amplitudes;
-// the same on any number of threads. Unknown gates are ValueErrors; a
-// missing parameter, an empty qubit list or a target beyond the state is an
-// index failure (Panic). Every instruction is checked before `state` is
-// written.
+// the same on any number of threads. An unknown gate, a missing parameter,
+// an empty qubit list or a target beyond the state is a broken input rule
+// (InputError). Every instruction is checked before `state` is written.
 void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state,
                      pool::Threads threads);
 

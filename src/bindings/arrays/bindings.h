@@ -18,6 +18,9 @@ using tavik::arrays::new_array;
 using tavik::arrays::Out;
 using tavik::arrays::Unlocked;
 
+// Words broken input rules as ValueErrors naming the input; called first.
+void use_input_wording();
+
 void register_noisy_runs(py::Module& m);
 void register_enumeration(py::Module& m);
 void register_statevector(py::Module& m);
@@ -25,5 +28,6 @@ void register_lookup_table(py::Module& m);
 void register_failure_probability(py::Module& m);
 void register_vrp_qubo(py::Module& m);
 void register_stoer_wagner(py::Module& m);
+void register_lists(py::Module& m);
 
 }  // namespace tavik::bindings::arrays

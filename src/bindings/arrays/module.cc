@@ -9,6 +9,7 @@ PyModuleDef g_definition = {PyModuleDef_HEAD_INIT, "_arrays", "", 0, nullptr, nu
 
 tavik::py::Ref build() {
   using namespace tavik::bindings::arrays;
+  use_input_wording();
   tavik::py::Module m(tavik::py::Ref::steal(PyModule_Create(&g_definition)));
   register_noisy_runs(m);
   register_enumeration(m);
@@ -17,6 +18,7 @@ tavik::py::Ref build() {
   register_failure_probability(m);
   register_vrp_qubo(m);
   register_stoer_wagner(m);
+  register_lists(m);
   return m.release();
 }
 

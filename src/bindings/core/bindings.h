@@ -9,6 +9,9 @@
 
 namespace tavik::bindings {
 
+// Words broken input rules as this module's contract does; called first.
+void use_input_wording();
+
 // The top level.
 void register_stackelberg(py::Module& m);
 void register_corrections(py::Module& m);

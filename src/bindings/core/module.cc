@@ -11,6 +11,7 @@ PyModuleDef g_definition = {PyModuleDef_HEAD_INIT, "tavik_core", "", 0, nullptr,
 tavik::py::Ref build() {
   using namespace tavik;
   using namespace tavik::bindings;
+  use_input_wording();
   py::Module top(py::Ref::steal(PyModule_Create(&g_definition)));
   register_stackelberg(top);
   register_corrections(top);
