@@ -35,7 +35,7 @@ sys.path[:0] = [HERE]
 
 import tavik.arrays as ta  # noqa: E402
 import tavik.tavik_core as core  # noqa: E402
-from bench_cutting import N_BITS, scan_time_per_entry  # noqa: E402
+from bench_reconstruct import N_BITS, scan_time_per_entry  # noqa: E402
 from bench_noisy_runs import instance as noisy_instance  # noqa: E402
 from bench_statevector import random_circuit  # noqa: E402
 from common import print_table  # noqa: E402

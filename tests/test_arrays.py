@@ -387,14 +387,13 @@ def test_an_index_array_written_during_a_call_makes_no_access_outside_memory(cas
 
 BAD_INPUTS = [
     # (call, exception, message)
-    (lambda: ta.simulate_qubo_runs([((0, 3), 1.0)], [0, 1, 0], 1, 0.1, 1), ValueError,
-     "qubo cols: index 3 is out of range for len(base_bits) = 3"),
     (lambda: ta.simulate_qubo_runs(([0.0], [np.nan], [1.0]), [0, 1], 1, 0.1, 1), ValueError,
      "qubo cols: NaN where an index is expected"),
     (lambda: ta.simulate_qubo_runs(([0], [-1], [1.0]), [0, 1], 1, 0.1, 1), ValueError, "qubo cols: index -1 is negative"),
-    (lambda: ta.qubo_energy_spectrum(([np.inf], [0], [1.0]), 3), ValueError,
-     "qubo rows: index inf is out of range for n_vars = 3"),
-    (lambda: ta.qubo_energy_spectrum(([0], [-np.inf], [1.0]), 3), ValueError, "qubo cols: index -inf is negative"),
+    (lambda: ta.qubo_energy_spectrum(([np.inf], [0], [1.0]), 3), ValueError, "qubo rows: inf where an index is expected"),
+    (lambda: ta.qubo_energy_spectrum(([0], [-np.inf], [1.0]), 3), ValueError, "qubo cols: -inf where an index is expected"),
+    (lambda: ta.qubo_energy_spectrum(([0, 1], [2**64 + 0.0, 0], [1.0, 1.0]), 3), ValueError,
+     "qubo cols: index 18446744073709551616 does not fit in 64 bits"),
     (lambda: ta.simulate_qubo_runs(([0], [0.5], [1.0]), [0, 1], 1, 0.1, 1), ValueError,
      "qubo cols: indices must be whole numbers"),
     (lambda: ta.simulate_qubo_runs(([0], [0], ["a"]), [0, 1], 1, 0.1, 1), TypeError,
@@ -414,33 +413,24 @@ BAD_INPUTS = [
     (lambda: ta.simulate_qubo_runs([], [0, 1], -1, 0.1, 1), ValueError, "n_runs: must be >= 0, got -1"),
     (lambda: ta.simulate_qubo_runs([], [0, 1], 1.0, 0.1, 1), TypeError, "n_runs: expected an int, not float"),
     # --- exhaustive enumeration and the statevector ---
-    (lambda: ta.qubo_energy_spectrum([((0, 3), 1.0)], 3), ValueError, "qubo cols: index 3 is out of range for n_vars = 3"),
     (lambda: ta.qubo_energy_spectrum([((0, 30), 1.0)], 21), SizeViolation,
      "SizeViolation: qubo_energy_spectrum requires n_vars <= 20"),
     (lambda: ta.qubo_energy_spectrum([], -1), ValueError, "n_vars: must be >= 0, got -1"),
-    (lambda: ta.exact_ising_norm([(5, 1.0)], [], 3), ValueError, "dh sites: index 5 is out of range for n_sites = 3"),
     (lambda: ta.exact_ising_norm(([0, 1], [1.0]), [], 3), ValueError, "dh: sites and values differ in length (2, 1)"),
-    (lambda: ta.exact_ising_norm([(0, 1.0, 2.0)], [], 3), TypeError, "dh: expected (site, value) pairs"),
+    (lambda: ta.exact_ising_norm([(0, 1.0, 2.0)], [], 3), ValueError, "dh: expected tuple of length 2, but got tuple of length 3"),
     (lambda: ta.exact_ising_norm(None, [], 3), TypeError,
      "dh: expected a (sites, values) pair of arrays or a list of (site, value) pairs, not NoneType"),
-    (lambda: ta.exact_ising_norm([], {(0, 4): 1.0}, 4), ValueError, "dj cols: index 4 is out of range for n_sites = 4"),
     (lambda: ta.exact_ising_norm([(40, 1.0)], [], 21), SizeViolation, "SizeViolation: exact_ising_norm requires n_sites <= 20"),
-    (lambda: ta.run_statevector([("h", [0], []), ("h", [], [])], 2), ValueError, "instructions[1] ('h'): no qubit given"),
-    (lambda: ta.run_statevector([("u", [0], [1.0, 2.0])], 2), ValueError,
-     "instructions[0] ('u'): takes 3 parameter(s), got 2"),
-    (lambda: ta.run_statevector([("rx", [2], [1.0])], 2), ValueError,
-     "instructions[0] ('rx'): qubit 2 is out of range for n_qubits = 2"),
     (lambda: ta.run_statevector([("swap", [1, 2**64 - 1], [])], 2), ValueError,
      f"instructions[0] ('swap'): qubit {2**64 - 1} is out of range for n_qubits = 2"),
     # The core's order: every conversion first, then the instructions in turn.
     (lambda: ta.run_statevector([("h", [], []), ("h", [0], ["a"])], 2), TypeError,
      "argument 'instructions': must be real number, not str"),
     (lambda: ta.run_statevector([("t", [0, 1], []), ("h", [9], [])], 2), ValueError,
-     "'t' is not a supported two-qubit gate"),
+     "instructions[0]: 't' is not a supported two-qubit gate"),
     (lambda: ta.run_statevector([("h", [99], [])], 25), SizeViolation, "SizeViolation: run_statevector requires n_qubits <= 24"),
     # --- error correction ---
     (lambda: ta.build_ecc_lookup_table(-1, []), ValueError, "n_data: must be >= 0, got -1"),
-    (lambda: ta.build_ecc_lookup_table(3, [[0], [1, 3]]), ValueError, "z_stabilizers: index 3 is out of range for n_data = 3"),
     (lambda: ta.build_ecc_lookup_table(3, [[0], [1, -1]]), ValueError, "z_stabilizers: index -1 is negative"),
     (lambda: ta.build_ecc_lookup_table(3, [[0, np.nan]]), ValueError, "z_stabilizers: NaN where an index is expected"),
     (lambda: ta.build_ecc_lookup_table(3, [[0, 1], 2]), ValueError,
@@ -461,8 +451,6 @@ BAD_INPUTS = [
      "SizeViolation: lookup decoding requires n_data <= 26"),
     (lambda: ta.logical_failure_probability(4, [[]] * 33, [0], 0.1), SizeViolation,
      "SizeViolation: lookup decoding requires at most 32 Z-stabilizers"),
-    (lambda: ta.logical_failure_probability(3, [[0, 1]], [0, 3], 0.1), ValueError,
-     "logical_z: index 3 is out of range for n_data = 3"),
     (lambda: ta.logical_failure_probability(3, [[0, 1]], np.ones(4), 0.1), ValueError,
      "logical_z: expected a 0/1 array of shape (n_data,), n_data = 3, got shape (4,)"),
     (lambda: ta.logical_failure_probability(3, [[0, 1]], np.array([0, 1, -1]), 0.1), ValueError,
@@ -475,7 +463,6 @@ BAD_INPUTS = [
       for d in (np.zeros((2, 3)), np.zeros((3, 2)), [[1.0, 2.0], [3.0]], [[]], [[1.0], [2.0]])],
     (lambda: ta.vrp_qubo_matrix([1.0, 2.0], 1.0, 1.0), ValueError, "dist: expected a 2-D array, got shape (2,)"),
     (lambda: ta.vrp_qubo_matrix([["a"]], 1.0, 1.0), TypeError, "dist: expected real numbers, not an array of <U1"),
-    (lambda: ta.stoer_wagner_bisect([(0, 3, 1.0)], 3), ValueError, "edges v: index 3 is out of range for n_nodes = 3"),
     (lambda: ta.stoer_wagner_bisect(np.array([[np.nan, 1, 1.0]]), 3), ValueError,
      "edges u: NaN where an index is expected"),
     (lambda: ta.stoer_wagner_bisect(np.array([[0.5, 1, 1.0]]), 3), ValueError, "edges u: indices must be whole numbers"),
@@ -484,7 +471,7 @@ BAD_INPUTS = [
      "edges u: expected integer indices, not an array of <U1"),
     (lambda: ta.stoer_wagner_bisect(np.zeros((2, 2)), 3), ValueError,
      "edges: expected an (m, 3) array of (u, v, w) rows, got shape (2, 2)"),
-    (lambda: ta.stoer_wagner_bisect([(0, 1)], 3), TypeError, "edges: expected (i, j, w) edges"),
+    (lambda: ta.stoer_wagner_bisect([(0, 1)], 3), ValueError, "edges: expected tuple of length 3, but got tuple of length 2"),
     (lambda: ta.stoer_wagner_bisect(([0, 1], [1], [1.0]), 3), ValueError, "edges: u, v and w differ in length (2, 1, 1)"),
     (lambda: ta.stoer_wagner_bisect(7, 3), TypeError,
      "edges: expected an (m, 3) array, a (u, v, w) triple, a networkx graph or an edge list, not int"),
@@ -496,6 +483,49 @@ BAD_INPUTS = [
     (lambda: ta.stoer_wagner_bisect([(0, 1, 1.0), (1, 2, np.nan)], 3), PanicException,
      "a candidate remains while n_in_a < active_count"),
 ]
+
+
+def oob(length, index):
+    return "index out of bounds: the len is %s but the index is %s" % (length, index)
+
+
+# Each rule a kernel keeps, broken once, through both faces from the same
+# kernel check: the core's exception and text (fixed by its contract), and
+# this face's ValueError naming the input and the item.
+RULES = [
+    # (function, arguments in the core's form, the core's exception and text, this face's text)
+    ("simulate_qubo_runs", ([((1, 0), 1.0), ((0, 3), 1.0)], [0, 1, 0], 1, 0.1, 1), (PanicException, oob(3, 3)),
+     "qubo cols[1]: index 3 is out of range for len(base_bits) = 3"),
+    ("qubo_energy_spectrum", ([((3, 0), 1.0)], 3), (PanicException, oob(3, 3)), "qubo rows[0]: index 3 is out of range for n_vars = 3"),
+    ("exact_ising_norm", ([(0, 1.0), (5, 1.0)], [], 3), (PanicException, oob(3, 5)),
+     "dh sites[1]: index 5 is out of range for n_sites = 3"),
+    ("exact_ising_norm", ([], [((0, 4), 1.0)], 4), (PanicException, oob(4, 4)), "dj cols[0]: index 4 is out of range for n_sites = 4"),
+    ("run_statevector", ([("h", [0], []), ("h", [], [])], 2), (PanicException, oob(0, 0)), "instructions[1] ('h'): no qubit given"),
+    ("run_statevector", ([("u", [0], [1.0, 2.0])], 2), (PanicException, oob(2, 2)),
+     "instructions[0] ('u'): parameter 2 is missing (2 given)"),
+    ("run_statevector", ([("rx", [2], [1.0])], 2), (PanicException, oob(4, 4)),
+     "instructions[0] ('rx'): qubit 2 is out of range for n_qubits = 2"),
+    ("run_statevector", ([("cx", [0, 70], [])], 2), (PanicException, oob(4, "2^70 + 1")),
+     "instructions[0] ('cx'): qubit 70 is out of range for n_qubits = 2"),
+    ("run_statevector", ([("cx", [0], [])], 2), (ValueError, "'cx' is not a single-qubit gate"),
+     "instructions[0]: 'cx' is not a single-qubit gate"),
+    ("build_ecc_lookup_table", (3, [[0], [1, 3]]), (ValueError, "stabilizer references data qubit 3 but n_data is 3"),
+     "z_stabilizers[1]: index 3 is out of range for n_data = 3"),
+    ("logical_failure_probability", (3, [[0, 1]], [0, 3], 0.1), (ValueError, "logical_z references data qubit 3 but n_data is 3"),
+     "logical_z[1]: index 3 is out of range for n_data = 3"),
+    ("stoer_wagner_bisect", ([(0, 1, 1.0), (0, 3, 1.0)], 3), (PanicException, oob(3, 3)),
+     "edges v[1]: index 3 is out of range for n_nodes = 3"),
+]  # fmt: skip
+
+
+@pytest.mark.parametrize("name, args, core_raises, message", RULES)
+def test_each_kernel_rule_reaches_both_faces(name, args, core_raises, message):
+    with pytest.raises(core_raises[0]) as info:
+        getattr(core, name)(*args)
+    assert str(info.value) == core_raises[1]
+    with pytest.raises(ValueError) as info:
+        getattr(ta, name)(*args)
+    assert str(info.value) == message
 
 
 @pytest.mark.parametrize("call, exception, message", BAD_INPUTS)

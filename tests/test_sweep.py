@@ -223,7 +223,7 @@ BAD_ARGUMENTS = [
     ({"codes": {"r3": (3, [[0, 1]], [0], 0.1)}}, ValueError, r"^codes\['r3'\]: expected 3 items .*, got 4$"),
     ({"codes": {"r3": ("3", [[0, 1]], [0])}}, TypeError, r"^codes\['r3'\] n_data: expected an int, not str$"),
     ({"codes": {"r3": (3, [[0, 3]], [0])}}, ValueError,
-     r"^codes\['r3'\] z_stabilizers: index 3 is out of range for n_data = 3$"),
+     r"^codes\['r3'\] z_stabilizers\[0\]: index 3 is out of range for n_data = 3$"),
     ({"codes": {"r3": (3, [[0, 1]], np.array([1, 0]))}}, ValueError,
      r"^codes\['r3'\] logical_z: expected a 0/1 array of shape \(n_data,\), n_data = 3, got shape \(2,\)$"),
     ({"codes": {"big": (27, [], [0])}}, SizeViolation, r"^codes\['big'\]: lookup decoding requires n_data <= 26$"),

@@ -93,42 +93,47 @@ def _floats(name: str, values: npt.ArrayLike, ndim: int = 1) -> Floats:
     return _native(arr)
 
 
-def _indices(name: str, values: npt.ArrayLike, limit: int, limit_name: str) -> Indices:
-    """A 1-D array of indices below `limit`, as int64 or uint64 (read in place
-    when it already is one)."""
+def _indices(name: str, values: npt.ArrayLike) -> Indices:
+    """A 1-D array of indices as int64 or uint64, read in place when it
+    already is one. Whether each is in range is the kernel's to say."""
     arr = np.asarray(values)
     if arr.size == 0:
         arr = arr.astype(np.int64)
     if arr.ndim != 1:
         raise ValueError(f"{name}: expected a 1-D array of indices, got shape {arr.shape}")
     if arr.dtype.kind == "f":
-        if np.isnan(arr).any():
-            raise ValueError(f"{name}: NaN where an index is expected")
+        if not np.isfinite(arr).all():
+            bad = arr[~np.isfinite(arr)][0]
+            raise ValueError(f"{name}: {'NaN' if np.isnan(bad) else bad} where an index is expected")
         if not np.array_equal(arr, np.floor(arr)):
             raise ValueError(f"{name}: indices must be whole numbers")
+        if arr.size and arr.max() >= 2.0**64:
+            raise ValueError(f"{name}: index {int(arr.max())} does not fit in 64 bits")
+        arr = arr.astype(np.uint64) if arr.size and arr.max() >= 2.0**63 else arr
     elif arr.dtype.kind not in "iu":
         raise TypeError(f"{name}: expected integer indices, not an array of {arr.dtype}")
-    if arr.size:
-        low, high = (v if np.isinf(v) else int(v) for v in (arr.min(), arr.max()))
-        if low < 0:
-            raise ValueError(f"{name}: index {low} is negative")
-        if high >= limit:
-            raise ValueError(f"{name}: index {high} is out of range for {limit_name} = {limit}")
+    if arr.size and arr.min() < 0:
+        raise ValueError(f"{name}: index {int(arr.min())} is negative")
     if arr.dtype not in (np.int64, np.uint64):
         arr = arr.astype(np.int64)
     return _native(arr)
 
 
-def _is_term(item: object) -> bool:
-    return (
-        isinstance(item, Sequence)
-        and len(item) == 2
-        and isinstance(item[0], Sequence)
-        and not isinstance(item[0], str)
-    )
+def _read(name: str, read: Any, value: object, dtypes: tuple[Any, ...]) -> list[npt.NDArray[Any]]:
+    """The columns of `value` read as tavik_core reads its list form (`read`,
+    a reader of the native layer, gives them as buffers of `dtypes`), with its
+    errors named by `name`."""
+    try:
+        columns = read(value)
+    except (TypeError, ValueError) as error:
+        message = str(error)
+        if message.startswith("argument '"):
+            message = message.partition(": ")[2]
+        raise type(error)(f"{name}: {message}") from None
+    return [np.frombuffer(column, dtype=dtype) for column, dtype in zip(columns, dtypes)]
 
 
-def _qubo(name: str, qubo: QuboLike, n: int, n_name: str) -> tuple[Indices, Indices, Floats]:
+def _qubo(name: str, qubo: QuboLike) -> tuple[Indices, Indices, Floats]:
     """The QUBO's terms as (rows, cols, weights) columns, in the order the
     core would read the equivalent term list."""
     rows: Any
@@ -147,22 +152,20 @@ def _qubo(name: str, qubo: QuboLike, n: int, n_name: str) -> tuple[Indices, Indi
         dense = _floats(name, qubo, ndim=2)
         rows, cols = np.nonzero(dense != 0.0)
         weights = dense[rows, cols]
-    elif isinstance(qubo, tuple) and len(qubo) == 3 and not any(_is_term(c) for c in qubo):
-        rows, cols, weights = qubo
     elif isinstance(qubo, Sequence) and not isinstance(qubo, str):
-        terms = cast(Sequence[Any], qubo)
-        if not all(_is_term(t) for t in terms):
-            raise TypeError(f"{name}: expected ((i, j), w) terms")
-        rows = [t[0][0] for t in terms]
-        cols = [t[0][1] for t in terms]
-        weights = [t[1] for t in terms]
+        try:  # a tuple of three terms is a term list, as the core reads it
+            rows, cols, weights = _read(name, _arrays.read_terms, qubo, (np.uint64, np.uint64, np.float64))
+        except (TypeError, ValueError):
+            if not (isinstance(qubo, tuple) and len(qubo) == 3):
+                raise
+            rows, cols, weights = qubo
     else:
         raise TypeError(
             f"{name}: expected a mapping, a (rows, cols, weights) triple, a square array or a term list, "
             f"not {type(qubo).__name__}"
         )
-    r = _indices(f"{name} rows", rows, n, n_name)
-    c = _indices(f"{name} cols", cols, n, n_name)
+    r = _indices(f"{name} rows", rows)
+    c = _indices(f"{name} cols", cols)
     w = _floats(f"{name} weights", weights)
     if not (len(r) == len(c) == len(w)):
         raise ValueError(f"{name}: rows, cols and weights differ in length ({len(r)}, {len(c)}, {len(w)})")
@@ -194,7 +197,7 @@ def simulate_qubo_runs(
     :func:`tavik.tavik_core.simulate_qubo_runs` draws and sums them. Energies are
     evaluated on every core."""
     bits = _bits("base_bits", base_bits)
-    rows, cols, weights = _qubo("qubo", qubo, len(bits), "len(base_bits)")
+    rows, cols, weights = _qubo("qubo", qubo)
     count = _count("n_runs", n_runs)
     runs, energies = _arrays.simulate_qubo_runs(rows, cols, weights, bits, count, noise_level, seed)
     return np.frombuffer(runs, dtype=np.uint8).reshape(count, len(bits)), np.frombuffer(energies, dtype=np.float64)
@@ -202,29 +205,21 @@ def simulate_qubo_runs(
 
 # --- exhaustive enumeration and the statevector ---------------------------------------
 
-# The enumerations' and the statevector's own size limits: beyond them the
-# kernels raise SizeViolation before reading a term, so indices are checked
-# here only within them.
-_MAX_ENUMERATED = 20
-_MAX_QUBITS = 24
-_NO_LIMIT = 2**64  # above every 64-bit index
-
-
-def _fields(name: str, fields: FieldsLike, n: int, n_name: str) -> tuple[Indices, Floats]:
+def _fields(name: str, fields: FieldsLike) -> tuple[Indices, Floats]:
     """Local fields as (sites, values) columns, in the order the core reads
     the equivalent (site, value) list."""
-    if isinstance(fields, tuple) and len(fields) == 2:
-        sites, values = fields
-    elif isinstance(fields, Sequence) and not isinstance(fields, str):
-        pairs = cast(Sequence[Any], fields)
-        if not all(isinstance(p, Sequence) and not isinstance(p, str) and len(p) == 2 for p in pairs):
-            raise TypeError(f"{name}: expected (site, value) pairs")
-        sites = [p[0] for p in pairs]
-        values = [p[1] for p in pairs]
-    else:
+    sites: Any
+    values: Any
+    if not isinstance(fields, Sequence) or isinstance(fields, str):
         raise TypeError(f"{name}: expected a (sites, values) pair of arrays or a list of (site, value) pairs, "
                         f"not {type(fields).__name__}")
-    s = _indices(f"{name} sites", sites, n, n_name)
+    try:  # a tuple of two pairs is a list of pairs, as the core reads it
+        sites, values = _read(name, _arrays.read_fields, fields, (np.uint64, np.float64))
+    except (TypeError, ValueError):
+        if not (isinstance(fields, tuple) and len(fields) == 2):
+            raise
+        sites, values = fields
+    s = _indices(f"{name} sites", sites)
     v = _floats(f"{name} values", values)
     if len(s) != len(v):
         raise ValueError(f"{name}: sites and values differ in length ({len(s)}, {len(v)})")
@@ -239,7 +234,7 @@ def qubo_energy_spectrum(qubo: QuboLike, n_vars: int) -> tuple[npt.NDArray[np.ui
     to 1e-9 (``float64[k]``), exactly as :func:`tavik.tavik_core.qubo_energy_spectrum`
     computes them."""
     n = _count("n_vars", n_vars)
-    rows, cols, weights = _qubo("qubo", qubo, n if n <= _MAX_ENUMERATED else _NO_LIMIT, "n_vars")
+    rows, cols, weights = _qubo("qubo", qubo)
     best, energy, spectrum = _arrays.qubo_energy_spectrum(rows, cols, weights, n)
     return np.frombuffer(best, dtype=np.uint8), energy, np.frombuffer(spectrum, dtype=np.float64)
 
@@ -251,72 +246,9 @@ def exact_ising_norm(dh: FieldsLike, dj: QuboLike, n_sites: int) -> float:
     ``(sites, values)`` tuple of arrays or a list of ``(site, value)`` pairs;
     `dj` a QUBO in any form."""
     n = _count("n_sites", n_sites)
-    limit = n if n <= _MAX_ENUMERATED else _NO_LIMIT
-    sites, values = _fields("dh", dh, limit, "n_sites")
-    rows, cols, weights = _qubo("dj", dj, limit, "n_sites")
+    sites, values = _fields("dh", dh)
+    rows, cols, weights = _qubo("dj", dj)
     return _arrays.exact_ising_norm(sites, values, rows, cols, weights, n)
-
-
-_SINGLE_QUBIT_PARAMETERS = {"h": 0, "x": 0, "y": 0, "z": 0, "s": 0, "t": 0, "rx": 1, "ry": 1, "rz": 1, "u": 3}
-_TWO_QUBIT_GATES = ("cx", "cz", "swap")
-
-
-def _is_sequence(value: object) -> bool:
-    """Whether the core's conversion reads `value` as a sequence."""
-    return not isinstance(value, (str, dict)) and hasattr(type(value), "__getitem__")
-
-
-def _readable(instruction: object) -> tuple[str, list[int], int] | None:
-    """(gate, qubits, number of parameters) of an instruction the core's
-    conversion accepts; None for one it refuses (it then reports why)."""
-    if not isinstance(instruction, tuple) or len(instruction) != 3:
-        return None
-    gate, qubits, params = instruction
-    if not (isinstance(gate, str) and _is_sequence(qubits) and _is_sequence(params)):
-        return None
-    try:
-        indices = [operator.index(q) for q in qubits]
-        values = list(params)
-    except Exception:  # noqa: BLE001 - what stops this reading stops the core's too
-        return None
-    if any(not 0 <= q < _NO_LIMIT for q in indices):
-        return None
-    if not all(hasattr(type(p), "__float__") or hasattr(type(p), "__index__") for p in values):
-        return None
-    return gate, indices, len(values)
-
-
-def _check_instructions(instructions: object, n: int) -> None:
-    """Raise ValueError naming the first instruction the kernel would fail on
-    with an index failure (no qubits, a missing parameter, a target beyond the
-    state). The core converts every instruction before running any, so
-    nothing is checked when one does not convert; an unknown gate ends the
-    check, and the kernel reports it."""
-    if not _is_sequence(instructions):
-        return
-    read = [_readable(i) for i in cast(Sequence[object], instructions)]
-    if any(r is None for r in read):
-        return
-    for k, r in enumerate(read):
-        gate, qubits, n_params = cast(tuple[str, list[int], int], r)
-        where = f"instructions[{k}] ({gate!r})"
-        if not qubits:
-            raise ValueError(f"{where}: no qubit given")
-        if len(qubits) == 1:
-            if gate not in _SINGLE_QUBIT_PARAMETERS:
-                return
-            if n_params < _SINGLE_QUBIT_PARAMETERS[gate]:
-                raise ValueError(f"{where}: takes {_SINGLE_QUBIT_PARAMETERS[gate]} parameter(s), got {n_params}")
-            if qubits[0] >= n:
-                raise ValueError(f"{where}: qubit {qubits[0]} is out of range for n_qubits = {n}")
-            continue
-        if gate not in _TWO_QUBIT_GATES:
-            return
-        q0, q1 = qubits[0], qubits[1]
-        # cz touches only states with both qubits set, and cx and swap only
-        # states with q0 set and q1 clear: beyond the state, those are none.
-        if gate != "cz" and q0 < n and q0 != q1 and q1 >= n:
-            raise ValueError(f"{where}: qubit {q1} is out of range for n_qubits = {n}")
 
 
 def run_statevector(instructions: Sequence[tuple[str, Sequence[int], Sequence[float]]],
@@ -325,12 +257,11 @@ def run_statevector(instructions: Sequence[tuple[str, Sequence[int], Sequence[fl
     :func:`tavik.tavik_core.run_statevector` takes them) on ``|0…0⟩`` of `n_qubits`
     qubits: ``complex128[2**n_qubits]``, amplitude k that of basis index k (qubit q
     is bit q), exactly as the core computes it; gates run on every core. An
-    instruction with no qubit, a missing parameter or a target beyond the state
-    raises ValueError naming it."""
+    instruction with no qubit, a missing parameter, a target beyond the state or
+    an unknown gate raises ValueError naming it."""
     n = _count("n_qubits", n_qubits)
-    if n <= _MAX_QUBITS:
-        _check_instructions(instructions, n)
     return np.frombuffer(_arrays.run_statevector(instructions, n), dtype=np.complex128)
+
 
 # --- error correction -----------------------------------------------------------------
 
@@ -363,7 +294,7 @@ def _supports(name: str, supports: Supports, n_data: int) -> tuple[Indices, Indi
         for j, s in enumerate(lists):
             if s.ndim != 1:
                 raise ValueError(f"{name}[{j}]: expected a list of indices, got shape {s.shape}")
-        qubits = _indices(name, np.concatenate(lists) if lists else [], n_data, "n_data")
+        qubits = _indices(name, np.concatenate(lists) if lists else [])
         lengths = np.array([len(s) for s in lists], dtype=np.int64)
     else:
         raise TypeError(f"{name}: expected a 0/1 array or a list of index lists, not {type(supports).__name__}")
@@ -418,7 +349,7 @@ def _code(n_data: int, z_stabilizers: Supports, logical_z: npt.ArrayLike,
     if isinstance(logical_z, np.ndarray):
         logical: Indices = np.flatnonzero(_zero_one(f"{where}logical_z", logical_z, 1, n)).astype(np.int64)
     else:
-        logical = _indices(f"{where}logical_z", logical_z, n, "n_data")
+        logical = _indices(f"{where}logical_z", logical_z)
     return n, starts, qubits, logical
 
 
@@ -470,12 +401,6 @@ def vrp_qubo_matrix(dist: npt.ArrayLike, penalty_a: float, penalty_b: float) -> 
     return np.frombuffer(q, dtype=np.float64).reshape(len(labels), len(labels)), labels
 
 
-def _is_edge(item: object) -> bool:
-    return isinstance(item, Sequence) and not isinstance(item, str) and len(item) == 3 and not any(
-        isinstance(x, Sequence) for x in item
-    )
-
-
 def _edges(name: str, edges: EdgesLike) -> tuple[Any, Any, Any]:
     """The edges' (u, v, w) columns, in the order the core would read the
     equivalent edge list."""
@@ -486,18 +411,18 @@ def _edges(name: str, edges: EdgesLike) -> tuple[Any, Any, Any]:
     if isinstance(edges, GraphLike):
         triples = [(u, v, d.get("weight", 1.0)) for u, v, d in edges.edges(data=True)]
         return [t[0] for t in triples], [t[1] for t in triples], [t[2] for t in triples]
-    # A tuple of three (i, j, w) edges is an edge list, as the core reads it.
-    if isinstance(edges, tuple) and len(edges) == 3 and not all(_is_edge(e) for e in edges):
-        return edges[0], edges[1], edges[2]
-    if isinstance(edges, Sequence) and not isinstance(edges, str):
-        items = cast(Sequence[Any], edges)
-        if not all(_is_edge(e) for e in items):
-            raise TypeError(f"{name}: expected (i, j, w) edges")
-        return [e[0] for e in items], [e[1] for e in items], [e[2] for e in items]
-    raise TypeError(
-        f"{name}: expected an (m, 3) array, a (u, v, w) triple, a networkx graph or an edge list, "
-        f"not {type(edges).__name__}"
-    )
+    if not isinstance(edges, Sequence) or isinstance(edges, str):
+        raise TypeError(
+            f"{name}: expected an (m, 3) array, a (u, v, w) triple, a networkx graph or an edge list, "
+            f"not {type(edges).__name__}"
+        )
+    try:  # a tuple of three edges is an edge list, as the core reads it
+        u, v, w = _read(name, _arrays.read_edges, edges, (np.uint64, np.uint64, np.float64))
+    except (TypeError, ValueError):
+        if not (isinstance(edges, tuple) and len(edges) == 3):
+            raise
+        u, v, w = edges
+    return u, v, w
 
 
 def stoer_wagner_bisect(edges: EdgesLike, n_nodes: int) -> tuple[float, npt.NDArray[np.int64]]:
@@ -508,13 +433,13 @@ def stoer_wagner_bisect(edges: EdgesLike, n_nodes: int) -> tuple[float, npt.NDAr
     of arrays ``(u, v, w)``, a networkx graph with integer nodes (attribute
     ``"weight"``, 1.0 where absent; edges in ``edges(data=True)`` order) or the
     core's list of ``(i, j, w)`` (so a tuple of three such edges is three edges);
-    parallel edges add up and self-loops count for nothing. Fewer than two nodes, or no finite cut, raise the core's ValueError."""
+    parallel edges add up and self-loops count for nothing. Fewer than two nodes, or
+    no finite cut, raise the core's ValueError; an endpoint of no node, a
+    ValueError naming the edge."""
     u, v, w = _edges("edges", edges)
     n = _count("n_nodes", n_nodes)
-    # Fewer than two nodes is refused by the kernel before it reads an edge.
-    limit = n if n >= 2 else 2**64
-    first = _indices("edges u", u, limit, "n_nodes")
-    second = _indices("edges v", v, limit, "n_nodes")
+    first = _indices("edges u", u)
+    second = _indices("edges v", v)
     weights = _floats("edges w", w)
     if not (len(first) == len(second) == len(weights)):
         raise ValueError(f"edges: u, v and w differ in length ({len(first)}, {len(second)}, {len(weights)})")

@@ -150,15 +150,10 @@ def map(func: Callable[..., T], *iterables: Iterable[Any], client: Engine = None
     return _run(func, list(zip(*iterables)), client, progress)
 
 
-# The lookup decoder's own limits, and its messages: checked here so that a
-# code beyond them is refused before any task starts, not by its task.
-_MAX_DATA_QUBITS = 26
-_MAX_STABILIZERS = 32
-
-
 def _codes(codes: Mapping[str, Code]) -> dict[str, tuple[int, arrays.Indices, arrays.Indices, arrays.Indices]]:
-    """Every code as the kernel reads it, checked as tavik.arrays checks one,
-    each message naming the code's key."""
+    """Every code as the kernel reads it, checked as tavik.arrays checks one
+    and as the kernel checks it before building any table, each message
+    naming the code's key."""
     if not isinstance(codes, Mapping):
         raise TypeError(f"codes: expected a mapping of names to (n_data, z_stabilizers, logical_z), "
                         f"not {type(codes).__name__}")
@@ -169,12 +164,13 @@ def _codes(codes: Mapping[str, Code]) -> dict[str, tuple[int, arrays.Indices, ar
             raise TypeError(f"{where}: expected (n_data, z_stabilizers, logical_z), not {type(code).__name__}")
         if len(code) != 3:
             raise ValueError(f"{where}: expected 3 items (n_data, z_stabilizers, logical_z), got {len(code)}")
-        n, starts, qubits, logical = arrays._code(*code, where=f"{where} ")
-        if n > _MAX_DATA_QUBITS:
-            raise SizeViolation(f"{where}: lookup decoding requires n_data <= {_MAX_DATA_QUBITS}")
-        if len(starts) - 1 > _MAX_STABILIZERS:
-            raise SizeViolation(f"{where}: lookup decoding requires at most {_MAX_STABILIZERS} Z-stabilizers")
-        checked[name] = n, starts, qubits, logical
+        checked[name] = arrays._code(*code, where=f"{where} ")
+        try:
+            _arrays.check_code(*checked[name])
+        except SizeViolation as error:
+            raise SizeViolation(f"{where}: {str(error).removeprefix('SizeViolation: ')}") from None
+        except ValueError as error:  # it names the argument and the item
+            raise ValueError(f"{where} {error}") from None
     return checked
 
 
@@ -245,7 +241,7 @@ def noisy_validation(
     order (noise levels outer, seeds inner). Every argument is checked before
     any task starts, with the errors of :mod:`tavik.arrays`."""
     bits = arrays._bits("base_bits", base_bits)
-    columns = arrays._qubo("qubo", qubo, len(bits), "len(base_bits)")
+    columns = arrays._qubo("qubo", qubo)
     if arrays._count("n_runs", n_runs) == 0:
         raise ValueError("n_runs: must be >= 1 to summarise the runs")
     levels = arrays._floats("noise_levels", _listed("noise_levels", noise_levels, "real numbers")).tolist()

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "sim/ising_backend.h"
+#include "sim/enumeration.h"
 
 namespace tavik::analog {
 

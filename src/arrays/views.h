@@ -8,6 +8,7 @@
 #include "arrays/buffer.h"
 #include "common/errors.h"
 #include "common/qubo.h"
+#include "ecc/lookup_table.h"
 
 namespace tavik::arrays {
 
@@ -23,6 +24,16 @@ inline QuboView qubo_view(const Copied<std::uint64_t>& rows, const Copied<std::u
   require_size(rows.span().size(), weights.span().size(), "rows");
   require_size(cols.span().size(), weights.span().size(), "cols");
   return {rows, cols, weights};
+}
+
+// Compressed rows the decoder can read without leaving `qubits`: starts run
+// from 0, never decrease, and end at qubits' size.
+inline ecc::SupportRows support_rows(const Copied<std::uint64_t>& starts, const Copied<std::uint64_t>& qubits) {
+  const std::span<const std::uint64_t> s = starts, q = qubits;
+  bool sound = !s.empty() && s.front() == 0 && s.back() == q.size();
+  for (std::size_t j = 1; sound && j < s.size(); ++j) sound = s[j - 1] <= s[j];
+  if (!sound) throw ValueError("starts: expected offsets from 0 to len(qubits), never decreasing");
+  return {s, q};
 }
 
 }  // namespace tavik::arrays

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "codesign/scoring.h"
+#include "codesign/stackelberg_score.h"
 
 namespace tavik {
 

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tavik {
 
@@ -43,6 +44,62 @@ struct Panic : Error {
       : Error(what), where(at) {}
   std::source_location where;
 };
+
+// A broken input rule, as data: the rule, the input it concerns (the
+// argument and, for columns of one, the column, as the Python functions name
+// them), the item, the offending value and the limit. Kernels throw it where
+// an input names something that is not there; each face words it for its
+// callers, the list face as exactly the text its contract fixes.
+enum class InputRule {
+  index,            // `value` indexes one of `limit` things
+  support_qubit,    // a code's support names data qubit `value` of `limit`
+  qubit_given,      // an instruction names no qubit
+  parameter_given,  // an instruction lacks its parameter `value`, having `limit`
+  qubit_in_state,   // an instruction's qubit `value` lies beyond a state of `limit` qubits
+  gate_known,       // an instruction's gate is none of those on `value` qubits
+};
+
+struct InputFailure {
+  InputRule rule;
+  std::string_view argument;
+  std::string_view column;  // empty for the argument's items themselves
+  std::size_t item;
+  std::uint64_t value;
+  std::uint64_t limit;
+  std::string_view limit_name;  // what `limit` is, as the caller sees it ("n_vars")
+  std::string detail;           // the instruction's gate
+  std::uint64_t offset = 0;     // qubit_in_state: the first amplitude the gate pairs beyond the state is this plus 2^value
+};
+
+// Not an Error: it has no text of its own. Copies share the failure, so that
+// copying the exception cannot throw.
+class InputError : public std::exception {
+ public:
+  InputError(InputFailure failure, std::source_location at)
+      : where(at), failure_(std::make_shared<const InputFailure>(std::move(failure))) {}
+  const InputFailure& failure() const noexcept { return *failure_; }
+  const char* what() const noexcept override { return "an input rule is broken"; }
+  std::source_location where;
+
+ private:
+  std::shared_ptr<const InputFailure> failure_;
+};
+
+// Where an index comes from: the argument, its column, and the name of what
+// it indexes.
+struct IndexSource {
+  std::string_view argument;
+  std::string_view column;
+  std::string_view limit_name;
+};
+
+// The one input index check: item `item` of `source` must be below `len`.
+inline void check_input_index(std::uint64_t index, std::uint64_t len, const IndexSource& source, std::size_t item,
+                              std::source_location where = std::source_location::current()) {
+  if (index >= len)
+    throw InputError({InputRule::index, source.argument, source.column, item, index, len, source.limit_name, {}},
+                     where);
+}
 
 [[noreturn]] void index_out_of_bounds(std::size_t len, std::uint64_t index,
                                       std::source_location where = std::source_location::current());

@@ -20,8 +20,8 @@ Bisection stoer_wagner_bisect(EdgeView edges, std::uint64_t n_nodes) {
     throw Panic("the edge store holds at most " + std::to_string(kIndexLimit) + " nodes, " + std::to_string(n_nodes) +
                 " were requested: NodeIxLimit");
   for (std::size_t k = 0; k < edges.size(); ++k) {
-    check_index(edges.first[k], n_nodes);
-    check_index(edges.second[k], n_nodes);
+    check_input_index(edges.first[k], n_nodes, {"edges", "u", "n_nodes"}, k);
+    check_input_index(edges.second[k], n_nodes, {"edges", "v", "n_nodes"}, k);
     if (k >= kIndexLimit)
       throw Panic("the edge store holds at most " + std::to_string(kIndexLimit) + " edges: EdgeIxLimit");
   }

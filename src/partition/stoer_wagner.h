@@ -37,8 +37,9 @@ struct Bisection {
 // first phase with the smallest cut wins.
 //
 // ValueError for n_nodes < 2 (before any edge is read) and when no phase cut
-// is below +inf; PanicException for an endpoint >= n_nodes (input order, i
-// before j), when no vertex can be selected (NaN or -inf tightness), and at
+// is below +inf; a broken input rule (InputError) for an endpoint >= n_nodes
+// (input order, i before j); Panic when no vertex can be selected (NaN or
+// -inf tightness), and at
 // the 32-bit node and edge limits of the edge store. MemoryError when the
 // matrix or the lists cannot fit in the memory the process may use.
 Bisection stoer_wagner_bisect(EdgeView edges, std::uint64_t n_nodes);

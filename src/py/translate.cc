@@ -13,6 +13,7 @@ namespace {
 // down and the interpreter lock serialises initialisation).
 PyObject* g_size_violation = nullptr;
 PyObject* g_panic_exception = nullptr;
+InputWording g_input_wording = nullptr;
 
 constexpr const char* kSizeViolationPath = "tavik.exceptions.SizeViolation";
 
@@ -20,12 +21,6 @@ PyObject* text_object(std::string_view text) {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
-void set_error(PyObject* exception_type, std::string_view message) {
-  PyObject* text = text_object(message);
-  if (text == nullptr) return;
-  PyErr_SetObject(exception_type, text);
-  Py_DECREF(text);
-}
 
 // Resolves the host package's SizeViolation class on first use. On failure an
 // ImportError or TypeError naming the class is set and null returned.
@@ -105,7 +100,16 @@ const char* short_path(const char* path) {
   return at == std::string_view::npos ? path : path + at + 1;
 }
 
-void raise_panic(std::string_view message, const std::source_location& where) {
+}  // namespace
+
+void set_error(PyObject* exception_type, std::string_view message) {
+  PyObject* text = text_object(message);
+  if (text == nullptr) return;
+  PyErr_SetObject(exception_type, text);
+  Py_DECREF(text);
+}
+
+void set_panic(std::string_view message, const std::source_location& where) {
   PyObject* cls = panic_exception_class();
   if (cls == nullptr) return;
   PyObject* text = text_object(message);
@@ -115,8 +119,6 @@ void raise_panic(std::string_view message, const std::source_location& where) {
   PyErr_SetObject(cls, text);
   Py_DECREF(text);
 }
-
-}  // namespace
 
 std::string type_name(PyObject* obj) {
   PyObject* name = PyType_GetQualName(Py_TYPE(obj));
@@ -169,6 +171,8 @@ void prefix_argument_error(std::string_view param) noexcept {
   Py_DECREF(replacement);
 }
 
+void set_input_wording(InputWording wording) { g_input_wording = wording; }
+
 bool signal_handler_raised() { return PyErr_CheckSignals() != 0; }
 
 void set_error_from_current_exception() noexcept {
@@ -180,16 +184,18 @@ void set_error_from_current_exception() noexcept {
     set_error(PyExc_ValueError, e.text());
   } catch (const tavik::SizeViolation& e) {
     raise_size_violation(e.text());
+  } catch (const tavik::InputError& e) {
+    g_input_wording(e);
   } catch (const tavik::Panic& e) {
-    raise_panic(e.text(), e.where);
+    set_panic(e.text(), e.where);
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::length_error&) {  // a container asked for more than it can ever hold
     PyErr_NoMemory();
   } catch (const std::exception& e) {
-    raise_panic(e.what(), std::source_location::current());
+    set_panic(e.what(), std::source_location::current());
   } catch (...) {
-    raise_panic("unknown C++ exception", std::source_location::current());
+    set_panic("unknown C++ exception", std::source_location::current());
   }
 }
 

@@ -1,9 +1,11 @@
 // The one place where failures become Python exceptions.
 #pragma once
 
+#include <source_location>
 #include <string>
 #include <string_view>
 
+#include "common/errors.h"
 #include "common/interrupt.h"
 #include "py/ref.h"
 
@@ -25,6 +27,16 @@ void prefix_argument_error(std::string_view param) noexcept;
 
 // Turns the C++ exception being handled into exactly one Python exception.
 void set_error_from_current_exception() noexcept;
+
+// Sets an exception of `exception_type`, or of the package's PanicException
+// with its diagnostic on standard error naming `where`; never throws.
+void set_error(PyObject* exception_type, std::string_view message);
+void set_panic(std::string_view message, const std::source_location& where);
+
+// How a module words a broken input rule for its callers, as one exception
+// set; each module sets its own as it initialises.
+using InputWording = void (*)(const InputError&) noexcept;
+void set_input_wording(InputWording wording);
 
 // The stop check of every call into this face: runs the signal handlers that
 // are due (a call holds the interpreter lock throughout) and stops the call

@@ -269,8 +269,8 @@ void simulate_qubo_runs(QuboView qubo, std::span<const std::uint8_t> base_bits,
   // Energies would fail at the first bad term in list order whichever run
   // meets it first, so that term is found here, before any work.
   for (std::size_t t = 0; t < qubo.size(); ++t) {
-    check_index(qubo.rows[t], n);
-    check_index(qubo.cols[t], n);
+    check_input_index(qubo.rows[t], n, {"qubo", "rows", "len(base_bits)"}, t);
+    check_input_index(qubo.cols[t], n, {"qubo", "cols", "len(base_bits)"}, t);
   }
 
   // Every draw is a function of its position in the stream, so runs may be

@@ -30,9 +30,9 @@ struct NoisyRuns {
 // arithmetic) when a SplitMix64 draw from `seed` is below noise_level, one
 // draw per entry in run-major order; and into `energies` the QUBO energy of
 // every run, summed in term order from −0.0. Draws are made where `draws`
-// says, energies on the worker pool. With n_runs > 0 a term index ≥ len(base_bits) is an index
-// failure (Panic) for the first such term in list order, before anything is
-// written.
+// says, energies on the worker pool. With n_runs > 0 a term index ≥
+// len(base_bits) is a broken input rule (InputError) for the first such term
+// in list order, before anything is written.
 void simulate_qubo_runs(QuboView qubo, std::span<const std::uint8_t> base_bits,
                         double noise_level, std::uint64_t seed, std::span<std::uint8_t> bits,
                         std::span<double> energies, pool::Threads draws);

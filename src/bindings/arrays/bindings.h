@@ -18,9 +18,16 @@ using tavik::arrays::new_array;
 using tavik::arrays::Out;
 using tavik::arrays::Unlocked;
 
-void register_validation(py::Module& m);
-void register_sim(py::Module& m);
-void register_ecc(py::Module& m);
-void register_graphs(py::Module& m);
+// Words broken input rules as ValueErrors naming the input; called first.
+void use_input_wording();
+
+void register_noisy_runs(py::Module& m);
+void register_enumeration(py::Module& m);
+void register_statevector(py::Module& m);
+void register_lookup_table(py::Module& m);
+void register_failure_probability(py::Module& m);
+void register_vrp_qubo(py::Module& m);
+void register_stoer_wagner(py::Module& m);
+void register_lists(py::Module& m);
 
 }  // namespace tavik::bindings::arrays

@@ -10,11 +10,16 @@ PyModuleDef g_definition = {PyModuleDef_HEAD_INIT, "_arrays", "", 0, nullptr, nu
 tavik::py::Ref build() {
   using namespace tavik::bindings::arrays;
   tavik::arrays::park_at_exit();
+  use_input_wording();
   tavik::py::Module m(tavik::py::Ref::steal(PyModule_Create(&g_definition)));
-  register_validation(m);
-  register_sim(m);
-  register_ecc(m);
-  register_graphs(m);
+  register_noisy_runs(m);
+  register_enumeration(m);
+  register_statevector(m);
+  register_lookup_table(m);
+  register_failure_probability(m);
+  register_vrp_qubo(m);
+  register_stoer_wagner(m);
+  register_lists(m);
   return m.release();
 }
 

@@ -2,16 +2,16 @@
 // attributes that Python code may assign to; the rest are fixed once built.
 #pragma once
 
-#include "analog/interface.h"
+#include "analog/analog_records.h"
 #include "analog/neutral_atom.h"
 #include "analog/photonic.h"
-#include "codesign/scoring.h"
+#include "codesign/stackelberg_score.h"
 #include "codesign/stackelberg.h"
 #include "cutting/reconstruct.h"
-#include "ecc/selector.h"
+#include "ecc/select_patches.h"
 #include "ecc/surface_code.h"
 #include "py/record.h"
-#include "sim/ising_backend.h"
+#include "sim/enumeration.h"
 #include "sim/qudit.h"
 
 namespace tavik::py {

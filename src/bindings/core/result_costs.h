@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "ecc/decoder.h"
+#include "ecc/lookup_table.h"
 #include "validation/noisy_runs.h"
 
 namespace tavik::bindings {

@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "py/convert.h"
-#include "sim/statevector_backend.h"
+#include "sim/statevector.h"
 
 namespace tavik::py {
 

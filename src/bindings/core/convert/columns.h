@@ -13,7 +13,7 @@
 #include "partition/stoer_wagner.h"
 #include "py/callable.h"
 #include "py/convert.h"
-#include "sim/ising_backend.h"
+#include "sim/enumeration.h"
 
 namespace tavik::py {
 

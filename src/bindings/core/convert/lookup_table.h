@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <bit>
 
-#include "ecc/decoder.h"
+#include "ecc/lookup_table.h"
 #include "py/convert.h"
 
 namespace tavik::py {

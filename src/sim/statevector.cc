@@ -1,0 +1,571 @@
+#include "sim/statevector.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "common/errors.h"
+#include "common/interrupt.h"
+#include "common/memory.h"
+#include "common/nan_order.h"
+#include "platform/simd.h"
+#include "pool/pool.h"
+
+namespace tavik::sim {
+namespace {
+
+// [[m00, m01], [m10, m11]] acting on (a, b): a has the target bit clear, b set.
+struct Matrix {
+  Amplitude m00, m01, m10, m11;
+};
+
+// One compiled instruction. Gates that provably leave the state unchanged
+// (a control or cz qubit beyond the state) are dropped while compiling.
+// `nans`: a single-qubit gate that may meet NaNs, in its matrix or in the
+// state, and so needs their order kept (common/nan_order.h). Finite matrices
+// have entries of magnitude at most 1 and are unitary up to rounding, so they
+// keep every amplitude finite: NaNs appear from the first gate whose matrix
+// holds one (an infinite or NaN angle) on.
+struct Op {
+  enum Kind { kSingle, kCx, kCz, kSwap } kind;
+  unsigned q0, q1;
+  Matrix m;
+  bool nans;
+};
+
+constexpr double kR = 0.7071067811865476;       // the double nearest 1/√2
+constexpr double kRBelow = 0.7071067811865475;  // one unit in the last place below kR
+
+// NaN angles give NaN factors here, several of which can meet in one operation.
+Amplitude times(Amplitude x, Amplitude y) {
+  using namespace nan_order;
+  return {sub(mul(x.re, y.re), mul(x.im, y.im)), add(mul(x.re, y.im), mul(x.im, y.re))};
+}
+
+// e^{ix}·factor, the factor a real number taken as (factor, +0.0).
+Amplitude phase_times(double x, double factor) { return times({std::cos(x), std::sin(x)}, {factor, 0.0}); }
+
+// Where an instruction's failures point: its position in the list and its gate.
+struct InstructionAt {
+  std::size_t item;
+  const std::string& name;
+
+  [[noreturn]] void fail(InputRule rule, std::uint64_t value, std::uint64_t limit, std::uint64_t offset = 0,
+                         std::source_location where = std::source_location::current()) const {
+    throw InputError({rule, "instructions", {}, item, value, limit, "n_qubits", name, offset}, where);
+  }
+
+  double parameter(const std::vector<double>& params, std::size_t k,
+                   std::source_location where = std::source_location::current()) const {
+    if (k >= params.size()) fail(InputRule::parameter_given, k, params.size(), 0, where);
+    return params[k];
+  }
+};
+
+Matrix single_qubit_matrix(const InstructionAt& at, const std::vector<double>& params) {
+  const std::string& name = at.name;
+  if (name == "h") return {{kR, 0.0}, {kR, 0.0}, {kR, 0.0}, {-kR, 0.0}};
+  if (name == "x") return {{0.0, 0.0}, {1.0, 0.0}, {1.0, 0.0}, {0.0, 0.0}};
+  if (name == "y") return {{0.0, 0.0}, {0.0, -1.0}, {0.0, 1.0}, {0.0, 0.0}};
+  if (name == "z") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {-1.0, 0.0}};
+  if (name == "s") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 1.0}};
+  if (name == "t") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {kR, kRBelow}};
+  if (name == "rx" || name == "ry" || name == "rz") {
+    const double half = at.parameter(params, 0) * 0.5;
+    const double c = std::cos(half), s = std::sin(half);
+    if (name == "rx") return {{c, 0.0}, {0.0, -s}, {0.0, -s}, {c, 0.0}};
+    if (name == "ry") return {{c, 0.0}, {-s, 0.0}, {s, 0.0}, {c, 0.0}};
+    return {{c, -s}, {0.0, 0.0}, {0.0, 0.0}, {c, s}};
+  }
+  if (name == "u") {
+    const double theta = at.parameter(params, 0), phi = at.parameter(params, 1), lambda = at.parameter(params, 2);
+    const double half = theta * 0.5;
+    const double c = std::cos(half), s = std::sin(half);
+    const Amplitude e_lambda_s = phase_times(lambda, s);
+    return {{c, 0.0},
+            {-e_lambda_s.re, -e_lambda_s.im},
+            phase_times(phi, s),
+            phase_times(nan_order::add(phi, lambda), c)};
+  }
+  at.fail(InputRule::gate_known, 1, 0);
+}
+
+// Validates every instruction in order and turns it into an Op. Nothing is
+// observable of the instructions before a failing one (the state is
+// discarded), so checking them all before the first pass is equivalent to
+// failing midway.
+std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n) {
+  std::vector<Op> ops;
+  ops.reserve(instructions.size());
+  bool nans = false;
+  for (std::size_t k = 0; k < instructions.size(); ++k) {
+    const auto& [name, qubits, params] = instructions[k];
+    const InstructionAt at{k, name};
+    if (qubits.empty()) at.fail(InputRule::qubit_given, 0, 0);
+    const std::uint64_t q0 = qubits[0];
+    if (qubits.size() == 1) {
+      const Matrix m = single_qubit_matrix(at, params);
+      // The first pair visited is (0, 2^q); qubits from 64 on have no bit in
+      // any index, so their partner is beyond the state too.
+      if (q0 >= n) at.fail(InputRule::qubit_in_state, q0, n);
+      for (const Amplitude& x : {m.m00, m.m01, m.m10, m.m11}) nans |= !std::isfinite(x.re) || !std::isfinite(x.im);
+      ops.push_back({Op::kSingle, static_cast<unsigned>(q0), 0, m, nans});
+      continue;
+    }
+    const std::uint64_t q1 = qubits[1];
+    Op::Kind kind;
+    if (name == "cx")
+      kind = Op::kCx;
+    else if (name == "cz")
+      kind = Op::kCz;
+    else if (name == "swap")
+      kind = Op::kSwap;
+    else
+      at.fail(InputRule::gate_known, 2, 0);
+
+    if (kind == Op::kCz) {
+      if (q0 >= n || q1 >= n) continue;  // no index has that bit set
+    } else {
+      if (q0 >= n || q0 == q1) continue;  // no index has bit q0 set and bit q1 clear
+      // The first index with bit q0 set is 2^q0; its partner is 2^q0 + 2^q1
+      // for cx and 2^q1 for swap.
+      if (q1 >= n) at.fail(InputRule::qubit_in_state, q1, n, kind == Op::kCx ? std::uint64_t{1} << q0 : 0);
+    }
+    ops.push_back({kind, static_cast<unsigned>(q0), static_cast<unsigned>(q1), {}, false});
+  }
+  return ops;
+}
+
+// ---- single-qubit kernels -----------------------------------------------------
+//
+// new a = m00·a + m01·b, new b = m10·a + m11·b, each complex product
+// (xr·yr − xi·yi, xr·yi + xi·yr) rounded term by term. The vector form holds
+// two amplitudes (re, im, re, im) per register and computes
+//   m·a = mr·a + s·swap(a),  s = (−mi, +mi, −mi, +mi),
+// whose real lane is mr·ar + (−mi)·ai = mr·ar − mi·ai and whose imaginary lane
+// is mr·ai + mi·ar: the same roundings as the scalar formula.
+
+// Vector helpers here are internal and inlined into each SIMD variant, so GCC's note
+// that their calling convention depends on the target does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+using V4 = double __attribute__((vector_size(32)));
+
+inline V4 load(const Amplitude* p) {
+  V4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline void store(Amplitude* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+
+inline V4 swap_parts(V4 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
+
+struct MatrixLanes {
+  V4 r00, s00, r01, s01, r10, s10, r11, s11;
+};
+
+// Built inside each kernel, in registers: a MatrixLanes kept in memory is
+// aligned for 128-bit registers only, and the wider paths would load it with
+// instructions that need 256-bit alignment.
+[[gnu::always_inline]] inline MatrixLanes lanes(const Matrix& m) {
+  auto r = [](Amplitude x) { return V4{x.re, x.re, x.re, x.re}; };
+  auto s = [](Amplitude x) { return V4{-x.im, x.im, -x.im, x.im}; };
+  return {r(m.m00), s(m.m00), r(m.m01), s(m.m01), r(m.m10), s(m.m10), r(m.m11), s(m.m11)};
+}
+
+// The arithmetic of a gate: plain, or keeping the order of NaNs (Op::nans).
+struct Plain {
+  template <class T>
+  [[gnu::always_inline]] static T add(T x, T y) {
+    return x + y;
+  }
+  template <class T>
+  [[gnu::always_inline]] static T mul(T x, T y) {
+    return x * y;
+  }
+};
+struct NanOrder {
+  template <class T>
+  [[gnu::always_inline]] static T add(T x, T y) {
+    return nan_order::add(x, y);
+  }
+  template <class T>
+  [[gnu::always_inline]] static T mul(T x, T y) {
+    return nan_order::mul(x, y);
+  }
+};
+
+template <class A>
+[[gnu::always_inline]] inline void apply(const MatrixLanes& l, V4& a, V4& b) {
+  const V4 sa = swap_parts(a), sb = swap_parts(b);
+  const V4 na = A::add(A::add(A::mul(l.r00, a), A::mul(l.s00, sa)), A::add(A::mul(l.r01, b), A::mul(l.s01, sb)));
+  const V4 nb = A::add(A::add(A::mul(l.r10, a), A::mul(l.s10, sa)), A::add(A::mul(l.r11, b), A::mul(l.s11, sb)));
+  a = na;
+  b = nb;
+}
+
+// m·x + n·y, each product as the vector form computes it.
+template <class A>
+[[gnu::always_inline]] inline Amplitude apply_row(Amplitude m, Amplitude x, Amplitude n, Amplitude y) {
+  return {A::add(A::add(A::mul(m.re, x.re), A::mul(-m.im, x.im)), A::add(A::mul(n.re, y.re), A::mul(-n.im, y.im))),
+          A::add(A::add(A::mul(m.re, x.im), A::mul(m.im, x.re)), A::add(A::mul(n.re, y.im), A::mul(n.im, y.re)))};
+}
+
+template <class A>
+[[gnu::always_inline]] inline void apply_scalar(const Matrix& m, Amplitude& a, Amplitude& b) {
+  const Amplitude na = apply_row<A>(m.m00, a, m.m01, b), nb = apply_row<A>(m.m10, a, m.m11, b);
+  a = na;
+  b = nb;
+}
+
+// The pairs (a[i], b[i]) for i < count (count even). Two amplitudes per
+// vector on every SIMD path: the wider paths only encode it better. The
+// arithmetic A is an argument so that each kind is a function of its own,
+// with the plain one's loop as tight as without the other.
+template <class Isa, class A>
+[[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count, const Matrix& m,
+                                                     A) {
+  const MatrixLanes l = lanes(m);
+  for (std::size_t i = 0; i < count; i += 2) {
+    V4 x = load(a + i), y = load(b + i);
+    apply<A>(l, x, y);
+    store(a + i, x);
+    store(b + i, y);
+  }
+}
+TAVIK_SIMD_DISPATCH(apply_pairs, apply_pairs_lanes)
+
+// The pairs (i, i + 2^q) of a contiguous block of len = 2^k > 2^q amplitudes.
+template <class Isa, class A>
+[[gnu::always_inline]] inline void apply_in_block_lanes(Amplitude* block, std::size_t len, unsigned q, const Matrix& m,
+                                                        A) {
+  const std::size_t half = std::size_t{1} << q;
+  if (len < 4) {  // one pair: no full register
+    apply_scalar<A>(m, block[0], block[half]);
+    return;
+  }
+  // In registers: read through a reference, the matrix might change with
+  // every store to the block, and each iteration would reload its eight
+  // vectors (four times the loop's own loads).
+  const MatrixLanes l = lanes(m);
+  if (q == 0) {
+    // Pairs are neighbours: regroup two registers [a0 b0][a1 b1] as [a0 a1][b0 b1].
+    for (std::size_t i = 0; i < len; i += 4) {
+      const V4 v0 = load(block + i), v1 = load(block + i + 2);
+      V4 a = __builtin_shufflevector(v0, v1, 0, 1, 4, 5), b = __builtin_shufflevector(v0, v1, 2, 3, 6, 7);
+      apply<A>(l, a, b);
+      store(block + i, __builtin_shufflevector(a, b, 0, 1, 4, 5));
+      store(block + i + 2, __builtin_shufflevector(a, b, 2, 3, 6, 7));
+    }
+    return;
+  }
+  if (q == 1) {  // one vector a side: a flat loop rather than an inner loop of one turn
+    for (std::size_t i = 0; i < len; i += 4) {
+      V4 a = load(block + i), b = load(block + i + 2);
+      apply<A>(l, a, b);
+      store(block + i, a);
+      store(block + i + 2, b);
+    }
+    return;
+  }
+  for (std::size_t base = 0; base < len; base += 2 * half) {
+    Amplitude* lo = block + base;
+    Amplitude* hi = lo + half;
+    for (std::size_t i = 0; i < half; i += 2) {
+      V4 a = load(lo + i), b = load(hi + i);
+      apply<A>(l, a, b);
+      store(lo + i, a);
+      store(hi + i, b);
+    }
+  }
+}
+TAVIK_SIMD_DISPATCH(apply_in_block, apply_in_block_lanes)
+
+// ---- tiles ----------------------------------------------------------------------
+//
+// Every gate pairs or permutes amplitudes that differ only in its own qubits'
+// bits, and computes each pair from that pair alone. A run of gates whose
+// qubits all lie in a set S therefore maps each "tile" (the indices that
+// agree on every bit outside S) to itself, and applying the whole run tile by
+// tile performs, for every amplitude, exactly the operations of applying the
+// gates one after another over the whole state, in the same order: the
+// results are bit for bit the same, with one pass over memory per run of
+// gates instead of one per gate.
+//
+// S is the low kRunBits bits (tiles are made of contiguous runs of 2^kRunBits
+// amplitudes) plus up to kMaxHigh higher qubits, so a tile of at most
+// 2^(kRunBits + kMaxHigh) amplitudes stays in the core's cache.
+
+constexpr unsigned kRunBits = 10;
+constexpr unsigned kMaxHigh = 4;
+
+// A two-qubit gate in tile coordinates: local index = r·2^run_bits + x, with
+// bit j of r standing for the j-th high qubit. It acts on the runs r whose
+// `constrained_high` bits equal `set_high` (each paired with run r ^
+// flip_high) and within them on two-amplitude vectors: those whose index v =
+// x / 2 has its `constrained` bits equal to `set`, each paired with vector
+// v ^ flip of the partner run. Local bit 0, the lane within a vector, is in
+// the lane operation instead.
+struct LocalPermutation {
+  std::uint64_t constrained_high, set_high, flip_high;
+  std::size_t constrained, set, flip;
+  enum Lanes {
+    kNegate,          // both amplitudes of the vector
+    kNegateOdd,       // the odd amplitude
+    kExchange,        // both amplitudes with the partner's
+    kExchangeOdd,     // the odd amplitude with the partner's odd one
+    kExchangeCross,   // the odd amplitude with the partner's even one
+    kExchangeInside,  // the two amplitudes of the vector with each other
+  } lanes;
+};
+
+struct Step {
+  const Op* op;
+  bool high;          // single-qubit gate on a high qubit
+  unsigned position;  // its in-run qubit, or its high slot
+  LocalPermutation permutation;
+};
+
+struct Group {
+  std::vector<unsigned> high;  // the high qubits, in slot order
+  std::vector<Step> steps;
+};
+
+// Negation flips sign bits only, as the scalar negation does: a product with
+// −1 would keep a NaN's sign.
+using U4 = std::uint64_t __attribute__((vector_size(32)));
+constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+
+inline V4 flip_signs(V4 v, U4 mask) { return std::bit_cast<V4>(std::bit_cast<U4>(v) ^ mask); }
+
+// One vector x of the permutation and its partner y.
+template <LocalPermutation::Lanes kLanes>
+[[gnu::always_inline]] inline void permute_vector(Amplitude* x, Amplitude* y) {
+  const V4 u = load(x);
+  if constexpr (kLanes == LocalPermutation::kNegate) {
+    store(x, flip_signs(u, U4{kSign, kSign, kSign, kSign}));
+  } else if constexpr (kLanes == LocalPermutation::kNegateOdd) {
+    store(x, flip_signs(u, U4{0, 0, kSign, kSign}));
+  } else if constexpr (kLanes == LocalPermutation::kExchangeInside) {
+    store(x, __builtin_shufflevector(u, u, 2, 3, 0, 1));
+  } else {
+    const V4 w = load(y);
+    if constexpr (kLanes == LocalPermutation::kExchange) {
+      store(x, w);
+      store(y, u);
+    } else if constexpr (kLanes == LocalPermutation::kExchangeOdd) {
+      store(x, __builtin_shufflevector(u, w, 0, 1, 6, 7));
+      store(y, __builtin_shufflevector(w, u, 0, 1, 6, 7));
+    } else {
+      store(x, __builtin_shufflevector(u, w, 0, 1, 4, 5));
+      store(y, __builtin_shufflevector(u, w, 2, 3, 6, 7));
+    }
+  }
+}
+
+// The vectors a + 2v, each with its partner b + 2(v ^ p.flip), for the v <
+// vectors (a power of two) whose p.constrained bits (at most two, lo ≤ hi)
+// equal p.set: runs of 2^lo vectors, in nested loops so that no run's start
+// waits on the previous one's; single vectors in one flat loop.
+template <LocalPermutation::Lanes kLanes>
+[[gnu::always_inline]] inline void permute_vectors(Amplitude* a, Amplitude* b, std::size_t vectors,
+                                                   const LocalPermutation& p) {
+  const unsigned lo = std::countr_zero(p.constrained ? p.constrained : vectors);
+  const unsigned hi = p.constrained ? static_cast<unsigned>(std::bit_width(p.constrained)) - 1 : lo;
+  const std::size_t run = std::size_t{1} << lo, step = std::size_t{2} << lo, span = std::size_t{1} << hi;
+  for (std::size_t outer = 0; outer < vectors; outer += 2 * span) {
+    if (run == 1) {
+      for (std::size_t v = outer + p.set; v < outer + span + p.set; v += 2)
+        permute_vector<kLanes>(a + 2 * v, b + 2 * (v ^ p.flip));
+      continue;
+    }
+    for (std::size_t start = outer + p.set; start < outer + span + p.set; start += step) {
+      Amplitude* x = a + 2 * start;
+      Amplitude* y = b + 2 * (start ^ p.flip);
+      for (std::size_t i = 0; i < 2 * run; i += 2) permute_vector<kLanes>(x + i, y + i);
+    }
+  }
+}
+
+template <LocalPermutation::Lanes kLanes>
+[[gnu::always_inline]] inline void permute_runs(Amplitude* const* runs, std::size_t run_count, std::size_t run_len,
+                                                const LocalPermutation& p) {
+  for (std::size_t r = 0; r < run_count; ++r)
+    if ((r & p.constrained_high) == p.set_high)
+      permute_vectors<kLanes>(runs[r], runs[r ^ p.flip_high], run_len / 2, p);
+}
+
+template <class Isa>
+[[gnu::always_inline]] inline void apply_permutation_lanes(Amplitude* const* runs, std::size_t run_count,
+                                                           std::size_t run_len, const LocalPermutation& p) {
+  switch (p.lanes) {
+    case LocalPermutation::kNegate:
+      return permute_runs<LocalPermutation::kNegate>(runs, run_count, run_len, p);
+    case LocalPermutation::kNegateOdd:
+      return permute_runs<LocalPermutation::kNegateOdd>(runs, run_count, run_len, p);
+    case LocalPermutation::kExchange:
+      return permute_runs<LocalPermutation::kExchange>(runs, run_count, run_len, p);
+    case LocalPermutation::kExchangeOdd:
+      return permute_runs<LocalPermutation::kExchangeOdd>(runs, run_count, run_len, p);
+    case LocalPermutation::kExchangeCross:
+      return permute_runs<LocalPermutation::kExchangeCross>(runs, run_count, run_len, p);
+    case LocalPermutation::kExchangeInside:
+      return permute_runs<LocalPermutation::kExchangeInside>(runs, run_count, run_len, p);
+  }
+}
+TAVIK_SIMD_DISPATCH(apply_permutation, apply_permutation_lanes)
+
+template <class A>
+void apply_single(Amplitude* const* runs, std::size_t run_count, std::size_t run_len, const Step& step, A arithmetic) {
+  if (step.high) {
+    const std::size_t bit = std::size_t{1} << step.position;
+    for (std::size_t r = 0; r < run_count; ++r)
+      if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.op->m, arithmetic);
+  } else {
+    for (std::size_t r = 0; r < run_count; ++r) apply_in_block(runs[r], run_len, step.position, step.op->m, arithmetic);
+  }
+}
+
+// Tiles are disjoint and each is computed from itself alone, so they split
+// across threads with every amplitude's arithmetic unchanged.
+void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads threads) {
+  const unsigned run_bits = std::min(n, kRunBits);
+  const std::size_t run_len = std::size_t{1} << run_bits;
+  const std::size_t run_count = std::size_t{1} << group.high.size();
+
+  // Tile t spreads its bits over the positions from run_bits up that are not
+  // high qubits.
+  std::vector<unsigned> spread;
+  for (unsigned b = run_bits; b < n; ++b)
+    if (std::find(group.high.begin(), group.high.end(), b) == group.high.end()) spread.push_back(b);
+  std::vector<std::size_t> run_offset(run_count, 0);
+  for (std::size_t r = 0; r < run_count; ++r)
+    for (std::size_t j = 0; j < group.high.size(); ++j)
+      if (r >> j & 1) run_offset[r] += std::size_t{1} << group.high[j];
+
+  // A job of a few tiles is worth handing to another thread.
+  const std::size_t grain = std::max<std::size_t>(1, (std::size_t{1} << 15) / (run_count * run_len));
+  pool::parallel_for(threads, std::size_t{1} << spread.size(), grain, [&](std::size_t begin, std::size_t end) {
+    std::vector<Amplitude*> runs(run_count);
+    for (std::size_t t = begin; t < end; ++t) {
+      poll_interrupt(run_count * run_len * group.steps.size());
+      std::size_t base = 0;
+      for (std::size_t k = 0; k < spread.size(); ++k)
+        if (t >> k & 1) base += std::size_t{1} << spread[k];
+      for (std::size_t r = 0; r < run_count; ++r) runs[r] = state + base + run_offset[r];
+
+      for (const Step& step : group.steps) {
+        if (step.op->kind != Op::kSingle) {
+          apply_permutation(runs.data(), run_count, run_len, step.permutation);
+        } else if (step.op->nans) {
+          apply_single(runs.data(), run_count, run_len, step, NanOrder{});
+        } else {
+          apply_single(runs.data(), run_count, run_len, step, Plain{});
+        }
+      }
+    }
+  });
+}
+
+// Splits the ops into groups of consecutive ops that touch at most kMaxHigh
+// qubits at or above the run bits, and expresses each op in tile coordinates.
+std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
+  const unsigned run_bits = std::min(n, kRunBits);
+  std::vector<Group> groups;
+  for (const Op& op : ops) {
+    const bool single = op.kind == Op::kSingle;
+    std::vector<unsigned> qubits{op.q0};
+    if (!single && op.q1 != op.q0) qubits.push_back(op.q1);
+
+    std::vector<unsigned> high = groups.empty() ? std::vector<unsigned>{} : groups.back().high;
+    for (unsigned q : qubits)
+      if (q >= run_bits && std::find(high.begin(), high.end(), q) == high.end()) high.push_back(q);
+    if (groups.empty() || high.size() > kMaxHigh) {
+      groups.emplace_back();
+      high.clear();
+      for (unsigned q : qubits)
+        if (q >= run_bits) high.push_back(q);
+    }
+    Group& group = groups.back();
+    group.high = high;
+
+    // Local bit of a qubit: its own bit in the run, or run_bits + its slot.
+    auto local = [&](unsigned q) -> std::uint64_t {
+      if (q < run_bits) return std::uint64_t{1} << q;
+      const auto slot = std::find(high.begin(), high.end(), q) - high.begin();
+      return std::uint64_t{1} << (run_bits + slot);
+    };
+    Step step{&op, false, 0, {}};
+    if (single) {
+      step.high = op.q0 >= run_bits;
+      step.position = static_cast<unsigned>(std::countr_zero(local(op.q0)) - (step.high ? run_bits : 0));
+    } else {
+      std::uint64_t b0 = local(op.q0), b1 = local(op.q1);
+      // swap is symmetric in its qubits: the lane bit, if either is it, goes first.
+      if (op.kind == Op::kSwap && b1 == 1) std::swap(b0, b1);
+      std::uint64_t constrained, set, flip = 0;
+      if (op.kind == Op::kCz) {
+        constrained = set = b0 | b1;  // both set (one bit when q0 == q1)
+      } else {
+        constrained = b0 | b1;
+        set = b0;  // q0 set, q1 clear
+        flip = op.kind == Op::kCx ? b1 : b0 | b1;
+      }
+      using P = LocalPermutation;
+      P::Lanes lanes;
+      if (!(constrained & 1))
+        lanes = op.kind == Op::kCz ? P::kNegate : P::kExchange;
+      else if (op.kind == Op::kCz)
+        lanes = P::kNegateOdd;
+      else if (op.kind == Op::kSwap)
+        lanes = P::kExchangeCross;
+      else
+        lanes = b0 == 1 ? P::kExchangeOdd : P::kExchangeInside;  // cx: the lane bit the control, or the target
+      const std::uint64_t low_mask = (std::uint64_t{1} << run_bits) - 1;
+      step.permutation = {constrained >> run_bits, set >> run_bits, flip >> run_bits,
+                          (constrained & low_mask) >> 1, (set & low_mask) >> 1, (flip & low_mask) >> 1, lanes};
+    }
+    group.steps.push_back(step);
+  }
+  return groups;
+}
+
+}  // namespace
+
+StateVector::StateVector(unsigned n_qubits)
+    : amplitudes_(big_buffer<Amplitude>(std::size_t{1} << n_qubits)), size_(std::size_t{1} << n_qubits) {}
+
+unsigned statevector_qubits(std::uint64_t n_qubits) {
+  if (n_qubits > kMaxStatevectorQubits) throw SizeViolation("run_statevector requires n_qubits <= 24");
+  return static_cast<unsigned>(n_qubits);
+}
+
+void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state,
+                     pool::Threads threads) {
+  const std::vector<Op> ops = compile(instructions, n_qubits);
+  // Zero-filled by hand: on huge pages that is far cheaper than faulting in
+  // calloc's lazily zeroed 4 KiB pages one at a time.
+  constexpr std::size_t kBlock = std::size_t{1} << 16;
+  pool::parallel_for(threads, (state.size() + kBlock - 1) / kBlock, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t at = begin * kBlock; at < std::min(state.size(), end * kBlock); at += kBlock) {
+      poll_interrupt(kBlock);
+      std::fill_n(state.data() + at, std::min(kBlock, state.size() - at), Amplitude{0.0, 0.0});
+    }
+  });
+  state[0] = {1.0, 0.0};
+  for (const Group& group : plan(ops, n_qubits)) apply_group(state.data(), n_qubits, group, threads);
+}
+
+StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits,
+                            std::size_t result_bytes_per_amplitude, pool::Threads threads) {
+  const unsigned n = statevector_qubits(n_qubits);
+  require_memory(std::size_t{1} << n, 1, sizeof(Amplitude) + result_bytes_per_amplitude);
+  StateVector state(n);
+  run_statevector(instructions, n, {state.data(), state.size()}, threads);
+  return state;
+}
+
+}  // namespace tavik::sim

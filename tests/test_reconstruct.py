@@ -1,0 +1,215 @@
+"""Circuit-cutting reconstruction: records, reprs, the strict checks and the
+arithmetic, against the reference model bit for bit."""
+
+import math
+import os
+import random
+import struct
+import subprocess
+import sys
+
+import pytest
+
+from reference import reconstruct as ref
+from support import assert_no_leak, bits
+
+import tavik.tavik_core as core
+
+cutting = core.cutting
+Counts = cutting.SubcircuitSampleCounts
+Coef = cutting.SampleCoefficient
+HUGE = {"0": 2**64 - 1, "1": 2**64 - 1, "00": 2**64 - 1, "10": 2**64 - 5, "": 2**63}  # even - odd = 2**63 + 4
+
+
+def reconstruct(counts, coefficients, labels):
+    return cutting.reconstruct_expectation([Counts(*c) for c in counts], [Coef(*c) for c in coefficients], labels)
+
+
+def random_instance(rng, n_coefficients, labels, entries, n_bits=6, extra=0):
+    samples = rng.sample(range(10 * n_coefficients + 10), n_coefficients // 2 + 1)
+    counts = []
+    for s in samples + [10**6 + k for k in range(extra)]:  # extras: never referenced
+        for label in dict.fromkeys(labels):
+            if n_bits:
+                keys = [format(k, f"0{n_bits}b") for k in rng.sample(range(2**n_bits), min(entries, 2**n_bits))]
+            else:  # bitstrings of any length and make-up
+                keys = ["".join(rng.choices("0111 é\u0661", k=rng.randrange(0, 20))) for _ in range(entries)]
+            counts.append((s, label, {k: rng.randrange(0, 1000) for k in keys}, rng.randrange(1, 5000)))
+    rng.shuffle(counts)
+    coefficients = [(rng.choice(samples), rng.choice([rng.uniform(-3, 3), 0.0, -0.0, 1.0])) for _ in range(n_coefficients)]
+    return counts, coefficients
+
+
+# --- records -----------------------------------------------------------------
+
+
+def test_records_store_values_and_survive_a_dict_changed_by_conversion():
+    h, c = Counts(3, "A", {"01": 5, "11": 7}, 0), Coef(2, -0.25)  # zero shots are only refused when used
+    assert (h.sample_index, h.subcircuit_label, h.counts, h.shots) == (3, "A", {"01": 5, "11": 7}, 0)
+    assert (c.sample_index, c.coefficient) == (2, -0.25)
+    histogram = {"0": True, "1": 2}  # an int subclass and an __index__ object are counts
+    histogram["11"] = type("ClearingIndex", (), {"__index__": lambda self: histogram.clear() or 4})()
+    assert Counts(0, "A", histogram, 9).counts == {"0": 1, "1": 2, "11": 4} and histogram == {}
+
+
+# --- reprs -------------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "value, text",
+    [(0.5, "0.5"), (2.0, "2"), (1e-7, "0.0000001"), (-0.0, "-0"), (math.nan, "NaN"), (-math.nan, "NaN"),
+     (math.inf, "inf"), (-math.inf, "-inf"), (1e23, "1" + "0" * 23), (5e-324, "0." + "0" * 323 + "5")],
+)  # fmt: skip
+def test_sample_coefficient_repr(value, text):
+    assert repr(Coef(1, value)) == f"SampleCoefficient(sample_index=1, coefficient={text})"
+
+
+@pytest.mark.parametrize(
+    "label, shown",
+    [
+        ('say "hi"\\', r'"say \"hi\"\\"'),
+        ("it's", '"it\'s"'),
+        ("a\nb\rc\td\0e\x01\x7f", r'"a\nb\rc\td\0e\u{1}\u{7f}"'),
+        ("e\u0301\u200b\u2028\u00a0\ue000\u0378 ", r'"e\u{301}\u{200b}\u{2028}\u{a0}\u{e000}\u{378} "'),
+        ("é→Ω漢🙂\u0903", '"é→Ω漢🙂\u0903"'),  # printable, a spacing mark included
+    ],
+)
+def test_label_repr_escapes(label, shown):
+    assert repr(Counts(3, label, {"0": 1}, 1000)) == f"SubcircuitSampleCounts(sample_index=3, subcircuit_label={shown}, shots=1000)"
+
+
+def test_reprs_match_reference_on_random_doubles_and_every_code_point():
+    rng = random.Random(11)
+    values = [struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0] for _ in range(3000)]
+    values += [rng.uniform(-1e6, 1e6) for _ in range(1000)] + [0.0, 0.1 + 0.2, 2.0**60]
+    values += [float(rng.randrange(-(2**70), 2**70)) for _ in range(500)] + [10.0**k for k in range(-30, 300)]
+    for v in values:
+        assert repr(Coef(2**64 - 1, v)) == ref.sample_coefficient_repr(2**64 - 1, v), v.hex()
+    code_points = [cp for cp in range(0x110000) if not 0xD800 <= cp <= 0xDFFF]
+    for start in range(0, len(code_points), 2048):
+        label = "".join(map(chr, code_points[start : start + 2048]))
+        assert repr(Counts(0, label, {}, 0)) == ref.subcircuit_counts_repr(0, label, 0)
+
+
+# --- reconstruction ----------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "counts, coefficients, labels, expected",
+    [
+        ([(0, "A", {"0": 60, "1": 40}, 100)], [(0, 2.0)], ["A"], 0.4),
+        ([(0, "A", {"11": 1}, 1)], [(0, 1.0)], ["A"], 1.0),
+        ([(0, "A", {"1 0": 1}, 1)], [(0, 1.0)], ["A"], -1.0),
+        ([(0, "A", {"": 1}, 1)], [(0, 1.0)], ["A"], 1.0),
+        ([(0, "A", {"x1y1z1": 1, "\u0661": 3}, 4)], [(0, 1.0)], ["A"], 0.5),  # only the character '1' counts
+        ([(0, "A", {"0": 3, "1": 1}, 4), (0, "B", {"0": 1, "1": 3}, 4)], [(0, 1.0)], ["A", "B"], -0.25),
+        ([(0, "A", {"0": 10}, 100)], [(0, 1.0)], ["A"], 0.1),  # no renormalisation
+        ([(0, "A", {}, 7)], [(0, 5.0)], ["A"], 0.0),
+        ([(0, "A", {"0": 3, "1": 1}, 4)], [(0, 1.0)], ["A", "A"], 0.25),  # a label twice: factor squared
+        ([(0, "A", {"0": 3, "1": 1}, 4)], [(0, 1.0), (0, 3.0)], ["A"], 2.0),  # one term per coefficient
+        ([(0, "A", {"0": 1}, 1), (9, "A", {}, 0), (0, "Z", {}, 0)], [(0, 1.0)], ["A"], 1.0),  # unused: not checked
+        ([(0, "A", {}, 0)], [], ["A"], -0.0),
+        # huge counts are summed exactly, whatever their order, then converted once
+        *[([(0, "A", h, 3)], [(0, 1.0)], ["A"], float(2**63 + 4) / 3) for h in (HUGE, dict(reversed(HUGE.items())))],
+        # beyond 2**64, rounded once to nearest (ties to even), whatever the sign; a borrow across the words
+        *[([(0, "A", {a: 2**64 - 1, b: 2**64 - 1, c: low}, 1)], [(0, 1.0)], ["A"], sign * float(2**65 + low - 2))
+          for low in (4098, 4099, 4100) for a, b, c, sign in (("0", "00", "11", 1), ("1", "01", "10", -1))],
+        ([(0, "A", {"0": 2**64 - 1, "00": 2, "1": 3}, 1)], [(0, 1.0)], ["A"], float(2**64 - 2)),
+        # errors, in their documented precedence
+        ([(0, "A", {}, 0), (0, "A", {}, 0)], [], [], "subcircuit_labels must not be empty"),
+        ([(0, "A", {}, 1), (1, "A", {}, 1), (1, "A", {}, 1), (0, "A", {}, 1)], [(5, 1.0)], ["A"],
+         "duplicate SubcircuitSampleCounts for sample 1 / subcircuit \"A\""),
+        ([(7, 'q"\n', {}, 1), (7, 'q"\n', {}, 1)], [], ["B"],  # unreferenced entries take part
+         'duplicate SubcircuitSampleCounts for sample 7 / subcircuit "q\\"\\n"'),
+        ([(0, "A", {}, 1), (0, "B", {}, 0), (1, "A", {}, 1)], [(0, 1.0), (1, 1.0)], ["A", "B"],
+         "missing SubcircuitSampleCounts for sample 1 / subcircuit \"B\""),
+        ([(0, "A", {}, 1)], [(0, 1.0)], ["A", "\u0301x"],
+         "missing SubcircuitSampleCounts for sample 0 / subcircuit \"\\u{301}x\""),
+        ([(0, "A", {}, 1), (0, "B", {}, 0), (0, "C", {}, 0)], [(0, 1.0)], ["A", "C", "B"],
+         "SubcircuitSampleCounts for sample 0 / subcircuit \"C\" has shots == 0"),
+        ([(s, lab, {}, 0 if s in (4, 2) else 1) for s in range(6) for lab in "AB"], [(s, 1.0) for s in (0, 5, 4, 2)],
+         ["A", "B"], "SubcircuitSampleCounts for sample 4 / subcircuit \"A\" has shots == 0"),
+    ],
+)  # fmt: skip
+def test_documented_cases(counts, coefficients, labels, expected):
+    for fn in (reconstruct, ref.reconstruct_expectation):
+        try:
+            got = bits(fn(counts, coefficients, labels))
+        except ValueError as e:
+            got = str(e)
+        assert got == bits(expected)
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_matches_reference_bit_for_bit(seed):
+    rng = random.Random(seed)
+    labels = rng.sample(["A", "B", "C", "sub\u00e9", "1"], rng.randrange(1, 4))
+    if seed % 3 == 0:
+        labels.append(labels[0])
+    n_bits = [6, 0, 1, 11][seed % 4]
+    counts, coefficients = random_instance(rng, rng.randrange(0, 300), labels, rng.randrange(0, 40), n_bits, extra=2)
+    if seed % 4 == 0:  # zero shots on entries no coefficient uses
+        counts = [(s, lab, h, 0) if s > 10**6 else (s, lab, h, n) for s, lab, h, n in counts]
+    assert bits(reconstruct(counts, coefficients, labels)) == bits(ref.reconstruct_expectation(counts, coefficients, labels))
+
+
+@pytest.mark.parametrize("width", [1, 3, 7, 8, 9])
+def test_fixed_width_keys_with_huge_counts(width):
+    """Keys of one byte length take the vectorised path: every entry count
+    (lane tails), counts with both 32-bit halves in use, and bytes that are
+    '1' with the high bit set (in '±') or a neighbour of it."""
+    rng = random.Random(width)
+    alphabet = ["0", "1", "1", "0", "x", "±"]
+
+    def key():
+        text = ""
+        while len(text.encode()) < width:
+            c = rng.choice(alphabet)
+            text += c if len((text + c).encode()) <= width else rng.choice("01")
+        return text
+
+    for n in range(0, 19):
+        keys = list(dict.fromkeys(key() for _ in range(4 * n)))[:n]
+        huge = [2**64 - 1, 2**63, 2**32, 2**32 - 1, rng.getrandbits(64), rng.randrange(1000)]
+        counts = [(0, "A", {k: rng.choice(huge) for k in keys}, rng.choice([1, 3]))]
+        expected = ref.reconstruct_expectation(counts, [(0, 1.0)], ["A"])
+        assert bits(reconstruct(counts, [(0, 1.0)], ["A"])) == bits(expected), (n, counts)
+
+
+CHILD = """
+import os, sys
+os.sched_setaffinity(0, set(sorted(os.sched_getaffinity(0))[: int(sys.argv[1])]))
+sys.path.insert(0, sys.argv[2])
+import test_reconstruct
+print(test_reconstruct.pool_probe())
+"""
+
+
+def pool_probe():
+    """A result and an error that depend on every chunk of the parallel phase."""
+    counts, coefficients = random_instance(random.Random(5), 6000, ["A", "B"], 24)
+    with pytest.raises(ValueError) as error:
+        reconstruct([(s, lab, h, 0 if s % 7 == 3 else n) for s, lab, h, n in counts], coefficients, ["A", "B"])
+    return reconstruct(counts, coefficients, ["A", "B"]).hex(), str(error.value)
+
+
+@pytest.mark.skipif(not hasattr(os, "sched_setaffinity"), reason="needs CPU affinity")
+def test_results_do_not_depend_on_the_number_of_cpus():
+    here = pool_probe()
+    assert here[1].startswith("SubcircuitSampleCounts for sample ")
+    for n in (1, 2):
+        args = [sys.executable, "-c", CHILD, str(n), os.path.dirname(__file__)]
+        assert subprocess.run(args, capture_output=True, text=True, check=True).stdout.strip() == repr(here)
+
+
+def test_no_leak():
+    counts, coefficients = [(0, "A", {"0": 1, "1": 2}, 3), (0, "B", {"1": 1}, 1)], [(0, 0.5)]
+    assert_no_leak(
+        lambda: reconstruct(counts, coefficients, ["A", "B"]),
+        lambda: reconstruct(counts, coefficients, ["A", "C"]),
+        lambda: reconstruct(counts + counts, coefficients, ["A"]),
+        lambda: reconstruct(counts, coefficients, [1]),
+        lambda: Counts(1, "lab\u0301", {"00": 1, "01": 2}, 3).counts,
+        lambda: Counts(1, "lab", {"00": -1}, 3),
+        lambda: repr(Counts(1, "lab\u0301", {}, 3)) + repr(Coef(2, 1e-9)),
+    )

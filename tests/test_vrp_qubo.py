@@ -1,0 +1,97 @@
+"""vrp_qubo_terms: keys, values and insertion order against the step-by-step
+reference, the documented cases, shared name objects, and the memory guard."""
+
+import math
+import random
+
+import pytest
+
+import tavik.tavik_core as core
+from reference.vrp_qubo import vrp_qubo_terms as reference
+from support import assert_no_leak, bits
+
+SPECIAL = [0.0, -0.0, math.inf, -math.inf, math.nan, 5e-324, -1.5, 1e308]
+
+
+def as_bits(qubo):
+    """Items in insertion order, values compared bit for bit."""
+    return bits(list(qubo.items()))
+
+
+@pytest.mark.parametrize("n", [*range(0, 14), 17, 23])
+@pytest.mark.parametrize("special", [False, True])
+def test_matches_reference_bit_for_bit(n, special):
+    rng = random.Random(1000 * n + special)
+
+    def draw():
+        return rng.choice(SPECIAL) if special and rng.random() < 0.15 else rng.uniform(-10.0, 10.0)
+
+    for _ in range(3 if n < 14 else 1):
+        dist, a, b = [[draw() for _ in range(n)] for _ in range(n)], draw(), draw()
+        assert as_bits(core.vrp_qubo_terms(dist, a, b)) == as_bits(reference(dist, a, b))  # ints would show
+
+
+def test_documented_small_cases():
+    assert core.vrp_qubo_terms([], 1.0, 1.0) == {}
+    # One node: one linear term, the distance is never read.
+    assert as_bits(core.vrp_qubo_terms([[math.nan]], 1.25, 1.0)) == [(("x_0_0", "x_0_0"), float.hex(-2.5))]
+    a, b, d01, d10 = 1.5, 0.5, 3.0, 7.0
+    both = b * d01 + b * d10
+    expected = [
+        (("x_0_0", "x_0_0"), -2 * a), (("x_0_0", "x_0_1"), 2 * a), (("x_0_0", "x_1_0"), 2 * a), (("x_0_0", "x_1_1"), both),
+        (("x_0_1", "x_0_1"), -2 * a), (("x_0_1", "x_1_0"), both), (("x_0_1", "x_1_1"), 2 * a),
+        (("x_1_0", "x_1_0"), -2 * a), (("x_1_0", "x_1_1"), 2 * a),
+        (("x_1_1", "x_1_1"), -2 * a),
+    ]  # fmt: skip
+    assert list(core.vrp_qubo_terms(dist=[[0.0, d01], [d10, 0.0]], penalty_a=a, penalty_b=b).items()) == expected
+    # Asymmetric distances orient the tour: node 0 at position 1 then node 2 at position 2 uses d_02, the reverse d_20.
+    result = core.vrp_qubo_terms([[0.0, 2.0, 3.0], [5.0, 0.0, 7.0], [11.0, 13.0, 0.0]], 0.0, 1.0)
+    assert (result[("x_0_1", "x_2_2")], result[("x_0_2", "x_2_1")]) == (3.0, 11.0)
+
+
+@pytest.mark.parametrize("n", [3, 4, 7])
+def test_zero_penalties_and_distances_still_emit_every_entry(n):
+    result = core.vrp_qubo_terms([[0.0] * n for _ in range(n)], 0.0, 0.0)
+    assert len(result) == n * n * (2 * n - 1)
+    assert {float.hex(v) for v in result.values()} == {float.hex(0.0)}
+
+
+def test_key_order_insertion_order_and_one_shared_string_per_name():
+    keys = list(core.vrp_qubo_terms([[1.0] * 12] * 12, 1.0, 1.0))
+    # (x_1_10, x_1_2) is inserted by first index 12 + 10, second index 12 + 2: after (x_1_9, x_1_9).
+    assert ("x_10_2", "x_2_2") in keys and keys.index(("x_1_10", "x_1_2")) > keys.index(("x_1_9", "x_1_9"))
+    objects = {}
+    for name in (name for key in keys for name in key):
+        objects.setdefault(name, set()).add(id(name))
+    assert len(objects) == 144 and all(len(ids) == 1 for ids in objects.values())
+
+
+@pytest.mark.parametrize(
+    "dist",
+    [[[1.0, 2.0, 3.0], [4.0, 5.0, 6.0]], [[1.0, 2.0], [3.0]], [[1.0], [2.0]], [[]], [[1.0, 2.0], []],
+     [[0.0, 1.0]] * 70_000, [[0.0] * 70_000] * 3],  # many rows, but visibly not square: not a memory error
+)  # fmt: skip
+def test_non_square_matrix_is_refused_after_conversion(dist):
+    with pytest.raises(ValueError, match="^distance matrix must be square$"):
+        core.vrp_qubo_terms(dist, 1.0, 1.0)
+    with pytest.raises(TypeError, match="^argument 'penalty_b': must be real number, not str$"):
+        core.vrp_qubo_terms(dist, 1.0, "b")
+
+
+def test_instances_too_large_for_memory_fail_fast():
+    # Far beyond the 32-bit variable indices (one shared row, 4.9e9 logical entries),
+    # then within the index width, but ~16e9 entries cannot fit any memory.
+    for n in (70_000, 2_000):
+        with pytest.raises(MemoryError):
+            core.vrp_qubo_terms([[0.0] * n] * n, 1.0, 1.0)
+
+
+def test_no_leak():
+    dist = [[0.0, 1.0, 2.0], [1.0, 0.0, 3.0], [2.0, 3.0, 0.0]]
+    assert_no_leak(
+        lambda: core.vrp_qubo_terms(dist, 1.0, 0.5),
+        lambda: core.vrp_qubo_terms([[1.0, 2.0]], 1.0, 1.0),
+        lambda: core.vrp_qubo_terms([[1.0, "x"]], 1.0, 1.0),
+        lambda: core.vrp_qubo_terms(dist, 1.0, None),
+        repeat=1000,
+    )
