@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Checks the type stubs of the installed tavik package against its extension module and
 # against users' code: run after `pip install '.[test]'`, in the same environment.
-#  1. stubtest: every stubbed name, signature, default and attribute matches the module;
-#  2. mypy --strict and pyright (strict) accept scripts that use every public name (of the
+#  1. the committed stubs are what tools/gen_stubs.py writes from the installed module and
+#     tools/stub_sources.py (a unified diff otherwise), so no docstring drifts from the module;
+#  2. stubtest: every stubbed name, signature, default and attribute matches the module;
+#  3. mypy --strict and pyright (strict) accept scripts that use every public name (of the
 #     core, and of tavik.arrays and tavik.sweep), and the scripts run;
-#  3. both checkers flag exactly the marked mistakes of a misuse script.
+#  4. both checkers flag exactly the marked mistakes of a misuse script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+echo "== stubs as tools/gen_stubs.py writes them"
+python tools/gen_stubs.py --check
 
 echo "== stubtest"
 python tools/stubtest.py --allowlist tools/stubtest-allowlist.txt

@@ -1,5 +1,8 @@
-# The native array face: private, called only by tavik.arrays, which checks
-# and normalises every argument first.
+# Written by tools/gen_stubs.py from the installed module and tools/stub_sources.py: edit those.
+"""The native array face: private, called only by tavik.arrays, which checks and normalises
+every argument first.
+"""
+
 from typing import Any
 
 import numpy.typing as npt
@@ -17,21 +20,49 @@ __all__ = [
 
 # Arrays the typed layer made: C-contiguous, of the dtype the kernel reads.
 _Array = npt.NDArray[Any]
-# A result made by the call: its bytes through the buffer protocol, for
-# numpy.frombuffer.
+# A result made by the call: its bytes through the buffer protocol, for numpy.frombuffer.
 _Block = Any
 
 def simulate_qubo_runs(
     rows: _Array, cols: _Array, weights: _Array, base_bits: _Array, n_runs: int, noise_level: float, seed: int
-) -> tuple[_Block, _Block]: ...
+) -> tuple[_Block, _Block]:
+    """(runs, energies) as buffers: n_runs × len(base_bits) bytes and n_runs float64, as tavik_core's
+    simulate_qubo_runs computes them.
+    """
 
-# --- exhaustive enumeration and the statevector ---
-def qubo_energy_spectrum(rows: _Array, cols: _Array, weights: _Array, n_vars: int) -> tuple[_Block, float, _Block]: ...
-def exact_ising_norm(sites: _Array, values: _Array, rows: _Array, cols: _Array, weights: _Array, n_sites: int) -> float: ...
-def run_statevector(instructions: object, n_qubits: int) -> _Block: ...
-# --- error correction ---
-def build_ecc_lookup_table(n_data: int, starts: _Array, qubits: _Array) -> tuple[_Block, _Block]: ...
-def logical_failure_probability(n_data: int, starts: _Array, qubits: _Array, logical_z: _Array, p: _Array) -> _Block: ...
-# --- graphs ---
-def vrp_qubo_matrix(dist: _Array, rows: int, penalty_a: float, penalty_b: float) -> tuple[_Block, list[str]]: ...
-def stoer_wagner_bisect(first: _Array, second: _Array, weights: _Array, n_nodes: int) -> tuple[float, _Block]: ...
+def qubo_energy_spectrum(rows: _Array, cols: _Array, weights: _Array, n_vars: int) -> tuple[_Block, float, _Block]:
+    """(best, energy, energies): the first strict minimum's assignment (n_vars bytes), its energy and the
+    ascending distinct energies (float64), buffers both, as tavik_core's qubo_energy_spectrum computes
+    them.
+    """
+
+def exact_ising_norm(sites: _Array, values: _Array, rows: _Array, cols: _Array, weights: _Array, n_sites: int) -> float:
+    """Return tavik_core's exact_ising_norm of the fields (sites, values) and couplings (rows, cols,
+    weights).
+    """
+
+def run_statevector(instructions: object, n_qubits: int) -> _Block:
+    """The state (2^n_qubits complex128, as a buffer) with tavik_core's run_statevector amplitudes; the
+    instructions are converted as tavik_core converts them.
+    """
+
+def build_ecc_lookup_table(n_data: int, starts: _Array, qubits: _Array) -> tuple[_Block, _Block]:
+    """(syndromes, corrections) as buffers of uint64, one row per producible syndrome, ascending, as
+    tavik_core's build_ecc_lookup_table computes them; supports as compressed rows.
+    """
+
+def logical_failure_probability(n_data: int, starts: _Array, qubits: _Array, logical_z: _Array, p: _Array) -> _Block:
+    """A buffer of float64, element i tavik_core's logical_failure_probability at rate p[i]; supports as
+    compressed rows.
+    """
+
+def vrp_qubo_matrix(dist: _Array, rows: int, penalty_a: float, penalty_b: float) -> tuple[_Block, list[str]]:
+    """(q, labels): tavik_core's vrp_qubo_terms on the rows × rows matrix dist as a buffer of rows² × rows²
+    float64 (q[a, b] the value keyed (labels[a], labels[b]), 0.0 where it has none) and the variable
+    names by index.
+    """
+
+def stoer_wagner_bisect(first: _Array, second: _Array, weights: _Array, n_nodes: int) -> tuple[float, _Block]:
+    """(cut_weight, side) of tavik_core's stoer_wagner_bisect on the edges (first[k], second[k],
+    weights[k]): side a new buffer of int64 nodes.
+    """

@@ -1,3 +1,4 @@
+# Written by tools/gen_stubs.py from the installed module and tools/stub_sources.py: edit those.
 """Analog compilation: neutral-atom and photonic compilers and their records.
 
 Stubs of ``tavik.tavik_core.analog``, an attribute of the extension module and not an
@@ -54,13 +55,15 @@ class HardwareDeltaModel:
 
 @final
 class RydbergControlParameters:
-    """Global Rydberg drive and the atom positions it acts on. Stored as given; read-only.
+    """Global Rydberg drive (Rabi frequency omega and detuning delta, one value per time step) and the
+    atom positions it acts on. Stored as given; read-only.
 
-    ``omega`` (Rabi frequency) and ``delta`` (detuning) hold one value per time step; their
-    lengths are not compared.
+    The lengths of ``omega`` and ``delta`` are not compared.
     """
 
-    def __new__(cls, omega: Sequence[_Float], delta: Sequence[_Float], atom_positions: Sequence[SpatialCoordinates]) -> Self: ...
+    def __new__(
+        cls, omega: Sequence[_Float], delta: Sequence[_Float], atom_positions: Sequence[SpatialCoordinates]
+    ) -> Self: ...
     @property
     def omega(self) -> list[float]:
         """Rabi-frequency waveform, one value per time step."""
@@ -75,9 +78,10 @@ class RydbergControlParameters:
 
 @final
 class SpatialCoordinates:
-    """The position of one atom: column x, row y, in the lattice's length unit (pitch 5.0).
+    """The position of one atom: column x, row y.
 
-    No constructor: instances come from :meth:`NeutralAtomCompiler.map_to_spatial_geometry`.
+    Both are in the lattice's length unit (pitch 5.0). No constructor: instances come from
+    :meth:`NeutralAtomCompiler.map_to_spatial_geometry`.
     """
 
     def __new__(cls, no_constructor: Never, /) -> Self: ...
@@ -95,23 +99,25 @@ class NeutralAtomCompiler:
 
     def __new__(cls) -> Self: ...
     def map_to_spatial_geometry(self, graph: LogicalGraph) -> list[SpatialCoordinates]:
-        """One atom per variable on a row-major square lattice of pitch 5.0, in variable order.
+        """One atom per variable, in variable order, on a row-major square lattice of pitch 5.0 and side
+        ceil(sqrt(n)): variable v at ((v mod side) * 5.0, (v div side) * 5.0).
 
-        The side is ceil(sqrt(n)): variable v sits at ((v mod side)·5.0, (v div side)·5.0).
         Only the number of variables is read.
         """
 
-    def generate_rydberg_controls(self, graph: LogicalGraph, coords: Sequence[SpatialCoordinates]) -> RydbergControlParameters:
-        """Controls for the given atom positions: 100 time steps of Rabi frequency 1.0 and detuning 0.5.
-
-        ``graph`` must be a LogicalGraph but its content is not used.
+    def generate_rydberg_controls(
+        self, graph: LogicalGraph, coords: Sequence[SpatialCoordinates]
+    ) -> RydbergControlParameters:
+        """RydbergControlParameters for the given atom positions: 100 time steps of constant Rabi frequency
+        1.0 and detuning 0.5 (the graph's content is not used).
         """
 
 @final
 class PhotonicGBSParameters:
-    """Gaussian-boson-sampling program: the symmetric adjacency matrix and one phase per mode.
+    """Gaussian-boson-sampling program: the symmetric adjacency matrix and one phase per mode. Stored as
+    given; read-only.
 
-    Stored as given (neither squareness nor lengths are checked); read-only.
+    Neither squareness nor lengths are checked.
     """
 
     def __new__(cls, adjacency_matrix: Sequence[Sequence[_Float]], phases: Sequence[_Float]) -> Self: ...
@@ -129,10 +135,9 @@ class PhotonicCompiler:
 
     def __new__(cls) -> Self: ...
     def build_arrazola_bromley_encoding(self, graph: LogicalGraph) -> PhotonicGBSParameters:
-        """Adjacency matrix of the interaction weights and one phase per variable.
+        """Mode k is variable k. Each interaction between distinct variables sets A[a][b] = A[b][a] to its
+        weight; a self-interaction sets phase k to atan(weight). Later interactions overwrite earlier
+        ones; names not in the graph are skipped; a repeated name means its last variable.
 
-        Mode k is variable k. An interaction between distinct variables sets A[a][b] = A[b][a]
-        to its weight; a self-interaction sets phase k to atan(weight). Later interactions
-        overwrite earlier ones; names not in the graph are skipped; a repeated name means its
-        last variable.
+        Returns the adjacency matrix of the interaction weights and one phase per variable.
         """

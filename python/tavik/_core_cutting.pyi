@@ -1,3 +1,4 @@
+# Written by tools/gen_stubs.py from the installed module and tools/stub_sources.py: edit those.
 """Circuit cutting: reconstruct an expectation value from sub-circuit measurement counts.
 
 Stubs of ``tavik.tavik_core.cutting``, an attribute of the extension module and not an
@@ -30,14 +31,15 @@ class _SequenceNotStr(Protocol[_T_co]):
 
 @final
 class SubcircuitSampleCounts:
-    """The measurement histogram of one sub-circuit in one joint sample. Stored as given; read-only.
+    """The measurement histogram (bitstring -> count) of one sub-circuit in one joint sample, and the
+    number of shots it was measured with. Stored as given; read-only.
 
-    ``counts`` maps bitstrings to counts; a bitstring's parity is that of its number of "1"
-    characters (every other character is ignored). ``shots`` is the divisor of the
-    expectation, not checked here (:func:`reconstruct_expectation` refuses 0).
+    ``shots`` is not checked here (:func:`reconstruct_expectation` refuses 0).
     """
 
-    def __new__(cls, sample_index: SupportsIndex, subcircuit_label: str, counts: dict[str, int], shots: SupportsIndex) -> Self: ...
+    def __new__(
+        cls, sample_index: SupportsIndex, subcircuit_label: str, counts: dict[str, int], shots: SupportsIndex
+    ) -> Self: ...
     @property
     def sample_index(self) -> int:
         """Index of the joint sample this histogram belongs to."""
@@ -68,14 +70,14 @@ class SampleCoefficient:
         """The sample's real coefficient."""
 
 def reconstruct_expectation(
-    counts: Sequence[SubcircuitSampleCounts], coefficients: Sequence[SampleCoefficient], subcircuit_labels: _SequenceNotStr[str]
+    counts: Sequence[SubcircuitSampleCounts],
+    coefficients: Sequence[SampleCoefficient],
+    subcircuit_labels: _SequenceNotStr[str],
 ) -> float:
-    """Expectation value of the uncut circuit from the counts of its cut sub-circuits.
-
-    The sum over ``coefficients`` (in order, from -0.0) of coefficient × the product over
-    ``subcircuit_labels`` (in order) of that sample's histogram parity expectation,
-    (even-parity counts − odd-parity counts) / shots.
-
-    Raises ValueError for an empty ``subcircuit_labels``, a duplicate (sample, label) among
-    ``counts``, a (sample, label) pair without a histogram, or a used histogram with 0 shots.
+    """Expectation value of the uncut circuit: the sum over coefficients (in order, from -0.0) of
+    coefficient x the product over subcircuit_labels (in order) of the histogram's parity expectation,
+    (count of even-parity bitstrings - count of odd-parity bitstrings) / shots, where a bitstring's parity
+    is that of its number of '1' characters. Every (sample, label) pair needs exactly one histogram
+    (ValueError for a duplicate among `counts` or a missing pair), and every histogram used needs
+    shots > 0 (ValueError); an empty subcircuit_labels is a ValueError.
     """

@@ -1,3 +1,4 @@
+# Written by tools/gen_stubs.py from the installed module and tools/stub_sources.py: edit those.
 """Surface-code error correction: patches, patch budgeting and circuit remapping.
 
 Stubs of ``tavik.tavik_core.ecc``, an attribute of the extension module and not an importable
@@ -14,11 +15,13 @@ __all__ = ["SurfaceCodePatch", "build_surface_code", "PatchAssignment", "select_
 
 @final
 class SurfaceCodePatch:
-    """A rotated surface-code patch of distance d. Read-only.
+    """A rotated surface-code patch of distance d: data qubits 0 … d²−1 (row-major on the d × d grid),
+    the X- and Z-stabilizer supports in generation order, and the logical X (first row) and
+    logical Z (first column) supports. Built by build_surface_code; read-only.
 
-    Data qubit a·d + b sits at row a, column b of the d × d grid. The stabilizer order is the
-    syndrome bit order of :func:`tavik.tavik_core.build_ecc_lookup_table`. No constructor:
-    instances come from :func:`build_surface_code`.
+    The stabilizer order is the syndrome bit order of
+    :func:`tavik.tavik_core.build_ecc_lookup_table`. No constructor: instances come from
+    :func:`build_surface_code`.
     """
 
     def __new__(cls, no_constructor: Never, /) -> Self: ...
@@ -28,7 +31,7 @@ class SurfaceCodePatch:
 
     @property
     def data_qubits(self) -> list[int]:
-        """Every data-qubit index, 0 … d²−1 ascending."""
+        """Every data-qubit index, 0 … d²−1 ascending; qubit a·d + b sits at row a, column b."""
 
     @property
     def x_stabilizers(self) -> list[list[int]]:
@@ -47,54 +50,51 @@ class SurfaceCodePatch:
         """Support of the logical Z operator: the first column."""
 
 def build_surface_code(distance: SupportsIndex = 3) -> SurfaceCodePatch:
-    """The rotated surface-code patch of the given distance.
-
-    Stabilizers come from the plaquettes walked by top-left corner, rows then columns from -1.
-    Raises MemoryError for a patch too large for memory.
+    """The rotated surface-code patch of the given distance. Stabilizers come from the plaquettes
+    walked by top-left corner, rows then columns from -1; their order is the syndrome bit order of
+    build_ecc_lookup_table. A patch too large for memory raises MemoryError.
     """
 
 @final
 class PatchAssignment:
-    """One logical variable's surface-code patch and its block of physical qubits. Read-only.
+    """One logical variable's surface-code patch: its distance and its block of physical qubits,
+    the half-open range physical_start … physical_end. Produced by select_patches; read-only.
 
-    The block is the half-open range ``physical_start … physical_end`` of distance² qubits.
-    No constructor: instances come from :func:`select_patches`.
+    The block holds distance² qubits. No constructor: instances come from :func:`select_patches`.
     """
 
     def __new__(cls, no_constructor: Never, /) -> Self: ...
     @property
     def logical_var(self) -> int:
-        """Index of the protected logical variable."""
+        """index of the protected logical variable"""
 
     @property
     def distance(self) -> int:
-        """Code distance of the patch."""
+        """code distance of the patch"""
 
     @property
     def physical_start(self) -> int:
-        """First physical qubit of the block."""
+        """first physical qubit of the block"""
 
     @property
     def physical_end(self) -> int:
-        """One past the last physical qubit of the block."""
+        """one past the last physical qubit of the block"""
 
 def select_patches(
     ranked: Sequence[tuple[SupportsIndex, _Float]], physical_qubit_budget: SupportsIndex, distance: SupportsIndex
 ) -> list[PatchAssignment]:
-    """Give each ranked variable, in order, a block of distance² physical qubits until the budget ends.
+    """Walk a (variable, criticality) ranking in order, giving each variable a block of distance²
+    physical qubits back to back from qubit 0, until the next block would exceed the budget.
+    Distance 0 gives []; a distance whose square overflows 64 bits raises ValueError.
 
-    ``ranked`` is a ``(variable, criticality)`` list such as
-    :func:`tavik.tavik_core.qubo_criticality` returns (the criticality is ignored). Blocks are
-    allocated back to back from qubit 0. Distance 0 gives ``[]``; a distance whose square
-    overflows 64 bits raises ValueError.
+    ``ranked`` is what :func:`tavik.tavik_core.qubo_criticality` returns; the criticality is not
+    read.
     """
 
 def remap_circuit(
     circuit: Sequence[tuple[str, Sequence[SupportsIndex]]], assignments: Sequence[PatchAssignment]
 ) -> list[tuple[str, list[int]]]:
-    """Rewrite ``(gate_name, operands)`` gates onto physical qubits.
-
-    Each operand naming an assigned logical variable becomes the first physical qubit of its
-    patch (the last assignment for a variable wins); all other operands and every gate name
-    are returned unchanged.
+    """Rewrite a (gate_name, operands) list: each operand naming an assigned logical variable becomes
+    the first physical qubit of its patch (the last PatchAssignment for a variable wins); all other
+    operands and every gate name are returned unchanged.
     """

@@ -1,3 +1,4 @@
+# Written by tools/gen_stubs.py from the installed module and tools/stub_sources.py: edit those.
 """Logical Ising graphs, the exact Ising solver and the qudit simulator placeholder.
 
 Stubs of ``tavik.tavik_core.sim``, an attribute of the extension module and not an importable
@@ -17,16 +18,14 @@ class IsingSimulator:
 
     def __new__(cls) -> Self: ...
     def solve_exact(self, graph: LogicalGraph) -> list[int]:
-        """Ground state of the graph's Ising energy: one spin, +1 or -1, per variable in order.
+        """Ground state of the graph's Ising energy by enumerating all 2^N spin configurations (N ≤ 20):
+        a list of N spins, +1 or -1, in variable order; ties go to the lowest configuration index.
 
-        The energy is E(s) = Σ w·s_i·s_j over interactions between distinct variables plus
-        Σ w·s_i over self-interactions (i == j), minimised: a positive weight favours opposite
-        spins. Configuration index bit k set means variable k is +1; all 2^N configurations are
-        walked upwards and ties keep the lowest index (so free variables come out -1).
-        Interactions naming an absent variable are ignored; a repeated name means its last
-        variable.
-
-        Raises SizeViolation for more than 20 variables.
+        The energy is E(s) = Σ w·s_i·s_j over interactions between distinct variables plus Σ w·s_i
+        over self-interactions (i == j), minimised: a positive weight favours opposite spins.
+        Configuration index bit k set means variable k is +1, so free variables come out -1.
+        Interactions naming an absent variable are ignored; a repeated name means its last variable.
+        More than 20 variables raise SizeViolation.
         """
 
 @final
@@ -60,9 +59,9 @@ class Variable:
     package's own examples use ``"spin"``.
     """
 
+    def __new__(cls, name: str, domain: str) -> Self: ...
     name: str
     domain: str
-    def __new__(cls, name: str, domain: str) -> Self: ...
 
 @final
 class Interaction:
@@ -71,9 +70,9 @@ class Interaction:
     ``i == j`` is a field on that variable (energy w·s_i); otherwise the energy is w·s_i·s_j.
     """
 
+    def __new__(cls, i: str, j: str, weight: _Float) -> Self: ...
     i: str
     j: str
-    def __new__(cls, i: str, j: str, weight: _Float) -> Self: ...
     @property
     def weight(self) -> float:
         """The interaction's weight."""
