@@ -371,6 +371,10 @@ TYPES: dict[str, dict[str, Annotation]] = {
         "stoer_wagner_bisect": sig(
             "tuple[float, _Block]", first="_Array", second="_Array", weights="_Array", n_nodes="int"
         ),
+        "check_code": sig("None", n_data="int", starts="_Array", qubits="_Array", logical_z="_Array"),
+        "read_terms": sig("tuple[_Block, _Block, _Block]", terms="object"),
+        "read_fields": sig("tuple[_Block, _Block]", fields="object"),
+        "read_edges": sig("tuple[_Block, _Block, _Block]", edges="object"),
     },
 }
 

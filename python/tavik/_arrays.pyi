@@ -14,8 +14,12 @@ __all__ = [
     "run_statevector",
     "build_ecc_lookup_table",
     "logical_failure_probability",
+    "check_code",
     "vrp_qubo_matrix",
     "stoer_wagner_bisect",
+    "read_terms",
+    "read_fields",
+    "read_edges",
 ]
 
 # Arrays the typed layer made: C-contiguous, of the dtype the kernel reads.
@@ -56,6 +60,9 @@ def logical_failure_probability(n_data: int, starts: _Array, qubits: _Array, log
     compressed rows.
     """
 
+def check_code(n_data: int, starts: _Array, qubits: _Array, logical_z: _Array) -> None:
+    """Raise what logical_failure_probability raises for this code before it builds any table."""
+
 def vrp_qubo_matrix(dist: _Array, rows: int, penalty_a: float, penalty_b: float) -> tuple[_Block, list[str]]:
     """(q, labels): tavik_core's vrp_qubo_terms on the rows × rows matrix dist as a buffer of rows² × rows²
     float64 (q[a, b] the value keyed (labels[a], labels[b]), 0.0 where it has none) and the variable
@@ -66,3 +73,12 @@ def stoer_wagner_bisect(first: _Array, second: _Array, weights: _Array, n_nodes:
     """(cut_weight, side) of tavik_core's stoer_wagner_bisect on the edges (first[k], second[k],
     weights[k]): side a new buffer of int64 nodes.
     """
+
+def read_terms(terms: object) -> tuple[_Block, _Block, _Block]:
+    """(rows, cols, weights) of a ((i, j), w) term list, as uint64 and float64 buffers."""
+
+def read_fields(fields: object) -> tuple[_Block, _Block]:
+    """(sites, values) of a (site, value) list, as uint64 and float64 buffers."""
+
+def read_edges(edges: object) -> tuple[_Block, _Block, _Block]:
+    """(u, v, w) of an (i, j, w) edge list, as uint64 and float64 buffers."""
