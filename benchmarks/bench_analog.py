@@ -54,8 +54,11 @@ def coupling_numpy(couplings, errors):
     return list(zip((p for p, _ in couplings), (j / scale).tolist()))
 
 
+def pack(x):
+    return struct.pack("<d", x)
+
+
 def same(a, b):
-    pack = lambda x: struct.pack("<d", x)
     if a and isinstance(a[0], tuple):
         return [p for p, _ in a] == [p for p, _ in b] and all(pack(x) == pack(y) for (_, x), (_, y) in zip(a, b))
     return all(pack(x) == pack(y) for x, y in zip(a, b)) and len(a) == len(b)

@@ -6,7 +6,6 @@ Python tuples, dicts and lists. A last row isolates the module's parity scan
 at 100,000 coefficients: the time with 64-entry histograms minus the time
 with 1-entry ones (the same records otherwise), per histogram entry."""
 
-import math
 import random
 import struct
 import sys
@@ -73,11 +72,11 @@ def numpy_version(counts, coefficients, labels):
         index[(sample, label)] = position
     refs = np.empty((len(coefficients), len(labels)), dtype=np.int64)
     for c, (sample, _) in enumerate(coefficients):
-        for l, label in enumerate(labels):
+        for k, label in enumerate(labels):
             position = index.get((sample, label))
             if position is None:
                 raise ValueError("missing")
-            refs[c, l] = position
+            refs[c, k] = position
     sizes = np.fromiter((len(h) for _, _, h, _ in counts), dtype=np.int64, count=len(counts))
     keys = [k for _, _, h, _ in counts for k in h]
     values = np.fromiter((v for _, _, h, _ in counts for v in h.values()), dtype=np.float64, count=len(keys))
@@ -91,8 +90,8 @@ def numpy_version(counts, coefficients, labels):
     shots = np.fromiter((s for _, _, _, s in counts), dtype=np.float64, count=len(counts))
     expectation = sums / shots
     product = np.ones(len(coefficients))
-    for l in range(len(labels)):
-        product = product * expectation[refs[:, l]]
+    for k in range(len(labels)):
+        product = product * expectation[refs[:, k]]
     terms = np.fromiter((w for _, w in coefficients), dtype=np.float64, count=len(coefficients)) * product
     total = -0.0
     for t in terms.tolist():

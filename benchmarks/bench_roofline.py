@@ -38,7 +38,7 @@ import tavik.tavik_core as core  # noqa: E402
 from bench_reconstruct import N_BITS, scan_time_per_entry  # noqa: E402
 from bench_noisy_runs import instance as noisy_instance  # noqa: E402
 from bench_statevector import random_circuit  # noqa: E402
-from common import print_table  # noqa: E402
+from common import cpu_time, print_table  # noqa: E402
 
 # Cycles: a chain of dependent integer adds runs at one per cycle on every
 # x86-64 core. Adds: 12 independent accumulators of the widest vector (more
@@ -92,18 +92,6 @@ def probe():
         subprocess.run(["cc", "-O2", *([arch] if arch else []), f"-DVBYTES={vbytes}", src, "-o", exe], check=True)
         hz, adds = map(float, subprocess.run([exe], capture_output=True, text=True, check=True).stdout.split())
     return hz, adds
-
-
-def cpu_time(fn, repeat=5):
-    """Least CPU time of one call of fn() (all threads): on a shared machine,
-    others' load disturbs it less than wall-clock time."""
-    fn()
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.process_time()
-        fn()
-        best = min(best, time.process_time() - start)
-    return best
 
 
 def bandwidth():

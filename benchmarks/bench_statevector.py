@@ -19,7 +19,6 @@ import os
 import random
 import subprocess
 import sys
-import time
 
 os.environ["OMP_NUM_THREADS"] = "1"
 os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
@@ -32,7 +31,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE]
 
 import tavik.tavik_core as core  # noqa: E402
-from common import fmt_time, print_table  # noqa: E402
+from common import cpu_time, fmt_time, print_table  # noqa: E402
 
 R = 0.7071067811865476
 SINGLE = ["h", "x", "y", "z", "s", "t", "rx", "ry", "rz", "u"]
@@ -174,16 +173,6 @@ def aer_runner(circuit, n):
         return sim.run(qc, shots=1).result().get_statevector()
 
     return run
-
-
-def cpu_time(fn, repeat=5):
-    fn()
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.process_time()
-        fn()
-        best = min(best, time.process_time() - start)
-    return best
 
 
 def bandwidth_bound(n):
