@@ -151,8 +151,7 @@ std::size_t machine_limit() noexcept {
 // group without a limit reports a number near 2^63, which bounds nothing.
 std::size_t detail::cgroup_limit(const std::string& root, const std::string& self_cgroup) {
 #if defined(__linux__)
-  // "/" is the empty prefix, so the system's paths are spelt as always.
-  const std::string mounts = root.substr(0, root.find_last_not_of('/') + 1) + "/sys/fs/cgroup";
+  const std::string mounts = root + "sys/fs/cgroup";
   std::istringstream file(self_cgroup);
   std::size_t limit = kUnknown;
   // Lines are "id:controllers:path"; v2 is the line "0::path".

@@ -17,9 +17,9 @@ std::size_t memory_available() noexcept;
 namespace detail {
 
 // The memory limit of the control groups that `self_cgroup` (the text of
-// /proc/self/cgroup) names, read from their hierarchies under the directory
-// `root` stands for "/" in; SIZE_MAX when none is set. memory_available()
-// asks with "/", tests with trees of their own.
+// /proc/self/cgroup) names, read from their hierarchies under `root` (a
+// directory with its trailing slash, standing for "/"); SIZE_MAX when none
+// is set. memory_available() asks with "/", tests with trees of their own.
 std::size_t cgroup_limit(const std::string& root, const std::string& self_cgroup);
 
 }  // namespace detail
