@@ -228,6 +228,14 @@ const Kernel kKernels[] = {
     {"FailureSet", failure_probability},
 };
 
+// A kernel of the test's own, dispatched like the others: its answer shows
+// the path a dispatch took.
+template <class Isa>
+[[gnu::always_inline]] inline std::size_t register_doubles_lanes() {
+  return Isa::kDoubles;
+}
+TAVIK_SIMD_DISPATCH(register_doubles, register_doubles_lanes)
+
 struct Outcome {
   Bits result;
   std::string error;
@@ -248,12 +256,14 @@ Outcome outcome(const Kernel& kernel, std::uint64_t seed) {
 int main() {
   constexpr simd::Path kPaths[] = {simd::Path::avx2, simd::Path::avx512};
   constexpr const char* kNames[] = {"portable", "avx2", "avx512"};
+  constexpr std::size_t kDoubles[] = {2, 4, 8};
   std::vector<simd::Path> wider;
   for (simd::Path p : kPaths)
-    if (simd::take_path(p)) wider.push_back(p);
-  if (wider.empty() || !simd::take_path(simd::Path::portable)) {
+    if (simd::take_path(p) && check(register_doubles() == kDoubles[static_cast<int>(p)], "dispatch"))
+      wider.push_back(p);
+  if (wider.empty() || !simd::take_path(simd::Path::portable) || !check(register_doubles() == 2, "dispatch")) {
     std::printf("no path to compare with the portable one on this CPU and build\n");
-    return tavik::test::kSkipped;
+    return tavik::test::failures != 0 ? tavik::test::exit_code() : tavik::test::kSkipped;
   }
   for (const Kernel& kernel : kKernels) {
     for (int seed = 0; seed < 1000; ++seed) {
