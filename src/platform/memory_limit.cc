@@ -149,7 +149,8 @@ std::size_t machine_limit() noexcept {
 // The standard mount points: the unified hierarchy (cgroup v2) at
 // /sys/fs/cgroup, the v1 memory controller at /sys/fs/cgroup/memory. A v1
 // group without a limit reports a number near 2^63, which bounds nothing.
-std::size_t detail::cgroup_limit(const std::string& root, const std::string& self_cgroup) {
+std::size_t detail::cgroup_limit([[maybe_unused]] const std::string& root,
+                                 [[maybe_unused]] const std::string& self_cgroup) {
 #if defined(__linux__)
   const std::string mounts = root + "sys/fs/cgroup";
   std::istringstream file(self_cgroup);
