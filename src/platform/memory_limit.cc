@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <sstream>
 #include <string>
 
 #if defined(_WIN32)
@@ -66,25 +67,11 @@ std::size_t hierarchy_limit(const std::string& mount, std::string group, const c
   }
 }
 
-// The memory limit of the process's control group, from the standard mount
-// points: the unified hierarchy (cgroup v2) at /sys/fs/cgroup, the v1 memory
-// controller at /sys/fs/cgroup/memory. A v1 group without a limit reports a
-// number near 2^63, which bounds nothing.
 std::size_t cgroup_limit() {
-  std::ifstream file("/proc/self/cgroup");
-  std::size_t limit = kUnknown;
-  // Lines are "id:controllers:path"; v2 is the line "0::path".
-  for (std::string line; std::getline(file, line);) {
-    const std::size_t first = line.find(':'), second = line.find(':', first + 1);
-    if (first == std::string::npos || second == std::string::npos) continue;
-    const std::string controllers = line.substr(first + 1, second - first - 1), group = line.substr(second + 1);
-    if (line.compare(0, first, "0") == 0 && controllers.empty()) {
-      limit = std::min(limit, hierarchy_limit("/sys/fs/cgroup", group, "memory.max"));
-    } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
-      limit = std::min(limit, hierarchy_limit("/sys/fs/cgroup/memory", group, "memory.limit_in_bytes"));
-    }
-  }
-  return limit;
+  std::ifstream file("/proc/self/cgroup");  // missing or unreadable: no group, no limit
+  std::ostringstream text;
+  text << file.rdbuf();
+  return detail::cgroup_limit("/", text.str());
 }
 #else
 // Control groups are Linux's.
@@ -158,6 +145,32 @@ std::size_t machine_limit() noexcept {
 }
 
 }  // namespace
+
+// The standard mount points: the unified hierarchy (cgroup v2) at
+// /sys/fs/cgroup, the v1 memory controller at /sys/fs/cgroup/memory. A v1
+// group without a limit reports a number near 2^63, which bounds nothing.
+std::size_t detail::cgroup_limit([[maybe_unused]] const std::string& root,
+                                 [[maybe_unused]] const std::string& self_cgroup) {
+#if defined(__linux__)
+  const std::string mounts = root + "sys/fs/cgroup";
+  std::istringstream file(self_cgroup);
+  std::size_t limit = kUnknown;
+  // Lines are "id:controllers:path"; v2 is the line "0::path".
+  for (std::string line; std::getline(file, line);) {
+    const std::size_t first = line.find(':'), second = line.find(':', first + 1);
+    if (first == std::string::npos || second == std::string::npos) continue;
+    const std::string controllers = line.substr(first + 1, second - first - 1), group = line.substr(second + 1);
+    if (line.compare(0, first, "0") == 0 && controllers.empty()) {
+      limit = std::min(limit, hierarchy_limit(mounts, group, "memory.max"));
+    } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
+      limit = std::min(limit, hierarchy_limit(mounts + "/memory", group, "memory.limit_in_bytes"));
+    }
+  }
+  return limit;
+#else
+  return kUnknown;
+#endif
+}
 
 std::size_t memory_available() noexcept {
   // The rlimits belong to the process, which may change them at any time,

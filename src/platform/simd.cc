@@ -70,4 +70,14 @@ Path chosen() noexcept {
 #endif
 }
 
+bool take_path(Path p) noexcept {
+#if defined(__x86_64__) && !defined(TAVIK_ISA_PIN)
+  if (!runs(p)) return false;
+  taken().store(p, std::memory_order_relaxed);
+  return true;
+#else
+  return p == path();
+#endif
+}
+
 }  // namespace tavik::platform::simd

@@ -18,6 +18,7 @@
 // functions (no ifunc), so exceptions pass through them.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 namespace tavik::platform::simd {
@@ -51,10 +52,18 @@ bool runs(Path path) noexcept;
 // The path of a pinned build (TAVIK_ISA); the widest that runs otherwise.
 Path chosen() noexcept;
 
-inline Path path() noexcept {
-  static const Path p = chosen();
+// The path every dispatch takes: chosen() unless take_path() has set another.
+inline std::atomic<Path>& taken() noexcept {
+  static std::atomic<Path> p{chosen()};
   return p;
 }
+
+inline Path path() noexcept { return taken().load(std::memory_order_relaxed); }
+
+// Sends every dispatch down `p` from now on, so that one test program can
+// compare the paths' bits; false, changing nothing, when the CPU does not run
+// p or the build has no variant for it (TAVIK_ISA pinned, or not x86-64).
+bool take_path(Path p) noexcept;
 
 }  // namespace tavik::platform::simd
 

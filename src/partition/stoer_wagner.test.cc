@@ -3,7 +3,7 @@
 // graphs (ties, zero and signed weights, -0.0, NaN,
 // infinities and overflowing sums, parallel edges, self-loops, several
 // components) and exits non-zero, printing the graph, at the first whose
-// weight bits, side or error differ. Built and run by test_stoer_wagner.py.
+// weight bits, side or error differ.
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -40,8 +40,9 @@ Bisection handover(EdgeView edges, std::size_t n) {
 std::string outcome(Bisection (*path)(EdgeView, std::size_t), const Graph& g) {
   try {
     const Bisection b = path({g.first, g.second, g.weights}, g.n);
-    std::string text = "cut " + std::to_string(std::bit_cast<std::uint64_t>(b.cut_weight)) + ", side";
-    for (auto v : b.side) text += " " + std::to_string(v);
+    std::string text = "cut ";
+    text += std::to_string(std::bit_cast<std::uint64_t>(b.cut_weight)) + ", side";
+    for (auto v : b.side) (text += ' ') += std::to_string(v);
     return text;
   } catch (const tavik::Panic& e) {
     return "Panic: " + std::string(e.text());

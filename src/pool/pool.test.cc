@@ -1,6 +1,6 @@
 // Races the pool's first use from several threads at once, nests
 // parallel_for inside pool jobs, and stops a job whose caller waits for a
-// worker's long last chunk; run under ThreadSanitizer by
+// worker's long last chunk; also run under ThreadSanitizer by
 // tools/test_tsan.sh, which fails on any report. Exits non-zero if a result
 // is wrong.
 #include <atomic>
