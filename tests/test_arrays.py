@@ -342,7 +342,7 @@ def test_other_threads_run_and_call_while_a_long_call_works(name):
 
     def long_call():
         window.append(time.perf_counter())
-        window.append(plain(call(True)))
+        window.append(call(True))
         window.append(time.perf_counter())
 
     worker = threading.Thread(target=long_call)
@@ -352,8 +352,10 @@ def test_other_threads_run_and_call_while_a_long_call_works(name):
         small_ends.append(time.perf_counter())
     worker.join()
     start, result, end = window
-    assert result == long_expected
-    assert sum(start < t < end for t in small_ends) >= 3
+    assert plain(result) == long_expected
+    # Not only in a switch interval at either end, where the lock may change hands anyway.
+    middle = (start + (end - start) / 5, end - (end - start) / 5)
+    assert sum(middle[0] < t < middle[1] for t in small_ends) >= 3
 
 
 # Each call runs while another thread keeps moving one entry of an index array
@@ -420,6 +422,7 @@ BAD_INPUTS = [
     (lambda: ta.simulate_qubo_runs(([0.0], [np.nan], [1.0]), [0, 1], 1, 0.1, 1), ValueError,
      "qubo cols: NaN where an index is expected"),
     (lambda: ta.simulate_qubo_runs(([0], [-1], [1.0]), [0, 1], 1, 0.1, 1), ValueError, "qubo cols: index -1 is negative"),
+    (lambda: ta.qubo_energy_spectrum(([np.inf], [0], [1.0]), 3), ValueError, "qubo rows: inf where an index is expected"),
     (lambda: ta.qubo_energy_spectrum(([0], [-np.inf], [1.0]), 3), ValueError, "qubo cols: -inf where an index is expected"),
     (lambda: ta.qubo_energy_spectrum(([0, 1], [2**64 + 0.0, 0], [1.0, 1.0]), 3), ValueError,
      "qubo cols: index 18446744073709551616 does not fit in 64 bits"),
@@ -462,7 +465,7 @@ BAD_INPUTS = [
     (lambda: ta.build_ecc_lookup_table(3, [["0"]]), TypeError, "z_stabilizers: expected integer indices, not an array of <U1"),
     (lambda: ta.build_ecc_lookup_table(3, "012"), TypeError,
      "z_stabilizers: expected a 0/1 array or a list of index lists, not str"),
-    (lambda: ta.build_ecc_lookup_table(3, np.array([[0, 2, 1]])), ValueError, "z_stabilizers: entries must be 0 or 1"),
+    *[(lambda d=d: ta.build_ecc_lookup_table(3, np.array([d])), ValueError, "z_stabilizers: entries must be 0 or 1") for d in ([0, 2, 1], [0, np.nan, 1])],
     (lambda: ta.build_ecc_lookup_table(3, np.zeros((2, 4))), ValueError,
      "z_stabilizers: expected a 0/1 array of shape (m, n_data), n_data = 3, got shape (2, 4)"),
     (lambda: ta.build_ecc_lookup_table(3, np.zeros(3)), ValueError,

@@ -216,7 +216,8 @@ GOOD = {"codes": {"r3": (3, [[0, 1], [1, 2]], [0])}, "p": [0.1], "noise_levels":
 BAD_ARGUMENTS = [
     ({"p": [0.1, None]}, TypeError, r"^p: expected real numbers, not an array of object$"),
     ({"codes": [(3, [[0, 1]], [0])]}, TypeError, r"^codes: expected a mapping of names to \(n_data, z_stabilizers, "),
-    ({"codes": {"r3": 5}}, TypeError, r"^codes\['r3'\]: expected \(n_data, z_stabilizers, logical_z\), not int$"),
+    *[({"codes": {"r3": code}}, TypeError, rf"^codes\['r3'\]: expected \(n_data, z_stabilizers, logical_z\), not {type(code).__name__}$")
+      for code in (5, "abc")],
     ({"codes": GOOD["codes"] | {"r2": (2, [[0, 1]])}}, ValueError,
      r"^codes\['r2'\]: expected 3 items \(n_data, z_stabilizers, logical_z\), got 2$"),
     ({"codes": {"r3": (3, [[0, 1]], [0], 0.1)}}, ValueError, r"^codes\['r3'\]: expected 3 items .*, got 4$"),
