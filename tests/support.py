@@ -48,22 +48,22 @@ def assert_no_leak(*calls, repeat=2000, slack=64):
     assert grown < slack, f"{grown} blocks still allocated after {repeat} rounds"
 
 
-def output_on_cpus(count, module, function, preload=None):
-    """What `module.function()` prints as a repr in a fresh interpreter whose
-    pool was made for `count` CPUs: the first `count` this process may use,
-    or every one with the eight-CPU shim `preload`ed."""
-    cpus = sorted(os.sched_getaffinity(0))
-    if len(cpus) < count:
-        pytest.skip(f"{len(cpus)} CPU(s) available")
-    code = (f"import os, sys\nos.sched_setaffinity(0, {set(cpus[:count])!r})\n"
-            f"sys.path.insert(0, {os.path.dirname(__file__)!r})\n"
-            f"import {module}\nprint(repr({module}.{function}()))")
-    env = dict(os.environ)
+def run_child(code, cpus=None, preload=None, env=(), timeout=120):
+    """`code` run in a fresh interpreter that may use only the first `cpus`
+    CPUs of this process (all if None), with `preload` added to LD_PRELOAD
+    (the eight-CPU shim of conftest.py) and `env` added to the environment.
+    The test modules' directory is on its path."""
+    mine = sorted(os.sched_getaffinity(0))
+    if len(mine) < (cpus or 0):
+        pytest.skip(f"{len(mine)} CPU(s) available")
+    prefix = f"import os, sys\nsys.path.insert(0, {os.path.dirname(__file__)!r})\n"
+    if cpus:
+        prefix += f"os.sched_setaffinity(0, {set(mine[:cpus])!r})\n"
+    environ = os.environ | dict(env)
     if preload is not None:
-        env["LD_PRELOAD"] = f"{env.get('LD_PRELOAD', '')} {preload}"
-    result = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=300)
-    assert (result.returncode, result.stderr) == (0, "")
-    return result.stdout.strip()
+        environ["LD_PRELOAD"] = f"{environ.get('LD_PRELOAD', '')} {preload}"
+    return subprocess.run([sys.executable, "-c", prefix + code], env=environ, capture_output=True, text=True,
+                          timeout=timeout)  # fmt: skip
 
 
 def bits(value):
@@ -79,54 +79,64 @@ def bits(value):
     return value
 
 
-def _core():
+def core_classes():
+    """Every class of the module by its path: "EquilibriumScore", "sim.Variable"."""
     import tavik.tavik_core as core
 
-    return core
+    found = {}
+    for name in core.__all__:
+        value = getattr(core, name)
+        members = [(f"{name}.{n}", getattr(value, n)) for n in value.__all__] if name in SUBMODULES else [(name, value)]
+        found.update((path, v) for path, v in members if isinstance(v, type))
+    return found
 
 
-# The module's record classes: submodule ("" for the top level), constructor
-# signature (None: no constructor), attributes in declaration order, whether
-# they are writable, and a factory for a valid instance (None: the module
-# offers no way to make one).
-def record_classes():
-    core = _core()
-    sim, analog, ecc, cutting = core.sim, core.analog, core.ecc, core.cutting
-    graph = lambda: sim.LogicalGraph([sim.Variable("a", "spin"), sim.Variable("b", "spin")], [sim.Interaction("a", "b", 1.0)])  # noqa: E731
+SUBMODULES = ["sim", "analog", "ecc", "cutting"]
+
+
+def records():
+    """One instance of every record class, and a few more for edge values,
+    made as users get them: constructed or returned by a function. The two
+    analog IR records have no maker in the module: a pickle is the only way
+    to one. Keys are "path" or "path, what is special"."""
+    import tavik.tavik_core as core
+    from tavik._pickling import _rebuild
+
+    sim, analog, ecc, cutting, nan = core.sim, core.analog, core.ecc, core.cutting, float("nan")
+
+    def graph(n=3):
+        names = [f"v{k}" for k in range(n)]
+        return sim.LogicalGraph([sim.Variable(v, "spin") for v in names],
+                                [sim.Interaction(names[0], names[-1], -1.5), sim.Interaction(names[0], names[0], 0.5)])
+
+    def solve(*lists):
+        return core.StackelbergSolver(0.9, 10, 0.5).solve(*lists, 2.0)[1]
+
     return {
-        "StackelbergSolver": ("", "(target_kappa, max_iterations, learning_rate)",
-                              ["target_kappa", "max_iterations", "learning_rate"], False,
-                              lambda: core.StackelbergSolver(0.9, 10, 0.5)),
-        "EquilibriumScore": ("", None, ["kappa", "confidence", "energy_gap", "iterations", "kappa_std"], False,
-                             lambda: core.StackelbergSolver(0.9, 10, 0.5).solve([0.5], [0.0], [1.0], [0.1], 2.0)[1]),
-        "IsingSimulator": ("sim", "()", [], False, lambda: sim.IsingSimulator()),
-        "LogicalGraph": ("sim", "(variables, interactions)", ["variables", "interactions"], True, graph),
-        "Variable": ("sim", "(name, domain)", ["name", "domain"], True, lambda: sim.Variable("a", "spin")),
-        "Interaction": ("sim", "(i, j, weight)", ["i", "j", "weight"], True, lambda: sim.Interaction("a", "b", -1.0)),
-        "QuditSimulator": ("sim", "(levels, num_sites)", [], False, lambda: sim.QuditSimulator(3, 4)),
-        "ContinuousFieldIR": ("analog", None, ["data"], True, None),
-        "HardwareDeltaModel": ("analog", None, ["calibration_data"], True, None),
-        "RydbergControlParameters": ("analog", "(omega, delta, atom_positions)", ["omega", "delta", "atom_positions"],
-                                     False, lambda: analog.RydbergControlParameters([1.0], [0.5], [])),
-        "SpatialCoordinates": ("analog", None, ["x", "y"], False,
-                               lambda: analog.NeutralAtomCompiler().map_to_spatial_geometry(graph())[0]),
-        "NeutralAtomCompiler": ("analog", "()", [], False, lambda: analog.NeutralAtomCompiler()),
-        "PhotonicGBSParameters": ("analog", "(adjacency_matrix, phases)", ["adjacency_matrix", "phases"], False,
-                                  lambda: analog.PhotonicGBSParameters([[0.0, 1.0], [1.0, 0.0]], [0.0, 0.5])),
-        "PhotonicCompiler": ("analog", "()", [], False, lambda: analog.PhotonicCompiler()),
-        "SurfaceCodePatch": ("ecc", None, ["distance", "data_qubits", "x_stabilizers", "z_stabilizers", "logical_x",
-                                           "logical_z"], False, lambda: ecc.build_surface_code(3)),
-        "PatchAssignment": ("ecc", None, ["logical_var", "distance", "physical_start", "physical_end"], False,
-                            lambda: ecc.select_patches([(4, 2.0)], 9, 3)[0]),
-        "SubcircuitSampleCounts": ("cutting", "(sample_index, subcircuit_label, counts, shots)",
-                                   ["sample_index", "subcircuit_label", "counts", "shots"], False,
-                                   lambda: cutting.SubcircuitSampleCounts(0, "A", {"0": 3, "1": 1}, 4)),
-        "SampleCoefficient": ("cutting", "(sample_index, coefficient)", ["sample_index", "coefficient"], False,
-                              lambda: cutting.SampleCoefficient(0, 0.5)),
+        "StackelbergSolver": lambda: core.StackelbergSolver(0.9, 2**64 - 1, -0.5),
+        "EquilibriumScore": lambda: solve([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0]),
+        "EquilibriumScore, NaN κ": lambda: solve([nan], [0.0], [1.0], [0.1]),
+        "sim.IsingSimulator": sim.IsingSimulator,
+        "sim.LogicalGraph": graph,
+        "sim.Variable": lambda: sim.Variable("κ\x00name", ""),
+        "sim.Interaction": lambda: sim.Interaction("a", "b", -0.0),
+        "sim.QuditSimulator": lambda: sim.QuditSimulator(3, 4),
+        "analog.ContinuousFieldIR": lambda: _rebuild("analog.ContinuousFieldIR", ([1.5, -0.0, nan],)),
+        "analog.HardwareDeltaModel": lambda: _rebuild("analog.HardwareDeltaModel", ([],)),
+        "analog.RydbergControlParameters": lambda: analog.NeutralAtomCompiler().generate_rydberg_controls(
+            graph(), analog.NeutralAtomCompiler().map_to_spatial_geometry(graph(5))),
+        "analog.SpatialCoordinates": lambda: analog.NeutralAtomCompiler().map_to_spatial_geometry(graph(5))[4],
+        "analog.NeutralAtomCompiler": analog.NeutralAtomCompiler,
+        "analog.PhotonicGBSParameters": lambda: analog.PhotonicCompiler().build_arrazola_bromley_encoding(graph()),
+        "analog.PhotonicCompiler": analog.PhotonicCompiler,
+        "ecc.SurfaceCodePatch": lambda: ecc.build_surface_code(4),
+        "ecc.SurfaceCodePatch, distance 0": lambda: ecc.build_surface_code(0),
+        "ecc.PatchAssignment": lambda: ecc.select_patches([(4, 2.0), (7, 1.0)], 18, 3)[1],
+        "cutting.SubcircuitSampleCounts": lambda: cutting.SubcircuitSampleCounts(2, "B", {"10": 2**64 - 1, "01": 0}, 5),
+        "cutting.SampleCoefficient": lambda: cutting.SampleCoefficient(1, -0.25),
     }  # fmt: skip
 
 
-def class_object(name):
-    module = record_classes()[name][0]
-    core = _core()
-    return getattr(getattr(core, module) if module else core, name)
+# The record classes whose attributes may be assigned.
+WRITABLE = {"sim.LogicalGraph", "sim.Variable", "sim.Interaction", "analog.ContinuousFieldIR",
+            "analog.HardwareDeltaModel"}  # fmt: skip

@@ -7,48 +7,30 @@ import inspect
 import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
+from support import SUBMODULES, core_classes, records
 
 import tavik.tavik_core as core
-from support import record_classes
 
-SUBMODULES = [core.sim, core.analog, core.ecc, core.cutting]
-
-# A valid instance of each class that has one, to reach its methods and
-# setters and to appear among the arbitrary objects.
-INSTANCES = {name: entry[4] for name, entry in record_classes().items() if entry[4] is not None}
-
+# A valid instance of each class, to reach its methods and setters and to
+# appear among the arbitrary objects.
+INSTANCES = records()
+CLASSES = core_classes()
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError)  # SizeViolation and UnicodeEncodeError are ValueErrors
 
 
-def _classes():
-    for module in [core, *SUBMODULES]:
-        for name in module.__all__:
-            obj = getattr(module, name)
-            if isinstance(obj, type):
-                yield name, obj
-
-
 def _entry_points():
-    for module in [core, *SUBMODULES]:
+    for module in [core, *(getattr(core, name) for name in SUBMODULES)]:
         for name in module.__all__:
             obj = getattr(module, name)
-            if isinstance(obj, type) or inspect.ismodule(obj):
-                continue
-            yield pytest.param(obj, list(inspect.signature(obj).parameters), id=name)
-    for name, cls in _classes():
+            if not isinstance(obj, type) and not inspect.ismodule(obj):
+                yield pytest.param(obj, list(inspect.signature(obj).parameters), id=name)
+    for path, cls in CLASSES.items():
         if cls.__text_signature__ is not None:
-            yield pytest.param(cls, list(inspect.signature(cls).parameters), id=f"{name}()")
+            yield pytest.param(cls, list(inspect.signature(cls).parameters), id=f"{path}()")
         for attr, member in vars(cls).items():
             if callable(member) and getattr(member, "__text_signature__", None) and not attr.startswith("__"):
-                bound = getattr(INSTANCES[name](), attr)
-                yield pytest.param(bound, list(inspect.signature(bound).parameters), id=f"{name}.{attr}")
-
-
-def _setters():
-    for name, cls in _classes():
-        for attr, member in vars(cls).items():
-            if inspect.isgetsetdescriptor(member) and name in INSTANCES:
-                yield pytest.param(name, attr, id=f"{name}.{attr}")
+                bound = getattr(INSTANCES[path](), attr)
+                yield pytest.param(bound, list(inspect.signature(bound).parameters), id=f"{path}.{attr}")
 
 
 scalars = (
@@ -77,9 +59,14 @@ objects = st.recursive(
 fuzz_settings = settings(max_examples=80, deadline=None, suppress_health_check=list(HealthCheck))
 
 
-def _call_accepting_documented_errors(call):
+@pytest.mark.parametrize("func, params", list(_entry_points()))
+@fuzz_settings
+@given(data=st.data())
+def test_entry_point_refuses_arbitrary_objects_cleanly(func, params, data):
+    args = [data.draw(objects, label=p) for p in params]
+    cut = data.draw(st.integers(0, len(params)), label="positional count")  # the rest go by keyword
     try:
-        call()
+        func(*args[:cut], **dict(zip(params[cut:], args[cut:])))
     except ALLOWED:
         pass
     except BaseException as exc:  # noqa: BLE001
@@ -87,25 +74,14 @@ def _call_accepting_documented_errors(call):
             raise
 
 
-@pytest.mark.parametrize("func, params", list(_entry_points()))
-@fuzz_settings
-@given(data=st.data())
-def test_entry_point_refuses_arbitrary_objects_cleanly(func, params, data):
-    args = [data.draw(objects, label=p) for p in params]
-    cut = data.draw(st.integers(0, len(params)), label="positional count")  # the rest go by keyword
-    positional, keywords = args[:cut], dict(zip(params[cut:], args[cut:]))
-    _call_accepting_documented_errors(lambda: func(*positional, **keywords))
-
-
-@pytest.mark.parametrize("cls_name, attr", list(_setters()))
+@pytest.mark.parametrize("path, attr", [(p, a) for p, c in CLASSES.items() for a, m in vars(c).items()
+                                        if inspect.isgetsetdescriptor(m)])  # fmt: skip
 @fuzz_settings
 @given(value=objects)
-def test_attribute_assignment_refuses_arbitrary_objects_cleanly(cls_name, attr, value):
-    obj = INSTANCES[cls_name]()
+def test_attribute_assignment_refuses_arbitrary_objects_cleanly(path, attr, value):
+    obj = INSTANCES[path]()
     try:
         setattr(obj, attr, value)
-    except AttributeError:  # read-only attributes
-        pass
-    except ALLOWED:
+    except (AttributeError, *ALLOWED):  # AttributeError: read-only attributes
         pass
     getattr(obj, attr)  # whatever happened, the record is still readable

@@ -4,6 +4,7 @@ stays usable, the worker pool included."""
 
 import gc
 import os
+import pickle
 import random
 import signal
 import sys
@@ -43,84 +44,35 @@ def cutting_instance(samples, coefficients, label_repeats):
 CUTTING = cutting_instance(400, 100_000, 400)
 SMALL_CUTTING = cutting_instance(3, 10, 1)
 
-# (long call, small call of the same kernel, seconds the signal-to-exception
-# time must stay under). The bounds are generous for shared machines and the
-# sanitizer build (the time is a few milliseconds). The long calls take
-# seconds, except the failure probability (its size is at the module's
-# limit), so that the signal finds them running however much slower the
-# machine is; stopped early, their length costs nothing.
+# function: (arguments of a long call, of a small one, seconds the
+# signal-to-exception time must stay under). The bounds are generous for
+# shared machines and the sanitizer build (the time is a few milliseconds).
+# The long calls take seconds, except the failure probability (its size is at
+# the module's limit), so that the signal finds them running however much
+# slower the machine is; stopped early, their length costs nothing. The array
+# face's run with the lock released, their work on the pool.
+sim, ecc = core.sim, core.ecc
 CASES = {
-    "enumeration": (lambda: core.qubo_energy_spectrum(DENSE * 64, 20), lambda: core.qubo_energy_spectrum(SMALL, 7), 1.0),
-    "norm": (lambda: core.exact_ising_norm([], DENSE * 64, 20), lambda: core.exact_ising_norm([(0, 1.0)], SMALL, 7), 1.0),
-    "solve_exact": (
-        lambda: core.sim.IsingSimulator().solve_exact(LONG_GRAPH),
-        lambda: core.sim.IsingSimulator().solve_exact(core.sim.LogicalGraph(GRAPH.variables[:6], GRAPH.interactions)),
-        1.0,
-    ),
-    "statevector": (
-        lambda: core.run_statevector([("h", [q], []) for q in range(22)] * 60, 22),
-        lambda: core.run_statevector([("h", [0], []), ("cx", [0, 1], [])], 2),
-        1.0,
-    ),
-    "statevector result": (  # the kernel is quick; building 8M tuples is not
-        lambda: core.run_statevector([("h", [q], []) for q in range(23)], 23),
-        lambda: core.run_statevector([("h", [1], [])], 3),
-        1.0,
-    ),
-    "noisy runs": (  # parallel energies, then the result
-        lambda: core.simulate_qubo_runs(DENSE * 4, [0] * 20, 2_000_000, 0.1, 3),
-        lambda: core.simulate_qubo_runs(DENSE, [1] * 20, 3000, 0.3, 5),
-        1.0,
-    ),
-    "lookup table": (
-        lambda: core.build_ecc_lookup_table(26, RANK_21),
-        lambda: core.build_ecc_lookup_table(5, [[0, 1], [1, 2], [2, 3], [3, 4]]),
-        1.0,
-    ),
-    "failure probability": (
-        lambda: core.logical_failure_probability(26, RANK_21, [0, 1], 0.1),
-        lambda: core.logical_failure_probability(5, [[0, 1], [1, 2]], [0, 1], 0.1),
-        0.15,
-    ),
-    "stoer_wagner": (lambda: core.stoer_wagner_bisect(ring(2500), 2500), lambda: core.stoer_wagner_bisect(ring(20), 20), 1.0),
-    "stoer_wagner (matrix)": (  # dense enough for the matrix
-        lambda: core.stoer_wagner_bisect(ring(2500, 20), 2500),
-        lambda: core.stoer_wagner_bisect(ring(20, 19), 20),
-        1.0,
-    ),
-    "stoer_wagner (many nodes)": (  # lists: memory for the nodes, hours of phases
-        lambda: core.stoer_wagner_bisect([(0, 1, 1.0)], 3 * 10**6),
-        lambda: core.stoer_wagner_bisect([(0, 1, 1.0)], 20),
-        1.0,
-    ),
-    "routing": (
-        lambda: core.vrp_qubo_terms([[float(i != j) for j in range(150)] for i in range(150)], 1.0, 1.0),
-        lambda: core.vrp_qubo_terms([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0),
-        1.0,
-    ),
-    # The array face: the lock released, the work on the pool.
-    "enumeration (arrays)": (
-        lambda: ta.qubo_energy_spectrum(DENSE * 128, 20),
-        lambda: ta.qubo_energy_spectrum(SMALL, 7)[2].tolist(),
-        0.2,
-    ),
-    "norm (arrays)": (lambda: ta.exact_ising_norm([], DENSE * 128, 20), lambda: ta.exact_ising_norm([], SMALL, 7), 0.2),
-    "statevector (arrays)": (
-        lambda: ta.run_statevector([("h", [q], []) for q in range(22)] * 60, 22),
-        lambda: ta.run_statevector([("h", [0], []), ("cx", [0, 1], [])], 2).tolist(),
-        0.2,
-    ),
-    "noisy runs (arrays)": (  # draws and energies on the pool
-        lambda: ta.simulate_qubo_runs(DENSE * 32, [0] * 20, 2_000_000, 0.1, 3),
-        lambda: ta.simulate_qubo_runs(DENSE, [1] * 20, 3000, 0.3, 5)[1].tolist(),
-        0.2,
-    ),
-    "reconstruction": (  # parallel parity sums and products
-        lambda: core.cutting.reconstruct_expectation(*CUTTING),
-        lambda: core.cutting.reconstruct_expectation(*SMALL_CUTTING),
-        0.15,
-    ),
-}
+    "enumeration": (core.qubo_energy_spectrum, (DENSE * 64, 20), (SMALL, 7), 1.0),
+    "norm": (core.exact_ising_norm, ([], DENSE * 64, 20), ([(0, 1.0)], SMALL, 7), 1.0),
+    "solve_exact": (lambda g: sim.IsingSimulator().solve_exact(g), (LONG_GRAPH,),
+                    (sim.LogicalGraph(GRAPH.variables[:6], GRAPH.interactions),), 1.0),
+    "statevector": (core.run_statevector, ([("h", [q], []) for q in range(22)] * 60, 22), ([("h", [0], []), ("cx", [0, 1], [])], 2), 1.0),
+    "statevector result": (core.run_statevector, ([("h", [q], []) for q in range(23)], 23), ([("h", [1], [])], 3), 1.0),  # 8M tuples
+    "noisy runs": (core.simulate_qubo_runs, (DENSE * 4, [0] * 20, 2_000_000, 0.1, 3), (DENSE, [1] * 20, 3000, 0.3, 5), 1.0),
+    "lookup table": (core.build_ecc_lookup_table, (26, RANK_21), (5, [[0, 1], [1, 2], [2, 3], [3, 4]]), 1.0),
+    "failure probability": (core.logical_failure_probability, (26, RANK_21, [0, 1], 0.1), (5, [[0, 1], [1, 2]], [0, 1], 0.1), 0.15),
+    "stoer_wagner": (core.stoer_wagner_bisect, (ring(2500), 2500), (ring(20), 20), 1.0),
+    "stoer_wagner (matrix)": (core.stoer_wagner_bisect, (ring(2500, 20), 2500), (ring(20, 19), 20), 1.0),  # dense enough for it
+    "stoer_wagner (many nodes)": (core.stoer_wagner_bisect, ([(0, 1, 1.0)], 3 * 10**6), ([(0, 1, 1.0)], 20), 1.0),  # hours of phases
+    "routing": (core.vrp_qubo_terms, ([[float(i != j) for j in range(150)] for i in range(150)], 1.0, 1.0),
+                ([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0), 1.0),
+    "enumeration (arrays)": (ta.qubo_energy_spectrum, (DENSE * 128, 20), (SMALL, 7), 0.2),
+    "norm (arrays)": (ta.exact_ising_norm, ([], DENSE * 128, 20), ([], SMALL, 7), 0.2),
+    "statevector (arrays)": (ta.run_statevector, ([("h", [q], []) for q in range(22)] * 60, 22), ([("h", [0], []), ("cx", [0, 1], [])], 2), 0.2),
+    "noisy runs (arrays)": (ta.simulate_qubo_runs, (DENSE * 32, [0] * 20, 2_000_000, 0.1, 3), (DENSE, [1] * 20, 3000, 0.3, 5), 0.2),
+    "reconstruction": (core.cutting.reconstruct_expectation, CUTTING, SMALL_CUTTING, 0.15),  # parallel parity sums and products
+}  # fmt: skip
 
 
 @pytest.fixture
@@ -150,14 +102,14 @@ def sigint_after_delay():
     signal.signal(signal.SIGALRM, previous)
 
 
-@pytest.mark.parametrize("long_call, small_call, bound", CASES.values(), ids=CASES.keys())
-def test_sigint_stops_a_long_call_promptly(long_call, small_call, bound, sigint_after_delay):
-    expected = small_call()
+@pytest.mark.parametrize("function, long_args, small_args, bound", CASES.values(), ids=CASES.keys())
+def test_sigint_stops_a_long_call_promptly(function, long_args, small_args, bound, sigint_after_delay):
+    expected = pickle.dumps(function(*small_args))  # arrays whole, unlike their repr
     with pytest.raises(KeyboardInterrupt):
         fires = sigint_after_delay()
-        long_call()
+        function(*long_args)
     assert time.perf_counter() - fires < bound * SLOWDOWN
-    assert small_call() == expected
+    assert pickle.dumps(function(*small_args)) == expected
     # The pool is idle and whole: a parallel call gives the same runs.
     runs = core.simulate_qubo_runs(DENSE, [0] * 20, 5000, 0.2, 11)
     assert runs == core.simulate_qubo_runs(DENSE, [0] * 20, 5000, 0.2, 11)

@@ -13,6 +13,7 @@ from pathlib import Path
 import pytest
 
 import tavik.tavik_core as core
+from support import run_child
 
 # Enough runs for many chunks on any pool size; NaN, infinities and repeated
 # terms exercise every lane of the energy loop.
@@ -27,11 +28,16 @@ def workload():
     runs, energies = core.simulate_qubo_runs(qubo, [rng.randrange(2) for _ in range(61)], 1203, 0.3, 99)
     return hashlib.sha256(repr(runs).encode() + "".join(e.hex() for e in energies).encode()).hexdigest()
 """
+# Each forked child makes a pool of its own, of as many threads (the
+# pool's, less the caller) as the parent's.
 FORKED = """
 import multiprocessing, threading
+def forked():
+    before = len(os.listdir("/proc/self/task"))
+    return workload(), len(os.listdir("/proc/self/task")) - before
 print(workload())  # the pool now exists
-with multiprocessing.get_context("fork").Pool(2) as pool:
-    print(*pool.starmap_async(workload, [()] * 4).get(60))
+with multiprocessing.get_context("fork").Pool(2, maxtasksperchild=1) as pool:
+    print(*[f"{digest} {threads}" for digest, threads in pool.starmap_async(forked, [()] * 4).get(60)])
 print(workload())  # and it still works
 """
 
@@ -47,14 +53,11 @@ print(workload())  # and it still works
     ],
 )
 def test_same_results_on_any_cpu_count_and_after_fork_then_a_clean_exit(count, ending, status):
-    cpus = sorted(os.sched_getaffinity(0))
-    if len(cpus) < (count or 0):
-        pytest.skip(f"{len(cpus)} CPU(s) available")
     exec(WORKLOAD, namespace := {})  # this process uses every CPU
-    code = f"import os\nos.sched_setaffinity(0, {set(cpus[:count])!r})\n" + WORKLOAD + FORKED + ending
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    result = run_child(WORKLOAD + FORKED + ending, count)
     assert (result.returncode, result.stderr) == (status, "")
-    assert result.stdout.split() == [namespace["workload"]()] * 6
+    digest, threads = namespace["workload"](), (count or len(os.sched_getaffinity(0))) - 1
+    assert result.stdout.split() == [digest] + [digest, str(threads)] * 4 + [digest]
 
 
 # A thread inside lock-released calls while the interpreter exits, after the
@@ -101,11 +104,9 @@ def test_a_pool_that_cannot_start_every_worker_runs_with_those_it_has(cpu_shim, 
     if fail == "new" and b"libstdc++.so.6" not in Path(core.__file__).read_bytes():
         pytest.skip("the module carries its own C++ runtime, whose failures cannot be staged from outside")
     exec(WORKLOAD, namespace := {})
-    env = dict(os.environ, LD_PRELOAD=f"{preload} {cpu_shim}", SHIM_FAIL=fail, SHIM_AFTER=str(after))
     # Threads the pool added: an emulator or a library may run threads of its own.
-    code = WORKLOAD + "import os\nbefore = len(os.listdir('/proc/self/task'))\n" + \
-        "print(workload(), len(os.listdir('/proc/self/task')) - before)"
-    result = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=120)
+    code = WORKLOAD + "before = len(os.listdir('/proc/self/task'))\nprint(workload(), len(os.listdir('/proc/self/task')) - before)"
+    result = run_child(code, preload=cpu_shim, env={"SHIM_FAIL": fail, "SHIM_AFTER": str(after)})
     assert (result.returncode, result.stderr) == (0, "")
     assert result.stdout.split() == [namespace["workload"](), str(after)]  # the workers it got
 
@@ -115,7 +116,7 @@ def test_a_pool_that_cannot_start_every_worker_runs_with_those_it_has(cpu_shim, 
 def test_the_workers_leave_asynchronous_signals_to_the_interpreters_thread():
     # Otherwise the system may hand a Ctrl-C or a timer's signal to a sleeping
     # worker, and the interpreter hears of it late.
-    code = WORKLOAD + """import os, signal
+    code = WORKLOAD + """import signal
 before = set(os.listdir('/proc/self/task'))
 workload()
 def blocked(task):
@@ -123,7 +124,7 @@ def blocked(task):
     return sorted(s.name for s in signal.Signals if mask >> (s - 1) & 1)
 print(*[blocked(t) for t in set(os.listdir('/proc/self/task')) - before], blocked(os.getpid()), sep='\\n')
 """
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    result = run_child(code)
     assert (result.returncode, result.stderr) == (0, "")
     *added, caller = [set(eval(line)) for line in result.stdout.splitlines()]
     assert added and caller == set()
@@ -137,7 +138,7 @@ print(*[blocked(t) for t in set(os.listdir('/proc/self/task')) - before], blocke
 
 # Published before the module loads, as the package's first extension module
 # would: a pool of four threads whose jobs run on the caller, logging how many
-# workers each job asks for.
+# workers each job asks for. A second call from the same thread asks again.
 ADOPTED = """
 import ctypes, sys, types
 WORK = ctypes.CFUNCTYPE(None, ctypes.c_void_p)
@@ -165,11 +166,11 @@ sys.modules["tavik._pool"] = types.SimpleNamespace(workers=new_capsule(ctypes.ad
     (b"tavik._pool.other-layout", 33, None),
 ])
 def test_the_module_runs_its_jobs_on_the_pool_already_published(name, runs, asked):
-    code = f"NAME = {name!r}\n" + ADOPTED + WORKLOAD.replace("1203", str(runs)) + "print(workload(), asked)"
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    code = f"NAME = {name!r}\n" + ADOPTED + WORKLOAD.replace("1203", str(runs)) + "print(workload(), workload(), asked)"
+    result = run_child(code)
     if asked is None:
         assert "PyCapsule_GetPointer called with incorrect name" in result.stderr
         return
     exec(WORKLOAD.replace("1203", str(runs)), namespace := {})
     assert (result.returncode, result.stderr) == (0, "")
-    assert result.stdout.split(maxsplit=1) == [namespace["workload"](), f"{asked}\n"]
+    assert result.stdout.split(maxsplit=2) == [namespace["workload"]()] * 2 + [f"{asked * 2}\n"]

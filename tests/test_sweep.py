@@ -38,7 +38,7 @@ P = np.array([1e-3, 0.01, 0.05, 0.1, 0.2, 0.5, 0.0, 1.0])
 
 
 def serial_expectations():
-    curves = {name: [core.logical_failure_probability(*code, float(p)) for p in P] for name, code in CODES.items()}
+    curves = [(name, [core.logical_failure_probability(*code, float(p)) for p in P]) for name, code in CODES.items()]
     noisy = []
     for noise in NOISE:
         for seed in SEEDS:
@@ -58,7 +58,8 @@ def run_all(client):
     patches = sweep.map(core.ecc.build_surface_code, [1, 3, 5], client=client, progress=False)
     spins = sweep.map(core.sim.IsingSimulator.solve_exact, [core.sim.IsingSimulator()] * 2, GRAPHS, client=client,
                       progress=False)  # fmt: skip
-    return ({name: c.tolist() for name, c in curves.items()}, [tuple(stats) for stats in noisy], squares,
+    # Curves in the codes' order (the largest codes run first).
+    return ([(name, c.tolist()) for name, c in curves.items()], [tuple(stats) for stats in noisy], squares,
             [patch.z_stabilizers for patch in patches], spins)  # fmt: skip
 
 
@@ -214,10 +215,9 @@ GOOD = {"codes": {"r3": (3, [[0, 1], [1, 2]], [0])}, "p": [0.1], "noise_levels":
 # tavik.arrays gives for the same faults, each code's named by its key.
 BAD_ARGUMENTS = [
     ({"p": [0.1, None]}, TypeError, r"^p: expected real numbers, not an array of object$"),
-    ({"p": ["0.1"]}, TypeError, r"^p: expected real numbers, not an array of <U3$"),
     ({"codes": [(3, [[0, 1]], [0])]}, TypeError, r"^codes: expected a mapping of names to \(n_data, z_stabilizers, "),
-    ({"codes": {"r3": 5}}, TypeError, r"^codes\['r3'\]: expected \(n_data, z_stabilizers, logical_z\), not int$"),
-    ({"codes": {"r3": "abc"}}, TypeError, r"^codes\['r3'\]: expected \(n_data, z_stabilizers, logical_z\), not str$"),
+    *[({"codes": {"r3": code}}, TypeError, rf"^codes\['r3'\]: expected \(n_data, z_stabilizers, logical_z\), not {type(code).__name__}$")
+      for code in (5, "abc")],
     ({"codes": GOOD["codes"] | {"r2": (2, [[0, 1]])}}, ValueError,
      r"^codes\['r2'\]: expected 3 items \(n_data, z_stabilizers, logical_z\), got 2$"),
     ({"codes": {"r3": (3, [[0, 1]], [0], 0.1)}}, ValueError, r"^codes\['r3'\]: expected 3 items .*, got 4$"),
@@ -230,7 +230,6 @@ BAD_ARGUMENTS = [
     ({"codes": {"big": (3, [[0]] * 33, [0])}}, SizeViolation,
      r"^codes\['big'\]: lookup decoding requires at most 32 Z-stabilizers$"),
     ({"noise_levels": [0.1, None]}, TypeError, r"^noise_levels: expected real numbers, not an array of object$"),
-    ({"noise_levels": ["0.1"]}, TypeError, r"^noise_levels: expected real numbers, not an array of <U3$"),
     ({"noise_levels": 0.1}, TypeError, r"^noise_levels: expected an iterable of real numbers, not float$"),
     ({"seeds": [1, 2.0]}, TypeError, r"^seeds\[1\]: expected an int, not float$"),
     ({"seeds": iter(["7"])}, TypeError, r"^seeds\[0\]: expected an int, not str$"),

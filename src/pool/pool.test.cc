@@ -1,13 +1,15 @@
 // Races the pool's first use from several threads at once, nests
-// parallel_for inside pool jobs, and stops a job whose caller waits for a
-// worker's long last chunk; also run under ThreadSanitizer by
-// tools/test_tsan.sh, which fails on any report. Exits non-zero if a result
+// parallel_for inside pool jobs, fails chunks on two threads at once, and
+// stops a job whose caller waits for a worker's long last chunk; run under
+// ThreadSanitizer by tools/test_tsan.sh, which fails on any report. Exits
+// non-zero if a result
 // is wrong.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <latch>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -93,6 +95,26 @@ double tail_seconds(bool fail) {
   return -1;
 }
 
+// Items 100 and 500 fail in chunks that run at once, on two threads: the
+// lower one's error is the one reported, whether it fails first or last.
+bool lowest_failure_reported(bool lowest_first) {
+  std::atomic<bool> reached{false};
+  try {
+    tavik::pool::parallel_for(kItems, 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t i = begin; i < end; ++i) {
+        if (i == 500) reached = true;
+        if (i == 100)
+          for (const auto until = Clock::now() + 1s; !reached && Clock::now() < until;) std::this_thread::yield();
+        if (i == (lowest_first ? 500 : 100)) std::this_thread::sleep_for(50ms);
+        if (i == 100 || i == 500) throw std::runtime_error(std::to_string(i));
+      }
+    });
+  } catch (const std::runtime_error& error) {
+    return std::string(error.what()) == "100";
+  }
+  return false;
+}
+
 }  // namespace
 
 int main() {
@@ -106,6 +128,12 @@ int main() {
     });
   for (auto& t : threads) t.join();
   if (failures != 0) std::fprintf(stderr, "%d wrong results\n", failures.load());
+  if (tavik::pool::concurrency() > 1)
+    for (const bool lowest_first : {false, true})
+      if (!lowest_failure_reported(lowest_first)) {
+        std::fprintf(stderr, "a job whose chunks failed did not report the lowest one's error\n");
+        ++failures;
+      }
   if (tavik::pool::concurrency() > 1)
     for (const bool fail : {false, true})
       if (const double s = tail_seconds(fail); s < 0 || s > std::chrono::duration<double>(kStopBound).count()) {
