@@ -2,8 +2,7 @@
 // parallel_for inside pool jobs, fails chunks on two threads at once, and
 // stops a job whose caller waits for a worker's long last chunk; run under
 // ThreadSanitizer by tools/test_tsan.sh, which fails on any report. Exits
-// non-zero if a result
-// is wrong.
+// non-zero if a result is wrong.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
