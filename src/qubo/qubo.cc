@@ -387,7 +387,7 @@ void check(const Model& model) {
     check_input_index(t.cols[k], model.n_vars, {"model", "cols", "n_vars"}, k);
     if (!std::isfinite(t.weights[k]))
       throw ValueError("model: the weight of term " + std::to_string(k) + " (variables " + std::to_string(t.rows[k]) +
-                       ", " + std::to_string(t.cols[k]) + ") must be finite");
+                       ", " + std::to_string(t.cols[k]) + ") must be finite, not " + std::to_string(t.weights[k]));
     sum += std::abs(t.weights[k]);
   }
   // The spin form's coefficients reach 9 times this, and the error bound

@@ -58,6 +58,11 @@ std::tuple<py::Ref, py::Ref> qubo_levels(Copied<std::uint64_t> rows, Copied<std:
   return {std::move(energies.object), std::move(counts.object)};
 }
 
+void qubo_check(Copied<std::uint64_t> rows, Copied<std::uint64_t> cols, Copied<double> weights, double offset,
+                std::uint64_t n_vars, std::uint64_t spin) {
+  model_of(rows, cols, weights, offset, n_vars, spin);
+}
+
 std::uint64_t qubo_parts(std::uint64_t n_vars) { return qubo::part_count(n_vars); }
 
 }  // namespace
@@ -69,6 +74,8 @@ void register_qubo(py::Module& m) {
   m.def<&qubo_levels, "qubo_levels(rows, cols, weights, offset, n_vars, spin, k, progress)">(
       "(energies, counts): the k lowest energy levels and how many assignments have each, as float64 and\n"
       "int64 buffers; progress[0] counts the assignments walked.");
+  m.def<&qubo_check, "qubo_check(rows, cols, weights, offset, n_vars, spin)">(
+      "Raise what qubo_lowest and qubo_levels raise for this model before they start.");
   m.def<&qubo_parts, "qubo_parts(n_vars)">("How many equal parts the assignment space of n_vars variables splits into.");
 }
 
