@@ -13,6 +13,7 @@ import pytest
 
 import tavik.arrays as ta
 import tavik.tavik_core as core
+from tavik import qubo
 from support import SLOWDOWN
 
 DELAY = 0.05 * SLOWDOWN  # seconds into the call at which SIGINT arrives
@@ -21,6 +22,8 @@ rng = random.Random(8)
 DENSE = [((i, j), rng.uniform(-1, 1)) for i in range(20) for j in range(i, 20)]
 SMALL = [t for t in DENSE if t[0][1] < 7]
 RANK_21 = [[q for q in range(26) if rng.random() < 0.5] for _ in range(21)]
+QUBO_40 = {(i, j): random.Random(i * 64 + j).uniform(-1, 1) for i in range(40) for j in range(i, 40)}
+QUBO_12 = {key: w for key, w in QUBO_40.items() if key[1] < 12}
 def ring(n, degree=3):
     return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, degree + 1)]
 
@@ -115,6 +118,8 @@ CASES = {
         lambda: ta.simulate_qubo_runs(DENSE, [1] * 20, 3000, 0.3, 5)[1].tolist(),
         0.2,
     ),
+    "qubo lowest": (lambda: qubo.lowest(QUBO_40, 10), lambda: qubo.lowest(QUBO_12, 3).energies.tolist(), 0.2),
+    "qubo levels": (lambda: qubo.levels(QUBO_40, 10), lambda: qubo.levels(QUBO_12, 3)[0].tolist(), 0.2),
     "reconstruction": (  # parallel parity sums and products
         lambda: core.cutting.reconstruct_expectation(*CUTTING),
         lambda: core.cutting.reconstruct_expectation(*SMALL_CUTTING),

@@ -187,7 +187,7 @@ def _indexed(model: Any) -> tuple[list[Hashable], Any, Any, Any]:
     """Variables and columns of a matrix, a COO triple or a term list over indices."""
     if hasattr(model, "tocsr") and hasattr(model, "shape"):  # scipy.sparse
         if len(model.shape) != 2 or model.shape[0] != model.shape[1]:
-            raise ValueError(f"model: a matrix must be square, got shape {model.shape}")
+            raise ValueError(f"model: a QUBO matrix must be square, got shape {model.shape}")
         csr = model.tocsr(copy=True)
         csr.sum_duplicates()  # a sparse entry's value is the sum of its duplicates
         csr.eliminate_zeros()
@@ -195,7 +195,7 @@ def _indexed(model: Any) -> tuple[list[Hashable], Any, Any, Any]:
         rows = np.repeat(np.arange(n, dtype=np.int64), np.diff(csr.indptr))
         return list(range(n)), rows, csr.indices, arrays._floats("model weights", csr.data)
     if isinstance(model, np.ndarray) and model.ndim != 2:
-        raise ValueError(f"model: a matrix must be 2-D, got shape {model.shape}")
+        raise ValueError(f"model: a QUBO matrix must be 2-D, got shape {model.shape}")
     if not isinstance(model, (np.ndarray, Sequence)) or isinstance(model, (str, bytes)):
         raise TypeError(
             "model: expected a BQM, a mapping {(u, v): w}, a (model, offset) pair, a square array or sparse "
