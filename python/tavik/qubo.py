@@ -52,7 +52,7 @@ if TYPE_CHECKING:
     import dimod
     from distributed import Client
 
-__all__ = ["BQMLike", "Lowest", "ModelLike", "levels", "lowest"]
+__all__ = ["BQMLike", "Lowest", "ModelLike", "VartypeLike", "levels", "lowest"]
 
 Vartype: TypeAlias = Literal["BINARY", "SPIN"]
 T = TypeVar("T")
@@ -152,10 +152,10 @@ def _real(value: object) -> bool:
 def _labelled(items: Iterable[tuple[Any, Any]], variables: list[Hashable]) -> tuple[Any, Any, Any]:
     """Columns of ((u, v), w) items over labels, numbered in `variables`' order and then as
     they first appear (appended to `variables`)."""
-    number = {}
-    for label in variables:
-        number[label] = len(number)
-    rows, cols, weights = [], [], []
+    number: dict[Hashable, int] = {label: k for k, label in enumerate(variables)}
+    rows: list[int] = []
+    cols: list[int] = []
+    weights: list[Any] = []
     for key, w in items:
         if not (isinstance(key, tuple) and len(key) == 2):
             raise TypeError(f"model: expected (u, v) pairs of labels as keys, not {key!r}")
@@ -192,8 +192,8 @@ def _indexed(model: Any) -> tuple[list[Hashable], Any, Any, Any]:
         csr.sum_duplicates()  # a sparse entry's value is the sum of its duplicates
         csr.eliminate_zeros()
         n = int(model.shape[0])
-        rows = np.repeat(np.arange(n, dtype=np.int64), np.diff(csr.indptr))
-        return list(range(n)), rows, csr.indices, arrays._floats("model weights", csr.data)
+        starts = np.repeat(np.arange(n, dtype=np.int64), np.diff(csr.indptr))
+        return list(range(n)), starts, csr.indices, arrays._floats("model weights", csr.data)
     if isinstance(model, np.ndarray) and model.ndim != 2:
         raise ValueError(f"model: a QUBO matrix must be 2-D, got shape {model.shape}")
     if not isinstance(model, (np.ndarray, Sequence)) or isinstance(model, (str, bytes)):
@@ -214,18 +214,18 @@ def _read(model: ModelLike, vartype: object) -> _Model:
     given = _vartype(vartype, "vartype")
     own: Vartype | None = None
     offset: object = 0.0
+    given_model: Any = model
     if all(hasattr(model, a) for a in ("linear", "quadratic", "offset", "vartype")):
-        bqm: Any = model
-        own = _vartype(bqm.vartype, "model.vartype")
-        variables, rows, cols, weights, offset = _bqm(bqm)
+        own = _vartype(given_model.vartype, "model.vartype")
+        variables, rows, cols, weights, offset = _bqm(given_model)
     else:
         if isinstance(model, tuple) and len(model) == 2 and _real(model[1]):
-            model, offset = model
-        if isinstance(model, Mapping):
+            given_model, offset = model
+        if isinstance(given_model, Mapping):
             variables = []
-            rows, cols, weights = _labelled(model.items(), variables)
+            rows, cols, weights = _labelled(given_model.items(), variables)
         else:
-            variables, rows, cols, weights = _indexed(model)
+            variables, rows, cols, weights = _indexed(given_model)
     if not _real(offset):
         raise TypeError(f"model: the offset must be a real number, not {type(offset).__name__}")
     spin = (given or own) == "SPIN"
@@ -316,17 +316,18 @@ def _on_cluster(client: Client, model: _Model, k: int) -> tuple[npt.NDArray[np.f
     distributed = sweep._distributed()
     if not isinstance(client, distributed.Client):
         raise TypeError(f"client: expected a distributed.Client or None, not {type(client).__name__}")
+    cluster: Any = client  # its methods are typed as coroutines too
     parts = _arrays.qubo_parts(len(model.variables))
-    tasks = min(parts, 4 * max(1, sum(client.nthreads().values())))
+    tasks = min(parts, 4 * max(1, sum(cluster.nthreads().values())))
     bounds = [parts * t // tasks for t in range(tasks + 1)]
     columns = model.columns()
-    futures = [client.submit(_lowest_range, columns, k, a, b, pure=False) for a, b in zip(bounds, bounds[1:])]
+    futures = [cluster.submit(_lowest_range, columns, k, a, b, pure=False) for a, b in zip(bounds, bounds[1:])]
     try:
         if sys.stderr.isatty() and 2 ** len(model.variables) >= _BAR_STATES:
             distributed.progress(futures)
-        results = client.gather(futures)
+        results = cluster.gather(futures)
     except BaseException:
-        client.cancel(futures)  # queued tasks would go on taking the cluster's workers
+        cluster.cancel(futures)  # queued tasks would go on taking the cluster's workers
         raise
     energies = np.concatenate([r[0] for r in results])
     indices = np.concatenate([r[1] for r in results])
