@@ -293,14 +293,14 @@ class LevelSink {
 
   void offer(double walk_energy, std::uint64_t index) {
     if (!(walk_energy <= threshold_)) return;
-    std::uint64_t key = key_of(walk_energy);
-    if (!p_.exact) {
-      const std::uint64_t lo = key_of(down(walk_energy - p_.delta)), hi = key_of(up(walk_energy + p_.delta));
-      if (lo != hi) {
+    std::uint64_t key;
+    if (p_.exact) {
+      key = key_of(walk_energy);
+    } else {
+      key = key_of(down(walk_energy - p_.delta));
+      if (key != key_of(up(walk_energy + p_.delta))) {
         poll_interrupt(p_.model.terms.size());
         key = key_of(energy(p_.model, index));
-      } else {
-        key = lo;
       }
     }
     if (last_ != table_.end() && last_->first == key) {
@@ -432,8 +432,8 @@ void lowest(const Model& model, std::uint64_t k, std::uint64_t first, std::uint6
   if (k == 0) throw ValueError("k: must be >= 1, got 0");
   const std::size_t m = lowest_count(model.n_vars, k, first, last);
   if (energies.size() != m || indices.size() != m) throw Panic("lowest: result spans of the wrong size");
-  // Each run's heap and the merged one.
-  require_memory(m, 4 * pool::concurrency() + 2, sizeof(Entry));
+  // A heap per thread at a time, and the merged heaps (up to twice the result).
+  require_memory(m, pool::concurrency() + 3, sizeof(Entry));
   const Prepared p(model, shape_of(model.n_vars));
   std::vector<Entry> best;
   walk_all<LowestSink>(p, m, first, last, progress, threads, [&](LowestSink& sink) {
@@ -454,8 +454,8 @@ std::vector<Level> levels(const Model& model, std::uint64_t k, std::uint64_t* pr
   check(model);
   if (k == 0) throw ValueError("k: must be >= 1, got 0");
   k = std::min(k, std::uint64_t{1} << model.n_vars);
-  // A map node each, in every run's table and the merged one.
-  require_memory(k, 4 * pool::concurrency() + 2, 64);
+  // A map node each, in a table per thread at a time and the merged one.
+  require_memory(k, pool::concurrency() + 1, 64);
   const Prepared p(model, shape_of(model.n_vars));
   std::map<std::uint64_t, std::uint64_t> merged;
   walk_all<LevelSink>(p, k, 0, part_count(model.n_vars), progress, threads, [&](LevelSink& sink) {
