@@ -351,9 +351,13 @@ def lowest(model: ModelLike, k: int = 1, *, vartype: VartypeLike | None = None, 
         energies, indices = np.frombuffer(raw[0], dtype=np.float64), np.frombuffer(raw[1], dtype=np.uint64)
     else:
         energies, indices = _on_cluster(client, read, count)
-    bits = ((indices[:, None] >> np.arange(n, dtype=np.uint64)) & np.uint64(1)).astype(np.int8)
-    samples = 2 * bits - 1 if read.spin else bits
-    return Lowest(read.variables, samples.astype(np.int8, copy=False), energies, "SPIN" if read.spin else "BINARY")
+    samples = np.empty((len(indices), n), dtype=np.int8)
+    for j in range(n):  # a column at a time: no temporary of 8 bytes a variable
+        samples[:, j] = (indices >> np.uint64(j)) & np.uint64(1)
+    if read.spin:
+        samples *= 2
+        samples -= 1
+    return Lowest(read.variables, samples, energies, "SPIN" if read.spin else "BINARY")
 
 
 # --- energy levels --------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "bindings/arrays/bindings.h"
+#include "common/memory.h"
 #include "qubo/qubo.h"
 
 namespace tavik::bindings::arrays {
@@ -31,6 +32,8 @@ std::tuple<py::Ref, py::Ref> qubo_lowest(Copied<std::uint64_t> rows, Copied<std:
                                          std::uint64_t last, Out<std::uint64_t> progress) {
   const qubo::Model model = model_of(rows, cols, weights, offset, n_vars, spin);
   const std::uint64_t m = qubo::lowest_count(n_vars, k, first, last);
+  // With the samples tavik.qubo makes of the indices, a byte per variable.
+  require_memory(m, n_vars + 2 * sizeof(double), 1);
   auto energies = new_array<double>(m);
   auto indices = new_array<std::uint64_t>(m);
   {
