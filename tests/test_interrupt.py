@@ -14,6 +14,7 @@ import pytest
 
 import tavik.arrays as ta
 import tavik.tavik_core as core
+from tavik import qubo
 from support import SLOWDOWN
 
 DELAY = 0.05 * SLOWDOWN  # seconds into the call at which SIGINT arrives
@@ -22,6 +23,8 @@ rng = random.Random(8)
 DENSE = [((i, j), rng.uniform(-1, 1)) for i in range(20) for j in range(i, 20)]
 SMALL = [t for t in DENSE if t[0][1] < 7]
 RANK_21 = [[q for q in range(26) if rng.random() < 0.5] for _ in range(21)]
+QUBO_40 = {(i, j): random.Random(i * 64 + j).uniform(-1, 1) for i in range(40) for j in range(i, 40)}
+QUBO_12 = {key: w for key, w in QUBO_40.items() if key[1] < 12}
 def ring(n, degree=3):
     return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, degree + 1)]
 
@@ -71,6 +74,8 @@ CASES = {
     "norm (arrays)": (ta.exact_ising_norm, ([], DENSE * 128, 20), ([], SMALL, 7), 0.2),
     "statevector (arrays)": (ta.run_statevector, ([("h", [q], []) for q in range(22)] * 60, 22), ([("h", [0], []), ("cx", [0, 1], [])], 2), 0.2),
     "noisy runs (arrays)": (ta.simulate_qubo_runs, (DENSE * 32, [0] * 20, 2_000_000, 0.1, 3), (DENSE, [1] * 20, 3000, 0.3, 5), 0.2),
+    "qubo lowest": (qubo.lowest, (QUBO_40, 10), (QUBO_12, 3), 0.2),
+    "qubo levels": (qubo.levels, (QUBO_40, 10), (QUBO_12, 3), 0.2),
     "reconstruction": (core.cutting.reconstruct_expectation, CUTTING, SMALL_CUTTING, 0.15),  # parallel parity sums and products
 }  # fmt: skip
 

@@ -181,8 +181,8 @@ class _SequenceNotStr(Protocol[_T_co]):
     "_arrays": Module(
         "python/tavik/_arrays.pyi",
         doc="""\
-The native array face: private, called only by tavik.arrays, which checks and normalises
-every argument first.
+The native array face: private, called only by tavik.arrays and tavik.qubo, which check and
+normalise every argument first.
 """,
         imports="""\
 from typing import Any
@@ -342,7 +342,7 @@ TYPES: dict[str, dict[str, Annotation]] = {
             subcircuit_labels="_SequenceNotStr[str]",
         ),
     },
-    # Private: tavik.arrays has checked and converted every argument before it calls these.
+    # Private: tavik.arrays (tavik.qubo) has checked and converted every argument before it calls these.
     "_arrays": {
         "simulate_qubo_runs": sig(
             "tuple[_Block, _Block]",
@@ -375,6 +375,34 @@ TYPES: dict[str, dict[str, Annotation]] = {
         "read_terms": sig("tuple[_Block, _Block, _Block]", terms="object"),
         "read_fields": sig("tuple[_Block, _Block]", fields="object"),
         "read_edges": sig("tuple[_Block, _Block, _Block]", edges="object"),
+        "qubo_lowest": sig(
+            "tuple[_Block, _Block]",
+            rows="_Array",
+            cols="_Array",
+            weights="_Array",
+            offset="float",
+            n_vars="int",
+            spin="int",
+            k="int",
+            first="int",
+            last="int",
+            progress="_Array",
+        ),
+        "qubo_levels": sig(
+            "tuple[_Block, _Block]",
+            rows="_Array",
+            cols="_Array",
+            weights="_Array",
+            offset="float",
+            n_vars="int",
+            spin="int",
+            k="int",
+            progress="_Array",
+        ),
+        "qubo_check": sig(
+            "None", rows="_Array", cols="_Array", weights="_Array", offset="float", n_vars="int", spin="int"
+        ),
+        "qubo_parts": sig("int", n_vars="int"),
     },
 }
 

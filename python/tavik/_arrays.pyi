@@ -1,6 +1,6 @@
 # Written by tools/gen_stubs.py from the installed module and tools/stub_sources.py: edit those.
-"""The native array face: private, called only by tavik.arrays, which checks and normalises
-every argument first.
+"""The native array face: private, called only by tavik.arrays and tavik.qubo, which check and
+normalise every argument first.
 """
 
 from typing import Any
@@ -20,6 +20,10 @@ __all__ = [
     "read_terms",
     "read_fields",
     "read_edges",
+    "qubo_lowest",
+    "qubo_levels",
+    "qubo_check",
+    "qubo_parts",
 ]
 
 # Arrays the typed layer made: C-contiguous, of the dtype the kernel reads.
@@ -82,3 +86,32 @@ def read_fields(fields: object) -> tuple[_Block, _Block]:
 
 def read_edges(edges: object) -> tuple[_Block, _Block, _Block]:
     """(u, v, w) of an (i, j, w) edge list, as uint64 and float64 buffers."""
+
+def qubo_lowest(
+    rows: _Array,
+    cols: _Array,
+    weights: _Array,
+    offset: float,
+    n_vars: int,
+    spin: int,
+    k: int,
+    first: int,
+    last: int,
+    progress: _Array,
+) -> tuple[_Block, _Block]:
+    """(energies, indices): the k lowest assignments of parts [first, last) by (energy, index), ascending, as
+    float64 and uint64 buffers; progress[0] counts the assignments walked.
+    """
+
+def qubo_levels(
+    rows: _Array, cols: _Array, weights: _Array, offset: float, n_vars: int, spin: int, k: int, progress: _Array
+) -> tuple[_Block, _Block]:
+    """(energies, counts): the k lowest energy levels and how many assignments have each, as float64 and
+    int64 buffers; progress[0] counts the assignments walked.
+    """
+
+def qubo_check(rows: _Array, cols: _Array, weights: _Array, offset: float, n_vars: int, spin: int) -> None:
+    """Raise what qubo_lowest and qubo_levels raise for this model before they start."""
+
+def qubo_parts(n_vars: int) -> int:
+    """How many equal parts the assignment space of n_vars variables splits into."""

@@ -13,6 +13,7 @@
 #include "common/memory.h"
 #include "platform/simd.h"
 #include "pool/pool.h"
+#include "sim/energy_keys.h"
 #include "sim/enumeration_blocks.h"
 
 namespace tavik::sim {
@@ -21,35 +22,6 @@ namespace {
 using blocks::kLanes;
 
 constexpr std::uint64_t kMaxVariables = 20;
-constexpr std::uint64_t kKeyBias = std::uint64_t{1} << 63;  // signed key order as unsigned order
-
-// E·1e9 rounded half away from zero, saturated to int64 (NaN → 0), stored
-// biased so that unsigned order is signed order; a register of energies at a
-// time. Truncation plus a correction is exactly round-half-away: the fraction
-// x − trunc(x) is exact, and trunc(x) converts back to double exactly.
-template <std::size_t W>
-[[gnu::always_inline]] inline void store_keys(typename blocks::Width<W>::Vec energy, std::uint64_t* out) {
-  using R = blocks::Width<W>;
-  using Bits = typename R::Bits;
-  using Vec = typename R::Vec;
-  const Bits magnitude = R::broadcast(std::numeric_limits<std::int64_t>::max());
-  const Vec x = energy * 1e9;
-  const Vec ax = reinterpret_cast<Vec>(reinterpret_cast<Bits>(x) & magnitude);
-  const Bits in_range = ax < 0x1p63;  // false for NaN
-  const Vec xc = in_range ? x : Vec{};
-  Bits t = __builtin_convertvector(xc, Bits);
-  const Vec fraction = xc - __builtin_convertvector(t, Vec);
-  const Vec af = reinterpret_cast<Vec>(reinterpret_cast<Bits>(fraction) & magnitude);
-  t += (af >= 0.5) & ((x < 0.0) | 1);  // ±1 away from zero
-  // A comparison's lanes are `long long` to Clang, and `long` may be another
-  // type of the same width: both arms are made Bits.
-  const Bits saturated = (x >= 0x1p63)
-                             ? R::broadcast(std::numeric_limits<std::int64_t>::max())
-                             : (reinterpret_cast<Bits>(x <= -0x1p63) & R::broadcast(std::numeric_limits<std::int64_t>::min()));
-  const Bits key = (in_range ? t : saturated) ^ static_cast<std::int64_t>(kKeyBias);
-  __builtin_memcpy(out, &key, sizeof(key));
-}
-
 constexpr unsigned kMaxDigitBits = 11;
 
 // Sorts keys[0, n) ascending, all of them equal above their low `bits` bits
@@ -315,7 +287,7 @@ SpectrumScan::SpectrumScan(QuboView qubo, std::uint64_t n_vars, pool::Threads th
 
 void SpectrumScan::fill(std::span<double> energies) const {
   for (std::size_t k = 0; k < distinct_; ++k)
-    energies[k] = static_cast<double>(static_cast<std::int64_t>(keys_[k] ^ kKeyBias)) / 1e9;
+    energies[k] = key_energy(keys_[k]);
 }
 
 Spectrum qubo_energy_spectrum(QuboView qubo, std::uint64_t n_vars, pool::Threads threads) {

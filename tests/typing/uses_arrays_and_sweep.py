@@ -1,5 +1,5 @@
 # pyright: strict
-"""Uses every public name of tavik.arrays and tavik.sweep with the types they promise.
+"""Uses every public name of tavik.arrays, tavik.sweep and tavik.qubo with the types they promise.
 
 Type-checked under mypy --strict and pyright (strict) and also run, like uses_every_name.py.
 """
@@ -8,7 +8,7 @@ import numpy as np
 import numpy.typing as npt
 
 import tavik.arrays as ta
-from tavik import sweep
+from tavik import qubo, sweep
 
 Q = np.array([[-1.0, 2.0], [0.0, -1.0]])
 best, energy, spectrum = ta.qubo_energy_spectrum(Q, 2)
@@ -37,3 +37,12 @@ stats: list[sweep.NoisyStats] = sweep.noisy_validation(Q, [1, 0], 10, [0.1], [1]
 mean_energy: float = stats[0].mean
 squares: list[int] = sweep.map(pow, [2, 3], [2, 2], client="serial")
 assert squares == [4, 9] and matrix.shape == (4, 4) and state.shape == (2,)
+
+model: qubo.ModelLike = ({("a", "b"): -1.0}, 0.5)
+low: qubo.Lowest = qubo.lowest(model, 2, vartype="SPIN")
+low_samples: npt.NDArray[np.int8] = low.samples
+low_energies: npt.NDArray[np.float64] = qubo.lowest(Q).energies
+level_energies, level_counts = qubo.levels(Q, 3)
+level_sizes: npt.NDArray[np.int64] = level_counts
+assert low.variables == ["a", "b"] and low.vartype == "SPIN" and callable(low.to_sampleset)
+assert low_samples.shape == (2, 2) and level_energies.tolist() == [-1.0, 0.0] and level_sizes.tolist() == [2, 2]
