@@ -29,5 +29,6 @@ void register_failure_probability(py::Module& m);
 void register_vrp_qubo(py::Module& m);
 void register_stoer_wagner(py::Module& m);
 void register_lists(py::Module& m);
+void register_qec(py::Module& m);
 
 }  // namespace tavik::bindings::arrays

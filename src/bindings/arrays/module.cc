@@ -20,6 +20,7 @@ tavik::py::Ref build() {
   register_vrp_qubo(m);
   register_stoer_wagner(m);
   register_lists(m);
+  register_qec(m);
   return m.release();
 }
 
