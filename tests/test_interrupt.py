@@ -9,10 +9,12 @@ import signal
 import sys
 import time
 
+import numpy as np
 import pytest
 
 import tavik.arrays as ta
 import tavik.tavik_core as core
+from tavik import qec
 from support import SLOWDOWN
 
 DELAY = 0.05 * SLOWDOWN  # seconds into the call at which SIGINT arrives
@@ -21,6 +23,7 @@ rng = random.Random(8)
 DENSE = [((i, j), rng.uniform(-1, 1)) for i in range(20) for j in range(i, 20)]
 SMALL = [t for t in DENSE if t[0][1] < 7]
 RANK_21 = [[q for q in range(26) if rng.random() < 0.5] for _ in range(21)]
+RANK_21_ROWS = [[int(q in row) for q in range(26)] for row in RANK_21]
 def ring(n, degree=3):
     return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, degree + 1)]
 
@@ -113,6 +116,16 @@ CASES = {
     "noisy runs (arrays)": (  # draws and energies on the pool
         lambda: ta.simulate_qubo_runs(DENSE * 32, [0] * 20, 2_000_000, 0.1, 3),
         lambda: ta.simulate_qubo_runs(DENSE, [1] * 20, 3000, 0.3, 5)[1].tolist(),
+        0.2,
+    ),
+    "failure polynomial": (
+        lambda: qec.failure_polynomial(9, max_weight=6),
+        lambda: qec.failure_polynomial(3).counts,
+        0.2,
+    ),
+    "failure polynomial (table)": (
+        lambda: qec.failure_polynomial((np.array(RANK_21_ROWS), [0, 1])),
+        lambda: qec.failure_polynomial(3).counts,
         0.2,
     ),
     "reconstruction": (  # parallel parity sums and products

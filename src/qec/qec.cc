@@ -1,12 +1,15 @@
 #include "qec/qec.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cstring>
 #include <cmath>
 #include <mutex>
 #include <new>
 #include <string>
 
+#include "common/big_buffer.h"
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
@@ -31,26 +34,42 @@ namespace {
 // slices run on separate threads, or separate machines, with no exchange, and
 // memory is bounded by taking more of them.
 
+// Fresh zeroed words, on huge pages where the system offers them (random
+// look-ups miss the TLB far less), zeroed a slice at a time so that Ctrl-C
+// is heard meanwhile.
+template <class T>
+BigBuffer<T> zeroed(std::size_t count) {
+  require_memory(count, 1, sizeof(T));
+  BigBuffer<T> buffer = big_buffer<T>(count);
+  constexpr std::size_t kPerPoll = std::size_t{1} << 18;
+  for (std::size_t first = 0; first < count; first += kPerPoll) {
+    poll_interrupt(kPerPoll / 16);
+    std::memset(buffer.get() + first, 0, std::min(kPerPoll, count - first) * sizeof(T));
+  }
+  return buffer;
+}
+
 // A slice's table: the parity of the correction of each syndrome number met,
-// looked up by the number's bits below the slice bits.
+// looked up by the number's bits below the slice bits (+ 1: 0 marks a number
+// not met).
 class DirectTable {
  public:
-  explicit DirectTable(unsigned low_bits) : parity_(std::size_t{1} << low_bits, kEmpty) {}
+  explicit DirectTable(unsigned low_bits) : parity_(zeroed<std::uint8_t>(bytes(low_bits))) {}
   static std::size_t bytes(unsigned low_bits) { return std::size_t{1} << low_bits; }
 
+  void prefetch(std::uint64_t low) const { __builtin_prefetch(&parity_[low]); }
   // 1 when the pattern of this key fails, recording it when first met.
   unsigned visit(std::uint64_t low, unsigned parity) {
     std::uint8_t& entry = parity_[low];
-    if (entry == kEmpty) {
-      entry = static_cast<std::uint8_t>(parity);
+    if (entry == 0) {
+      entry = static_cast<std::uint8_t>(parity + 1);
       return 0;
     }
-    return entry ^ parity;
+    return (entry - 1) ^ parity;
   }
 
  private:
-  static constexpr std::uint8_t kEmpty = 0xFF;
-  std::vector<std::uint8_t> parity_;
+  BigBuffer<std::uint8_t> parity_;
 };
 
 // The same beyond 2^26 numbers: open addressing with linear probing, one word
@@ -58,12 +77,13 @@ class DirectTable {
 // for the slice's expected entries at half load and grown past 0.7.
 class HashedTable {
  public:
-  explicit HashedTable(std::size_t expected) { resize(std::max<std::size_t>(2 * expected, 64)); }
-  static std::size_t bytes(std::size_t expected) { return std::max<std::size_t>(2 * expected, 64) * sizeof(std::uint64_t); }
+  explicit HashedTable(std::size_t expected) { resize(capacity(expected)); }
+  static std::size_t bytes(std::size_t expected) { return capacity(expected) * sizeof(std::uint64_t); }
 
+  void prefetch(std::uint64_t low) const { __builtin_prefetch(&slots_[home(low)]); }
   unsigned visit(std::uint64_t low, unsigned parity) {
     const std::uint64_t key = kUsed | low << 1 | parity;
-    for (std::size_t s = home(low);; s = s + 1 == slots_.size() ? 0 : s + 1) {
+    for (std::size_t s = home(low);; s = s + 1 == size_ ? 0 : s + 1) {
       const std::uint64_t entry = slots_[s];
       if (entry == 0) {
         slots_[s] = key;
@@ -76,28 +96,31 @@ class HashedTable {
 
  private:
   static constexpr std::uint64_t kUsed = std::uint64_t{1} << 63;
+  static std::size_t capacity(std::size_t expected) { return std::max<std::size_t>(2 * expected, 64); }
 
   std::size_t home(std::uint64_t low) const {
-    return static_cast<std::size_t>((static_cast<unsigned __int128>(splitmix64_mix(low)) * slots_.size()) >> 64);
+    return static_cast<std::size_t>((static_cast<unsigned __int128>(splitmix64_mix(low)) * size_) >> 64);
   }
   void resize(std::size_t capacity) {
-    require_memory(capacity, 1, sizeof(std::uint64_t));
-    slots_.assign(capacity, 0);
+    slots_ = zeroed<std::uint64_t>(capacity);
+    size_ = capacity;
     grow_at_ = capacity / 10 * 7;
   }
   void grow() {
-    std::vector<std::uint64_t> old = std::move(slots_);
-    resize(2 * old.size());
-    for (const std::uint64_t entry : old)
-      if (entry != 0) {
+    BigBuffer<std::uint64_t> old = std::move(slots_);
+    const std::size_t old_size = size_;
+    resize(2 * old_size);
+    for (std::size_t i = 0; i < old_size; ++i)
+      if (const std::uint64_t entry = old[i]; entry != 0) {
+        poll_interrupt(1);
         std::size_t s = home((entry & ~kUsed) >> 1);
-        while (slots_[s] != 0) s = s + 1 == slots_.size() ? 0 : s + 1;
+        while (slots_[s] != 0) s = s + 1 == size_ ? 0 : s + 1;
         slots_[s] = entry;
       }
   }
 
-  std::vector<std::uint64_t> slots_;
-  std::size_t used_ = 0, grow_at_ = 0;
+  BigBuffer<std::uint64_t> slots_;
+  std::size_t size_ = 0, used_ = 0, grow_at_ = 0;
 };
 
 // How the walk is cut: 2^bits slices of the syndrome numbers.
@@ -127,6 +150,7 @@ class SliceWalk {
     for (unsigned w = 1; w <= max_weight; ++w) {
       fails_ = 0;
       prefix(w, code_.n, 0);
+      for (; pending_ != 0; --pending_) settle();
       counts[w] = fails_;
     }
     return counts;
@@ -145,10 +169,24 @@ class SliceWalk {
     const std::uint32_t* const first = p;
     for (; *p < below; ++p) {  // each bucket ends with n
       const std::uint64_t key = x ^ code_.keys[*p];
-      fails_ += table_.visit(slicing_.low(key >> 1), key & 1);
+      table_.prefetch(slicing_.low(key >> 1));
+      if (pending_ == kInFlight)
+        settle();
+      else
+        ++pending_;
+      ring_[next_++ % kInFlight] = key;
     }
     poll_.step(static_cast<std::size_t>(p - first) + 1);
   }
+  // Look-ups wait in a ring, in walk order, while their entries are fetched:
+  // the oldest is settled as a new one comes in.
+  void settle() {
+    const std::uint64_t key = ring_[(next_ - pending_) % kInFlight];
+    fails_ += table_.visit(slicing_.low(key >> 1), key & 1);
+  }
+  static constexpr std::size_t kInFlight = 16;
+  std::array<std::uint64_t, kInFlight> ring_{};
+  std::size_t next_ = 0, pending_ = 0;
 
   const CountingCode& code_;
   const Slicing& slicing_;
@@ -171,6 +209,8 @@ std::uint64_t mix_down(std::uint64_t number, unsigned rank) {
   }
   return out;
 }
+
+constexpr std::uint64_t kMostSlicesPerThread = 64;
 
 std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) { return a + b < a ? ~std::uint64_t{0} : a + b; }
 
@@ -279,8 +319,11 @@ std::vector<std::uint64_t> failure_counts(const CountingCode& code, unsigned max
   };
   std::size_t expected = 0;
   bool direct = false;
+  // Each slice walks every pattern but the lowest position of each, so the
+  // slices are not multiplied without bound.
+  const std::uint64_t most_slices = std::max<std::uint64_t>(kMostSlicesPerThread * concurrency, last - first);
   while (!fits_in_memory(2 * concurrency, 1, table_bytes(slice_bits + extra, expected, direct)) &&
-         slice_bits + extra < 40 && (last - first) << (extra + 1) != 0)
+         slice_bits + extra < 40 && (last - first) << (extra + 1) <= most_slices)
     ++extra;
   require_memory(concurrency, 1, table_bytes(slice_bits + extra, expected, direct));
 

@@ -27,7 +27,8 @@ py::Ref failure_counts(std::uint64_t n_data, Copied<std::uint64_t> starts, Copie
 py::Ref complete_failure_counts(std::uint64_t n_data, Copied<std::uint64_t> starts, Copied<std::uint64_t> qubits,
                                 Copied<std::uint64_t> logical) {
   const ecc::SupportRows rows = tavik::arrays::support_rows(starts, qubits);
-  ecc::stabilizer_masks(n_data, rows);  // its size limits, before the result is made
+  qec::counting_code(n_data, rows, logical);  // the inputs named as the weight walk names them
+  ecc::stabilizer_masks(n_data, rows);        // the table's size limits, before the result is made
   auto out = new_array<std::uint64_t>(n_data + 1);
   {
     const Unlocked unlocked;
