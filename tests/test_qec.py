@@ -139,7 +139,7 @@ BAD = [
     ("d=3", {}, TypeError, r"^code: expected a distance, a SurfaceCodePatch or \(checks, logical\), not str$"),
     ((np.eye(63, dtype=int), [0]), {}, SizeViolation, r"checks of rank <= 62$"),
     ((np.ones((1, 200), dtype=int), [0]), {"max_weight": 100}, SizeViolation, r"fewer than 2\^63 patterns$"),
-    (11, {"max_weight": 12}, MemoryError, ""),
+    (11, {"max_weight": 12}, MemoryError, None),
     (3, {"max_weight": -1}, ValueError, r"^max_weight: must be >= 0, got -1$"),
 ]
 

@@ -265,10 +265,9 @@ def test_levels_and_seeds_may_be_generators():
 def test_the_threshold_example_draws_its_curves(tmp_path):
     example = pathlib.Path(__file__).resolve().parent.parent / "examples" / "threshold_plot.py"
     out = tmp_path / "curves.png"
-    args = [sys.executable, str(example), "--serial", "--max-distance", "3", "--points", "9", "--out", str(out)]
+    args = [sys.executable, str(example), "--max-distance", "5", "--points", "9", "--out", str(out)]
     result = subprocess.run(args, capture_output=True, text=True, timeout=300)
     assert result.returncode == 0, result.stderr
-    # d = 3 repetition: p_L = 3p² − 2p³ meets p only at p = 1/2, the grid's end.
-    assert "repetition d=3: p_L(0.001) = 2.998e-06, pseudo-threshold 0.5000" in result.stdout
-    assert "surface d=3" in result.stdout and "surface d=5" not in result.stdout  # beyond --max-distance
+    assert "surface d=3: P_L(0.001) = 1.793010e-05, pseudo-threshold 0.0753" in result.stdout
+    assert "crossing d=3/d=5: 0.0925" in result.stdout and "d=7" not in result.stdout  # beyond --max-distance
     assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and out.stat().st_size > 10_000
