@@ -375,6 +375,20 @@ TYPES: dict[str, dict[str, Annotation]] = {
         "read_terms": sig("tuple[_Block, _Block, _Block]", terms="object"),
         "read_fields": sig("tuple[_Block, _Block]", fields="object"),
         "read_edges": sig("tuple[_Block, _Block, _Block]", edges="object"),
+        "_qec_failure_counts": sig(
+            "_Block",
+            n_data="int",
+            starts="_Array",
+            qubits="_Array",
+            logical="_Array",
+            max_weight="int",
+            slice_bits="int",
+            first="int",
+            last="int",
+        ),
+        "_qec_complete_failure_counts": sig(
+            "_Block", n_data="int", starts="_Array", qubits="_Array", logical="_Array"
+        ),
     },
 }
 

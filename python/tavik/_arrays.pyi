@@ -20,6 +20,8 @@ __all__ = [
     "read_terms",
     "read_fields",
     "read_edges",
+    "_qec_failure_counts",
+    "_qec_complete_failure_counts",
 ]
 
 # Arrays the typed layer made: C-contiguous, of the dtype the kernel reads.
@@ -82,3 +84,23 @@ def read_fields(fields: object) -> tuple[_Block, _Block]:
 
 def read_edges(edges: object) -> tuple[_Block, _Block, _Block]:
     """(u, v, w) of an (i, j, w) edge list, as uint64 and float64 buffers."""
+
+def _qec_failure_counts(
+    n_data: int,
+    starts: _Array,
+    qubits: _Array,
+    logical: _Array,
+    max_weight: int,
+    slice_bits: int,
+    first: int,
+    last: int,
+) -> _Block:
+    """A buffer of uint64, element w the patterns of weight w <= max_weight that the minimum-weight lookup
+    decoder leaves with a logical error, of those whose syndromes lie in slices [first, last) of
+    2**slice_bits; checks as compressed rows.
+    """
+
+def _qec_complete_failure_counts(n_data: int, starts: _Array, qubits: _Array, logical: _Array) -> _Block:
+    """A buffer of uint64, element w the failing patterns of weight w for every w <= n_data, from the
+    decoder's full table (the limits of build_ecc_lookup_table).
+    """

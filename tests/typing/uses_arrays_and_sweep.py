@@ -4,6 +4,8 @@
 Type-checked under mypy --strict and pyright (strict) and also run, like uses_every_name.py.
 """
 
+from typing import Any
+
 import numpy as np
 import numpy.typing as npt
 
@@ -37,3 +39,14 @@ stats: list[sweep.NoisyStats] = sweep.noisy_validation(Q, [1, 0], 10, [0.1], [1]
 mean_energy: float = stats[0].mean
 squares: list[int] = sweep.map(pow, [2, 3], [2, 2], client="serial")
 assert squares == [4, 9] and matrix.shape == (4, 4) and state.shape == (2,)
+
+from tavik import qec  # noqa: E402
+
+poly: qec.FailurePolynomial = qec.failure_polynomial(3)
+counts: tuple[int, ...] = poly.counts
+low, high = poly.bounds([0.01, 0.1])
+threshold: qec.Bracket = poly.pseudo_threshold()
+crossed: qec.Bracket = qec.crossing(poly, qec.failure_polynomial((np.eye(4, dtype=np.uint8)[:3], [0]), max_weight=2))
+table: dict[str, npt.NDArray[Any]] = qec.curves({"d=3": poly}, [0.1])
+threads: list[int] = sweep.map(abs, [-1, -2], client="threads")
+assert float(poly(0.01)) > 0 and threads == [1, 2] and table["n"].tolist() == [9]
