@@ -70,6 +70,19 @@ def test_the_walk_agrees_with_the_table_past_small_weights_and_with_the_core():
                                         rel=1e-9, abs=1e-15)  # fmt: skip
 
 
+def test_hashed_tables_count_what_the_direct_ones_do():
+    # 20 qubits of their own single checks each: rank 32, past the direct
+    # tables, and never a failure of their own, so the counts are those of
+    # distance 5 spread over the extra qubits' flips.
+    checks = np.zeros((12 + 20, 45), dtype=np.uint8)
+    for j, support in enumerate(D5.z_stabilizers):
+        checks[j, support] = 1
+    checks[12:, 25:] = np.eye(20, dtype=np.uint8)
+    d5 = qec.failure_polynomial(5).counts
+    expected = [sum(d5[k] * math.comb(20, w - k) for k in range(w + 1)) for w in range(6)]
+    assert qec.failure_polynomial((checks, D5.logical_z), max_weight=5).counts == tuple(expected)
+
+
 def exact(poly, p, counts_=None):
     p = Fraction(p)
     return sum(c * p**w * (1 - p) ** (poly.n - w) for w, c in enumerate(counts_ or poly.counts))
