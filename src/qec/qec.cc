@@ -73,11 +73,13 @@ class DirectTable {
 };
 
 // The same beyond 2^26 numbers: open addressing with linear probing, one word
-// per entry (the number's low bits above the parity, and a mark of use), sized
-// for the slice's expected entries at half load and grown past 0.7.
+// per entry (the number's low bits above the parity, and a mark of use),
+// doubled past 0.7 load. The slice's expected entries bound what it may
+// need; it starts at an eighth of that, since patterns of the higher weights
+// often share syndromes.
 class HashedTable {
  public:
-  explicit HashedTable(std::size_t expected) { resize(capacity(expected)); }
+  explicit HashedTable(std::size_t expected) { resize(capacity(expected / 8)); }
   static std::size_t bytes(std::size_t expected) { return capacity(expected) * sizeof(std::uint64_t); }
 
   void prefetch(std::uint64_t low) const { __builtin_prefetch(&slots_[home(low)]); }
