@@ -7,6 +7,7 @@
 #include <cmath>
 #include <mutex>
 #include <new>
+#include <numeric>
 #include <string>
 
 #include "common/big_buffer.h"
@@ -85,7 +86,7 @@ class HashedTable {
   void prefetch(std::uint64_t low) const { __builtin_prefetch(&slots_[home(low)]); }
   unsigned visit(std::uint64_t low, unsigned parity) {
     const std::uint64_t key = kUsed | low << 1 | parity;
-    for (std::size_t s = home(low);; s = s + 1 == size_ ? 0 : s + 1) {
+    for (std::size_t s = home(low);; s = (s + 1) & (size_ - 1)) {
       const std::uint64_t entry = slots_[s];
       if (entry == 0) {
         slots_[s] = key;
@@ -98,11 +99,9 @@ class HashedTable {
 
  private:
   static constexpr std::uint64_t kUsed = std::uint64_t{1} << 63;
-  static std::size_t capacity(std::size_t expected) { return std::max<std::size_t>(2 * expected, 64); }
+  static std::size_t capacity(std::size_t expected) { return std::bit_ceil(std::max<std::size_t>(2 * expected, 64)); }
 
-  std::size_t home(std::uint64_t low) const {
-    return static_cast<std::size_t>((static_cast<unsigned __int128>(splitmix64_mix(low)) * size_) >> 64);
-  }
+  std::size_t home(std::uint64_t low) const { return static_cast<std::size_t>(splitmix64_mix(low)) & (size_ - 1); }
   void resize(std::size_t capacity) {
     slots_ = zeroed<std::uint64_t>(capacity);
     size_ = capacity;
@@ -116,7 +115,7 @@ class HashedTable {
       if (const std::uint64_t entry = old[i]; entry != 0) {
         poll_interrupt(1);
         std::size_t s = home((entry & ~kUsed) >> 1);
-        while (slots_[s] != 0) s = s + 1 == size_ ? 0 : s + 1;
+        while (slots_[s] != 0) s = (s + 1) & (size_ - 1);
         slots_[s] = entry;
       }
   }
@@ -222,9 +221,10 @@ std::uint64_t patterns_up_to(unsigned n, unsigned max_weight) {
   std::uint64_t total = 0, c = 1;  // c = C(n, w)
   for (unsigned w = 0; w <= max_weight && w <= n; ++w) {
     total = saturating_add(total, c);
-    // C(n, w + 1) = C(n, w) (n − w) / (w + 1), exact while it fits.
-    const unsigned __int128 next = static_cast<unsigned __int128>(c) * (n - w) / (w + 1);
-    c = next > ~std::uint64_t{0} ? ~std::uint64_t{0} : static_cast<std::uint64_t>(next);
+    // C(n, w + 1) = C(n, w) (n − w) / (w + 1): with g = gcd(C(n, w), w + 1),
+    // (w + 1) / g divides n − w, so nothing is rounded.
+    const std::uint64_t g = std::gcd(c, std::uint64_t{w} + 1);
+    if (c == ~std::uint64_t{0} || __builtin_mul_overflow(c / g, (n - w) / ((w + 1) / g), &c)) c = ~std::uint64_t{0};
   }
   return total;
 }
