@@ -112,7 +112,8 @@ class FailurePolynomial:
         """The rate in (0, 1/2) below which the code beats an unprotected bit:
         the first root of P(p) = p. A float when complete; when not, a certified
         bracket ``(lo, hi)`` (hi = 1/2 where the bounds cannot place the root
-        below it). None when P(p) < p nowhere starts, or never ends, in (0, 1/2)."""
+        below it). None when there is no such root: P(p) >= p already at the
+        smallest rates, or P(p) < p all the way to 1/2."""
         return _first_crossing(FailurePolynomial(1, (0, 1)), self)  # P(p) against p
 
     def _lower(self, rates: npt.NDArray[np.float64]) -> npt.NDArray[np.float64]:
@@ -318,7 +319,8 @@ def failure_polynomial(code: CodeLike, *, max_weight: int | None = None,
 
     With `client` (a ``distributed.Client``) the syndromes are shared out
     among tasks that need nothing of one another, a few per worker thread;
-    their counts add up to exactly the local ones."""
+    their counts add up to exactly the local ones. Codes counted from the
+    full table are counted in this process, which takes milliseconds."""
     parsed = _code(code)
     weight = parsed.n if max_weight is None else min(arrays._count("max_weight", max_weight), parsed.n)
     if _use_table(parsed, weight):
