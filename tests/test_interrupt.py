@@ -10,11 +10,13 @@ import signal
 import sys
 import time
 
+import numpy as np
 import pytest
 
 import tavik.arrays as ta
 import tavik.tavik_core as core
 from tavik import qubo
+from tavik import qec
 from support import SLOWDOWN
 
 DELAY = 0.05 * SLOWDOWN  # seconds into the call at which SIGINT arrives
@@ -25,6 +27,8 @@ SMALL = [t for t in DENSE if t[0][1] < 7]
 RANK_21 = [[q for q in range(26) if rng.random() < 0.5] for _ in range(21)]
 QUBO_40 = {(i, j): random.Random(i * 64 + j).uniform(-1, 1) for i in range(40) for j in range(i, 40)}
 QUBO_12 = {key: w for key, w in QUBO_40.items() if key[1] < 12}
+RANK_21_ROWS = [[int(q in row) for q in range(26)] for row in RANK_21]
+FAILURE_COUNTS = lambda code, weight=None: qec.failure_polynomial(code, max_weight=weight).counts  # noqa: E731
 def ring(n, degree=3):
     return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, degree + 1)]
 
@@ -76,6 +80,8 @@ CASES = {
     "noisy runs (arrays)": (ta.simulate_qubo_runs, (DENSE * 32, [0] * 20, 2_000_000, 0.1, 3), (DENSE, [1] * 20, 3000, 0.3, 5), 0.2),
     "qubo lowest": (qubo.lowest, (QUBO_40, 10), (QUBO_12, 3), 0.2),
     "qubo levels": (qubo.levels, (QUBO_40, 10), (QUBO_12, 3), 0.2),
+    "failure polynomial": (FAILURE_COUNTS, (9, 6), (3,), 0.2),
+    "failure polynomial (table)": (FAILURE_COUNTS, ((np.array(RANK_21_ROWS), [0, 1]),), (3,), 0.2),
     "reconstruction": (core.cutting.reconstruct_expectation, CUTTING, SMALL_CUTTING, 0.15),  # parallel parity sums and products
 }  # fmt: skip
 

@@ -403,6 +403,20 @@ TYPES: dict[str, dict[str, Annotation]] = {
             "None", rows="_Array", cols="_Array", weights="_Array", offset="float", n_vars="int", spin="int"
         ),
         "qubo_parts": sig("int", n_vars="int"),
+        "_qec_failure_counts": sig(
+            "_Block",
+            n_data="int",
+            starts="_Array",
+            qubits="_Array",
+            logical="_Array",
+            max_weight="int",
+            slice_bits="int",
+            first="int",
+            last="int",
+        ),
+        "_qec_complete_failure_counts": sig(
+            "_Block", n_data="int", starts="_Array", qubits="_Array", logical="_Array"
+        ),
     },
 }
 

@@ -24,6 +24,8 @@ __all__ = [
     "qubo_levels",
     "qubo_check",
     "qubo_parts",
+    "_qec_failure_counts",
+    "_qec_complete_failure_counts",
 ]
 
 # Arrays the typed layer made: C-contiguous, of the dtype the kernel reads.
@@ -115,3 +117,23 @@ def qubo_check(rows: _Array, cols: _Array, weights: _Array, offset: float, n_var
 
 def qubo_parts(n_vars: int) -> int:
     """How many equal parts the assignment space of n_vars variables splits into."""
+
+def _qec_failure_counts(
+    n_data: int,
+    starts: _Array,
+    qubits: _Array,
+    logical: _Array,
+    max_weight: int,
+    slice_bits: int,
+    first: int,
+    last: int,
+) -> _Block:
+    """A buffer of uint64, element w the patterns of weight w <= max_weight that the minimum-weight lookup
+    decoder leaves with a logical error, of those whose syndromes lie in slices [first, last) of
+    2**slice_bits; checks as compressed rows.
+    """
+
+def _qec_complete_failure_counts(n_data: int, starts: _Array, qubits: _Array, logical: _Array) -> _Block:
+    """A buffer of uint64, element w the failing patterns of weight w for every w <= n_data, from the
+    decoder's full table (the limits of build_ecc_lookup_table).
+    """

@@ -1,14 +1,20 @@
 """Parameter sweeps over tavik's kernels, on one machine or a Dask cluster.
 
-Every call of tavik is bounded (20 variables, 24 qubits, 26 data qubits), so
+Every call of tavik.arrays is bounded (20 variables, 24 qubits, 26 data qubits), so
 large studies are sweeps: many codes, error rates, noise levels and seeds.
 The functions here run one task per natural unit of work and place each
 result by its index, so a result never depends on the engine, the number of
 workers or the order in which tasks finish:
 
-- ``client=None`` (the default) starts a local Dask cluster with one
-  single-threaded worker process per CPU this process may use, and closes it
-  afterwards;
+- ``client=None`` (the default) or ``"threads"`` starts a Dask cluster
+  inside this process, one worker with a thread per CPU this process may use
+  (the kernels release the interpreter lock, so threads run them side by
+  side), and closes it afterwards: it starts in a fraction of a second and
+  needs no ``if __name__ == "__main__":`` guard. With the default, a sweep
+  of a single task runs serially;
+- ``client="processes"`` starts a local cluster of one single-threaded worker
+  process per CPU instead, for tasks that hold the interpreter lock (scripts
+  then need the guard, as Dask's worker processes import them);
 - a ``distributed.Client`` runs the tasks on that client's cluster;
 - ``client="serial"`` runs them one after the other in this process, and is
   the one engine that does not need Dask.
@@ -38,7 +44,7 @@ if TYPE_CHECKING:
 
 __all__ = ["NoisyStats", "failure_curves", "map", "noisy_validation"]
 
-Engine: TypeAlias = "Client | Literal['serial'] | None"
+Engine: TypeAlias = "Client | Literal['serial', 'threads', 'processes'] | None"
 # (n_data, z_stabilizers, logical_z), in any form tavik.arrays takes.
 Code: TypeAlias = tuple[int, arrays.Supports, npt.ArrayLike]
 T = TypeVar("T")
@@ -63,18 +69,25 @@ def _usable_cpus() -> int:
     return os.cpu_count() or 1
 
 
+_ENGINES = "a distributed.Client, None, 'threads', 'processes' or 'serial'"
+
+
 @contextlib.contextmanager
 def _engine(client: Engine) -> Iterator[Client | None]:
     """The client to submit to (None: run serially), closed afterwards if made here."""
-    if isinstance(client, str):
+    if isinstance(client, str) and client not in ("threads", "processes"):
         if client != "serial":
-            raise ValueError(f"client: expected a distributed.Client, None or 'serial', not {client!r}")
+            raise ValueError(f"client: expected {_ENGINES}, not {client!r}")
         yield None
         return
     distributed = _distributed()
-    if client is None:
+    if client is None or isinstance(client, str):
+        processes = client == "processes"
         with distributed.LocalCluster(
-            n_workers=_usable_cpus(), threads_per_worker=1, processes=True, dashboard_address=None
+            n_workers=_usable_cpus() if processes else 1,
+            threads_per_worker=1 if processes else _usable_cpus(),
+            processes=processes,
+            dashboard_address=None,
         ) as cluster:
             local = distributed.Client(cluster)
             try:
@@ -86,7 +99,7 @@ def _engine(client: Engine) -> Iterator[Client | None]:
                 local.close()
         return
     if not isinstance(client, distributed.Client):
-        raise TypeError(f"client: expected a distributed.Client, None or 'serial', not {type(client).__name__}")
+        raise TypeError(f"client: expected {_ENGINES}, not {type(client).__name__}")
     yield client
 
 
@@ -100,10 +113,16 @@ def _stop_workers(cluster: Any) -> None:
     """Stop the local cluster's worker processes now, killing those still busy."""
     import asyncio
 
+    nanny = _distributed().Nanny
+
     async def stop() -> None:
-        nannies = list(cluster.workers.values())
-        await asyncio.gather(*(n.close(timeout=_STOP_TIMEOUT, reason="sweep-interrupted") for n in nannies),
-                             return_exceptions=True)
+        workers = list(cluster.workers.values())
+        # A worker thread cannot be killed: the in-process cluster stops without
+        # waiting for the task it runs, whose result nobody wants.
+        closing = (w.close(timeout=_STOP_TIMEOUT, reason="sweep-interrupted") if isinstance(w, nanny)
+                   else w.close(timeout=_STOP_TIMEOUT, reason="sweep-interrupted", executor_wait=False)
+                   for w in workers)  # fmt: skip
+        await asyncio.gather(*closing, return_exceptions=True)
 
     with contextlib.suppress(Exception):
         cluster.sync(stop)
@@ -124,6 +143,8 @@ def _serial_bar(tasks: Sequence[tuple[Any, ...]]) -> Iterable[tuple[Any, ...]]:
 
 def _run(func: Callable[..., T], tasks: Sequence[tuple[Any, ...]], client: Engine, progress: bool) -> list[T]:
     """func(*task) for every task, results in task order."""
+    if client is None and len(tasks) < 2:
+        client = "serial"  # nothing to share out: a cluster would only add its start
     with _engine(client) as engine:
         if engine is None:
             return [func(*task) for task in (_serial_bar(tasks) if _bar(progress) else tasks)]

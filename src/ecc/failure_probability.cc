@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "common/errors.h"
@@ -128,7 +129,7 @@ std::uint64_t FailureSet::block_word(std::uint32_t block_key) const {
 }
 
 template <class Sum>
-Sum FailureSet::walk(Sum sum) const {
+Sum FailureSet::walk(Sum sum, std::uint64_t first_block, std::uint64_t last_block) const {
   const std::size_t block_size = in_block_keys_.size();
   std::vector<std::uint8_t> in_block_weights(block_size);
   for (std::size_t j = 1; j < block_size; ++j) in_block_weights[j] = static_cast<std::uint8_t>(std::popcount(j));
@@ -139,18 +140,18 @@ Sum FailureSet::walk(Sum sum) const {
 
   const bool tabulated = !words_.empty();
   std::uint32_t block_key = 0;
+  for (std::uint64_t b = first_block; b != 0; b &= b - 1) block_key ^= qubit_keys_[block_bits_ + std::countr_zero(b)];
   // Blocks reach the sum a batch at a time, so that a sum that adds in a
   // vectorised kernel (a call) makes one call per batch.
   constexpr std::uint64_t kBatch = 64;
   std::array<std::uint64_t, kBatch> words;
   std::array<std::uint8_t, kBatch> block_weights;
-  const std::uint64_t blocks = std::uint64_t{1} << block_index_bits;
-  for (std::uint64_t first = 0; first < blocks; first += kBatch) {
-    const auto count = static_cast<std::size_t>(std::min(kBatch, blocks - first));
+  for (std::uint64_t first = first_block; first < last_block; first += kBatch) {
+    const auto count = static_cast<std::size_t>(std::min(kBatch, last_block - first));
     poll_interrupt(count * block_size);
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint64_t b = first + i;
-      if (b != 0) block_key ^= step[static_cast<unsigned>(std::countr_zero(b))];
+      if (b != first_block) block_key ^= step[static_cast<unsigned>(std::countr_zero(b))];
       words[i] = tabulated ? words_[block_key] : block_word(block_key);
       block_weights[i] = static_cast<std::uint8_t>(std::popcount(b));
     }
@@ -172,7 +173,7 @@ double FailureSet::probability(double p) const {
           total += weights[block_weights[i] + in_block_weights[std::countr_zero(word)]];
     }
   };
-  return walk(Sum{weights.data(), 0.0}).total;
+  return walk(Sum{weights.data(), 0.0}, 0, blocks()).total;
 }
 
 // One running total per lane, each added to exactly as probability()'s one:
@@ -190,7 +191,7 @@ void FailureSet::probabilities_in_one_walk(std::span<const double> p, std::span<
       add_lanes(totals.data(), weights, words, block_weights, in_block_weights);
     }
   };
-  const Sum sum = walk(Sum{weights.data(), {}});
+  const Sum sum = walk(Sum{weights.data(), {}}, 0, blocks());
   std::copy_n(sum.totals.begin(), p.size(), out.begin());
 }
 
@@ -210,6 +211,33 @@ void FailureSet::probabilities(std::span<const double> p, std::span<double> out,
         probabilities_in_one_walk(values, results);
     }
   });
+}
+
+// Counts are integers, so any split of the blocks gives the same totals; each
+// block's failing patterns are counted by weight with one mask per weight.
+std::vector<std::uint64_t> FailureSet::counts_by_weight(pool::Threads threads) const {
+  const std::size_t block_size = in_block_keys_.size();
+  std::array<std::uint64_t, kBlockBits + 1> of_weight{};
+  for (std::size_t j = 0; j < block_size; ++j) of_weight[std::popcount(j)] |= std::uint64_t{1} << j;
+  struct Sum {
+    const std::array<std::uint64_t, kBlockBits + 1>* of_weight;
+    unsigned block_bits;
+    std::vector<std::uint64_t> counts;
+    void add_blocks(std::span<const std::uint64_t> words, const std::uint8_t* block_weights, const std::uint8_t*) {
+      for (std::size_t i = 0; i < words.size(); ++i)
+        if (words[i] != 0)
+          for (unsigned k = 0; k <= block_bits; ++k) counts[block_weights[i] + k] += std::popcount(words[i] & (*of_weight)[k]);
+    }
+  };
+  std::vector<std::uint64_t> counts(n_ + 1, 0);
+  std::mutex merge;
+  constexpr std::size_t kBlocksPerChunk = 4096;
+  pool::parallel_for(threads, blocks(), kBlocksPerChunk, [&](std::size_t first, std::size_t last) {
+    const Sum sum = walk(Sum{&of_weight, block_bits_, std::vector<std::uint64_t>(n_ + 1, 0)}, first, last);
+    const std::lock_guard lock(merge);
+    for (unsigned w = 0; w <= n_; ++w) counts[w] += sum.counts[w];
+  });
+  return counts;
 }
 
 }  // namespace tavik::ecc

@@ -29,15 +29,18 @@ class FailureSet {
   // out[i] = probability(p[i]) for every i, bit for bit, with walks shared
   // between several values of p.
   void probabilities(std::span<const double> p, std::span<double> out, pool::Threads threads) const;
+  // The failing patterns of each weight 0 … n_data.
+  std::vector<std::uint64_t> counts_by_weight(pool::Threads threads) const;
 
  private:
   // Calls sum.add_blocks(words, block_weights, in_block_weights) for runs of
-  // blocks of 64 patterns, in ascending order: the failing patterns of block
+  // blocks of 64 patterns, blocks [first, last) in ascending order: the failing patterns of block
   // i are the set bits j of words[i], of weight block_weights[i] +
   // in_block_weights[j]; the sum adds them in that order. Returns the sum,
   // taken and returned by value so that its running totals stay in registers.
   template <class Sum>
-  Sum walk(Sum sum) const;
+  Sum walk(Sum sum, std::uint64_t first, std::uint64_t last) const;
+  std::uint64_t blocks() const { return std::uint64_t{1} << (n_ - block_bits_); }
   // probabilities() for up to sixteen values, in one walk.
   void probabilities_in_one_walk(std::span<const double> p, std::span<double> out) const;
 

@@ -4,6 +4,8 @@
 Type-checked under mypy --strict and pyright (strict) and also run, like uses_every_name.py.
 """
 
+from typing import Any
+
 import numpy as np
 import numpy.typing as npt
 
@@ -46,3 +48,14 @@ level_energies, level_counts = qubo.levels(Q, 3)
 level_sizes: npt.NDArray[np.int64] = level_counts
 assert low.variables == ["a", "b"] and low.vartype == "SPIN" and callable(low.to_sampleset)
 assert low_samples.shape == (2, 2) and level_energies.tolist() == [-1.0, 0.0] and level_sizes.tolist() == [2, 2]
+
+from tavik import qec  # noqa: E402
+
+poly: qec.FailurePolynomial = qec.failure_polynomial(3)
+counts: tuple[int, ...] = poly.counts
+low, high = poly.bounds([0.01, 0.1])
+threshold: qec.Bracket = poly.pseudo_threshold()
+crossed: qec.Bracket = qec.crossing(poly, qec.failure_polynomial((np.eye(4, dtype=np.uint8)[:3], [0]), max_weight=2))
+table: dict[str, npt.NDArray[Any]] = qec.curves({"d=3": poly}, [0.1])
+threads: list[int] = sweep.map(abs, [-1, -2], client="threads")
+assert float(poly(0.01)) > 0 and threads == [1, 2] and table["n"].tolist() == [9]

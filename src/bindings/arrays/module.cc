@@ -21,6 +21,7 @@ tavik::py::Ref build() {
   register_stoer_wagner(m);
   register_lists(m);
   register_qubo(m);
+  register_qec(m);
   return m.release();
 }
 
