@@ -11,7 +11,7 @@ namespace {
 std::string text(const InputFailure& f) {
   std::string where(f.argument);
   if (!f.column.empty()) where.append(" ").append(f.column);
-  where += "[" + std::to_string(f.item) + "]";
+  where.append("[").append(std::to_string(f.item)).append("]");
   const std::string gate = where + " ('" + f.detail + "'): ";
   switch (f.rule) {
     case InputRule::index:
