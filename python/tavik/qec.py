@@ -137,13 +137,27 @@ def _shaped(p: npt.ArrayLike, values: npt.NDArray[np.float64]) -> Any:
 
 def _weighted_sum(n: int, coefficients: Sequence[int], rates: npt.NDArray[np.float64]) -> npt.NDArray[np.float64]:
     """Σ_w coefficients[w] p^w (1 − p)^(n − w) elementwise: positive terms, each
-    a product of correctly rounded powers, summed in order of weight."""
+    a product of powers, summed in order of weight."""
     q = 1.0 - rates
     total = np.zeros_like(rates)
     for w, c in enumerate(coefficients):
         if c:
-            total = total + float(c) * (rates**w * q ** (n - w))
+            total = total + float(c) * (_power(rates, w) * _power(q, n - w))
     return total
+
+
+def _power(x: npt.NDArray[np.float64], k: int) -> npt.NDArray[np.float64]:
+    """x^k by repeated squaring: within 2·log2(k) units in the last place, and
+    the same bits for a rate wherever it sits in an array. NumPy's vector
+    ``**`` gives another last bit than its scalar one, by alignment."""
+    result = np.ones_like(x)
+    while k:
+        if k & 1:
+            result = result * x
+        k >>= 1
+        if k:
+            x = x * x
+    return result
 
 
 def _binomial_tail(n: int, above: int, rates: npt.NDArray[np.float64]) -> npt.NDArray[np.float64]:
