@@ -16,7 +16,7 @@ import pytest
 
 import tavik.arrays as ta
 import tavik.tavik_core as core
-from support import assert_no_leak, bits, run_child
+from support import bits, run_child
 from tavik import _arrays
 from tavik.exceptions import PanicException, SizeViolation
 
@@ -117,7 +117,6 @@ def statevector_cases(rng):
                                  [rng.randrange(n)], params))
     yield "list", (instructions, n), (instructions, n)
     yield "tuples", (tuple((g, tuple(q), tuple(p)) for g, q, p in instructions), n), (instructions, n)
-
 
 
 # --- error correction ---
@@ -594,8 +593,3 @@ NATIVE_REFUSALS = [
 def test_the_native_layer_refuses_what_would_take_a_kernel_outside_its_memory(call, exception, message):
     with pytest.raises(exception, match=message):
         call()
-
-
-def test_calls_and_refusals_do_not_leak():
-    assert_no_leak(*[lambda name=name: LONG_CALLS[name](False) for name in LONG_CALLS], *[row[0] for row in NATIVE_REFUSALS],
-                   lambda: ta.stoer_wagner_bisect([(0, 1, 1.0), (1, 2, np.nan)], 3), repeat=200)

