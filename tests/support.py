@@ -172,3 +172,19 @@ LZ3 = [0, 3, 6]
 
 def patch_records(assignments):
     return [(a.logical_var, a.distance, a.physical_start, a.physical_end) for a in assignments]
+
+
+WEIGHTS = [0.0, -0.0, 1.0, -2.5, 1e-10, 0.1, 0.2, 0.3, 1e300, -1e300, -1e-300, math.inf, -math.inf, math.nan]
+
+
+def random_terms(rng, n, count, special=0.05):
+    """QUBO terms with repeats, both orientations and linear terms; a fraction `special` of
+    the weights tell summation orders apart (signed zeros, huge, infinite, NaN)."""
+    terms = []
+    for _ in range(count):
+        i, j = rng.randrange(n), rng.randrange(n)
+        w = rng.choice(WEIGHTS) if rng.random() < special else rng.uniform(-3, 3)
+        terms.append(((i, i if rng.random() < 0.2 else j), w))
+        if rng.random() < 0.15:
+            terms.append(((j, i), w))  # the reverse orientation counts again
+    return terms
