@@ -124,8 +124,10 @@ CORRUPTED = [
     ("EquilibriumScore", (0.5, NAN, 1.0, 0, 0.0), ValueError, r"^EquilibriumScore\.kappa: must be NaN where"),
     *[("EquilibriumScore", state, ValueError, r"^EquilibriumScore\.kappa: a NaN κ comes only from")
       for state in [(NAN, 0.5, 1.0, 1, 0.0), (NAN, 0.5, 1.0, 0, 0.25)]],
-    *[("EquilibriumScore", (0.5, 0.5, gap, 0, 0.0), ValueError, r"^EquilibriumScore\.energy_gap: ") for gap in (-1.0, -0.0)],
-    *[("EquilibriumScore", (0.5, 0.5, 1.0, 0, std), ValueError, r"^EquilibriumScore\.kappa_std: ") for std in (1.5, NAN, -0.0)],
+    *[("EquilibriumScore", (0.5, 0.5, gap, 0, 0.0), ValueError, r"^EquilibriumScore\.energy_gap: must be an absolute value, >= 0 or NaN$")
+      for gap in (-1.0, -0.0)],
+    *[("EquilibriumScore", (0.5, 0.5, 1.0, 0, std), ValueError, r"^EquilibriumScore\.kappa_std: must lie in \[0, 1\]$")
+      for std in (1.5, NAN, -0.0)],
     *[("ecc.PatchAssignment", (4, d, 0, 0), ValueError, r"^PatchAssignment\.distance: must be at least 1 with a square")
       for d in (0, 2**32)],
     ("ecc.PatchAssignment", (4, 3, 1, 10), ValueError, r"^PatchAssignment\.physical_start: must be a multiple of .*\(9\)$"),
