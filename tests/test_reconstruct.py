@@ -115,40 +115,42 @@ def test_documented_cases(counts, coefficients, labels, expected):
         assert got == bits(expected)
 
 
-@pytest.mark.parametrize("seed", range(12))
-def test_matches_reference_bit_for_bit(seed):
+def random_case(seed):
     rng = random.Random(seed)
     labels = rng.sample(["A", "B", "C", "sub\u00e9", "1"], rng.randrange(1, 4))
     if seed % 3 == 0:
         labels.append(labels[0])
-    n_bits = [6, 0, 1, 11][seed % 4]
-    counts, coefficients = random_instance(rng, rng.randrange(0, 300), labels, rng.randrange(0, 40), n_bits, extra=2)
+    counts, coefficients = random_instance(rng, rng.randrange(0, 300), labels, rng.randrange(0, 40), [6, 0, 1, 11][seed % 4],
+                                           extra=2)  # fmt: skip
     if seed % 4 == 0:  # zero shots on entries no coefficient uses
         counts = [(s, lab, h, 0) if s > 10**6 else (s, lab, h, n) for s, lab, h, n in counts]
-    assert bits(reconstruct(counts, coefficients, labels)) == bits(ref.reconstruct_expectation(counts, coefficients, labels))
+    return counts, coefficients, labels
 
 
-@pytest.mark.parametrize("width", [1, 3, 7, 8, 9])
-def test_fixed_width_keys_with_huge_counts(width):
-    """Keys of one byte length take the vectorised path: every entry count
-    (lane tails), counts with both 32-bit halves in use, and bytes that are
-    '1' with the high bit set (in '±') or a neighbour of it."""
-    rng = random.Random(width)
-    alphabet = ["0", "1", "1", "0", "x", "±"]
+def fixed_width_case(width, n):
+    """Keys of one byte length take the vectorised path: every entry count (lane tails),
+    counts with both 32-bit halves in use, and bytes that are '1' with the high bit set
+    (in '±') or a neighbour of it."""
+    rng = random.Random(width * 100 + n)
 
     def key():
         text = ""
         while len(text.encode()) < width:
-            c = rng.choice(alphabet)
+            c = rng.choice(["0", "1", "1", "0", "x", "±"])
             text += c if len((text + c).encode()) <= width else rng.choice("01")
         return text
 
-    for n in range(0, 19):
-        keys = list(dict.fromkeys(key() for _ in range(4 * n)))[:n]
-        huge = [2**64 - 1, 2**63, 2**32, 2**32 - 1, rng.getrandbits(64), rng.randrange(1000)]
-        counts = [(0, "A", {k: rng.choice(huge) for k in keys}, rng.choice([1, 3]))]
-        expected = ref.reconstruct_expectation(counts, [(0, 1.0)], ["A"])
-        assert bits(reconstruct(counts, [(0, 1.0)], ["A"])) == bits(expected), (n, counts)
+    keys = list(dict.fromkeys(key() for _ in range(4 * n)))[:n]
+    huge = [2**64 - 1, 2**63, 2**32, 2**32 - 1, rng.getrandbits(64), rng.randrange(1000)]
+    return [(0, "A", {k: rng.choice(huge) for k in keys}, rng.choice([1, 3]))], [(0, 1.0)], ["A"]
+
+
+CASES = [random_case(seed) for seed in range(12)] + [fixed_width_case(w, n) for w in (1, 3, 7, 8, 9) for n in range(19)]
+
+
+@pytest.mark.parametrize("counts, coefficients, labels", CASES)
+def test_matches_reference_bit_for_bit(counts, coefficients, labels):
+    assert bits(reconstruct(counts, coefficients, labels)) == bits(ref.reconstruct_expectation(counts, coefficients, labels))
 
 
 def pool_probe():
