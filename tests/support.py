@@ -2,6 +2,7 @@
 
 import contextlib
 import gc
+import math
 import os
 import struct
 import subprocess
@@ -140,3 +141,50 @@ def records():
 # The record classes whose attributes may be assigned.
 WRITABLE = {"sim.LogicalGraph", "sim.Variable", "sim.Interaction", "analog.ContinuousFieldIR",
             "analog.HardwareDeltaModel"}  # fmt: skip
+
+
+def graph(names, interactions=()):
+    """A LogicalGraph of spin variables named `names` and (i, j, weight) interactions."""
+    from tavik.tavik_core import sim
+
+    return sim.LogicalGraph([sim.Variable(n, "spin") for n in names], [sim.Interaction(*t) for t in interactions])
+
+
+# Doubles that tell arithmetic orders apart, a signalling NaN among them (quieted by any arithmetic).
+SNAN = struct.unpack("<d", struct.pack("<Q", 0x7FF0000000000001))[0]
+SPECIALS = [0.0, -0.0, math.nan, -math.nan, SNAN, math.inf, -math.inf, 5e-324, 1e308, -1.0, -0.99, -1.01, -5.0]
+
+
+def raw(values):
+    """Exact bit patterns, NaN sign and payload included."""
+    return [struct.pack("<d", v) for v in values]
+
+
+def rand_double(rng):
+    return rng.choice([rng.uniform(-3, 3), rng.choice(SPECIALS), rng.uniform(-1.2, -0.8)])
+
+
+# The distance-3 patch's X and Z stabilizers and its logical Z.
+X3 = [[0, 3], [1, 4, 2, 5], [3, 6, 4, 7], [5, 8]]
+Z3 = [[1, 2], [0, 3, 1, 4], [4, 7, 5, 8], [6, 7]]
+LZ3 = [0, 3, 6]
+
+
+def patch_records(assignments):
+    return [(a.logical_var, a.distance, a.physical_start, a.physical_end) for a in assignments]
+
+
+WEIGHTS = [0.0, -0.0, 1.0, -2.5, 1e-10, 0.1, 0.2, 0.3, 1e300, -1e300, -1e-300, math.inf, -math.inf, math.nan]
+
+
+def random_terms(rng, n, count, special=0.05):
+    """QUBO terms with repeats, both orientations and linear terms; a fraction `special` of
+    the weights tell summation orders apart (signed zeros, huge, infinite, NaN)."""
+    terms = []
+    for _ in range(count):
+        i, j = rng.randrange(n), rng.randrange(n)
+        w = rng.choice(WEIGHTS) if rng.random() < special else rng.uniform(-3, 3)
+        terms.append(((i, i if rng.random() < 0.2 else j), w))
+        if rng.random() < 0.15:
+            terms.append(((j, i), w))  # the reverse orientation counts again
+    return terms

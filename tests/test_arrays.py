@@ -16,7 +16,7 @@ import pytest
 
 import tavik.arrays as ta
 import tavik.tavik_core as core
-from support import assert_no_leak, bits, run_child
+from support import bits, random_terms, run_child
 from tavik import _arrays
 from tavik.exceptions import PanicException, SizeViolation
 
@@ -30,7 +30,7 @@ def unaligned(a):
     raw = np.zeros(a.nbytes + 1, dtype=np.uint8)
     out = raw[1:].view(a.dtype).reshape(a.shape)
     out[...] = a
-    assert not out.flags.aligned or a.itemsize == 1
+    assert not out.flags.aligned or a.itemsize == 1 or a.size == 0
     return out
 
 
@@ -55,17 +55,6 @@ def qubo_forms(terms, n):
         ("mapping", mapping, list(mapping.items())),
         ("dense", dense, [((i, j), float(w)) for (i, j), w in dense_terms]),
     ]
-
-
-def random_terms(rng, n, count):
-    """Terms with repeats, both orientations, linear terms, and the values
-    that tell summation orders apart (signed zeros, infinities, NaN)."""
-    special = [0.0, -0.0, float("inf"), float("nan"), 1e300, -1e-300]
-    terms = []
-    for _ in range(count):
-        w = rng.choice(special) if rng.random() < 0.05 else rng.uniform(-3, 3)
-        terms.append(((rng.randrange(n), rng.randrange(n)), w))
-    return terms
 
 
 # --- the differential table: name -> (cases, result as the core shapes it) ----------
@@ -117,7 +106,6 @@ def statevector_cases(rng):
                                  [rng.randrange(n)], params))
     yield "list", (instructions, n), (instructions, n)
     yield "tuples", (tuple((g, tuple(q), tuple(p)) for g, q, p in instructions), n), (instructions, n)
-
 
 
 # --- error correction ---
@@ -594,8 +582,3 @@ NATIVE_REFUSALS = [
 def test_the_native_layer_refuses_what_would_take_a_kernel_outside_its_memory(call, exception, message):
     with pytest.raises(exception, match=message):
         call()
-
-
-def test_calls_and_refusals_do_not_leak():
-    assert_no_leak(*[lambda name=name: LONG_CALLS[name](False) for name in LONG_CALLS], *[row[0] for row in NATIVE_REFUSALS],
-                   lambda: ta.stoer_wagner_bisect([(0, 1, 1.0), (1, 2, np.nan)], 3), repeat=200)

@@ -1,11 +1,10 @@
-"""The exhaustive kernels: QUBO spectrum, Ising error norm, exact Ising
-solver and the qudit placeholder."""
+"""The exhaustive kernels: QUBO spectrum, Ising error norm and exact Ising solver."""
 
 import math
 import random
 
 import pytest
-from support import assert_no_leak, bits, raises_panic
+from support import WEIGHTS, bits, graph, random_terms, raises_panic
 
 import tavik.tavik_core as core
 from reference import enumeration as ref
@@ -13,24 +12,6 @@ from tavik.exceptions import SizeViolation
 
 sim = core.sim
 inf, nan = math.inf, math.nan
-
-WEIGHTS = [0.0, -0.0, 1.0, -2.5, 1e-10, 0.1, 0.2, 0.3, 1e300, -1e300, inf, -inf, nan]
-
-
-def random_terms(rng, n, count, special):
-    """Term lists with duplicates, both orientations and linear terms; with
-    `special`, zero, huge, infinite and NaN weights too."""
-    terms = []
-    for _ in range(count):
-        i, j = rng.randrange(n), rng.randrange(n)
-        if rng.random() < 0.2:
-            j = i
-        w = rng.choice(WEIGHTS) if special and rng.random() < 0.3 else rng.uniform(-2, 2)
-        terms.append(((i, j), w))
-        if rng.random() < 0.15:
-            terms.append(((j, i), w))  # the reverse orientation counts again
-    return terms
-
 
 # --- qubo_energy_spectrum ---------------------------------------------------
 
@@ -75,37 +56,6 @@ def test_index_out_of_range(call, index):
         call()
 
 
-@pytest.mark.parametrize("seed", range(12))
-def test_spectrum_matches_reference(seed):
-    rng = random.Random(seed)
-    n = rng.randint(1, 9)
-    qubo = random_terms(rng, n, rng.randint(0, 25), special=seed % 3 == 0)
-    assert bits(core.qubo_energy_spectrum(qubo, n)) == bits(ref.qubo_energy_spectrum(qubo, n))
-
-
-def test_spectrum_at_the_size_limit_matches_reference():
-    rng = random.Random(99)
-    qubo = random_terms(rng, 20, 3, special=False)
-    assert bits(core.qubo_energy_spectrum(qubo, 20)) == bits(ref.qubo_energy_spectrum(qubo, 20))
-
-
-@pytest.mark.parametrize("kind", ["spread", "clustered", "ties"])
-def test_spectrum_of_thousands_of_energies_matches_reference(kind):
-    """Enough assignments for the sort to work bucket by bucket: energies
-    spread out, energies packed in a narrow range beside a far-off group, and
-    few distinct energies each many times over."""
-    rng = random.Random(7)
-    n = 12
-    pairs = [(i, j) for i in range(n) for j in range(i, n)]
-    if kind == "spread":
-        qubo = [(p, rng.uniform(-1, 1)) for p in pairs]
-    elif kind == "clustered":
-        qubo = [((0, 0), 1e6)] + [(p, rng.uniform(-1e-3, 1e-3)) for p in pairs if p[0] > 0]
-    else:
-        qubo = [(p, rng.choice([-1.0, 0.5, 2.0])) for p in pairs]
-    assert bits(core.qubo_energy_spectrum(qubo, n)) == bits(ref.qubo_energy_spectrum(qubo, n))
-
-
 def test_energy_keys_round_half_away_from_zero_and_saturate():
     # 2.5e-9 and -2.5e-9 are not exact in binary; the key follows E·1e9 exactly.
     for w in [0.5e-9, -0.5e-9, 1.5e-9, -1.5e-9, 2.5e-9, 1e10, -1e10, 9.3e9, -9.3e9, 0.49999999999999994e-9]:
@@ -140,21 +90,7 @@ def test_norm_size_limit():
         core.exact_ising_norm([], [], 21)
 
 
-@pytest.mark.parametrize("seed", range(12))
-def test_norm_matches_reference(seed):
-    rng = random.Random(1000 + seed)
-    n = rng.randint(1, 9)
-    special = seed % 3 == 0
-    dh = [(rng.randrange(n), rng.choice(WEIGHTS) if special else rng.uniform(-1, 1)) for _ in range(rng.randint(0, 6))]
-    dj = random_terms(rng, n, rng.randint(0, 20), special)
-    assert bits(core.exact_ising_norm(dh, dj, n)) == bits(ref.exact_ising_norm(dh, dj, n))
-
-
 # --- IsingSimulator.solve_exact ----------------------------------------------
-
-
-def graph(names, interactions):
-    return sim.LogicalGraph([sim.Variable(n, "spin") for n in names], [sim.Interaction(*t) for t in interactions])
 
 
 @pytest.mark.parametrize(
@@ -181,48 +117,41 @@ def test_solve_exact_size_limit():
         sim.IsingSimulator().solve_exact(graph(names, []))
 
 
-@pytest.mark.parametrize("seed", range(10))
-def test_solve_exact_matches_reference(seed):
-    rng = random.Random(2000 + seed)
-    n = rng.randint(1, 9)
-    names = [rng.choice("abcdefghij") for _ in range(n)]  # repeats on purpose
-    interactions = [
-        (rng.choice(names + ["zz"]), rng.choice(names), rng.choice(WEIGHTS) if seed % 4 == 0 else rng.uniform(-1, 1))
-        for _ in range(rng.randint(0, 15))
-    ]
-    assert sim.IsingSimulator().solve_exact(graph(names, interactions)) == ref.solve_exact(names, interactions)
+# --- each kernel against its reference model ------------------------------------
 
 
-# --- QuditSimulator ----------------------------------------------------------
+def differential_cases():
+    for seed in range(12):
+        rng, special = random.Random(seed), 0.3 * (seed % 3 == 0)
+        n = rng.randint(1, 9)
+        yield "spectrum", (random_terms(rng, n, rng.randint(0, 25), special), n)
+        dh = [(rng.randrange(n), rng.choice(WEIGHTS) if special else rng.uniform(-1, 1)) for _ in range(rng.randint(0, 6))]
+        yield "norm", (dh, random_terms(rng, n, rng.randint(0, 20), special), n)
+        names = [rng.choice("abcdefghij") for _ in range(n)]  # repeats on purpose
+        yield "solve_exact", (names, [(rng.choice(names + ["zz"]), rng.choice(names),
+                                       rng.choice(WEIGHTS) if seed % 4 == 0 else rng.uniform(-1, 1))
+                                      for _ in range(rng.randint(0, 15))])  # fmt: skip
+    rng, pairs = random.Random(7), [(i, j) for i in range(12) for j in range(i, 12)]
+    yield "spectrum", (random_terms(random.Random(99), 20, 3, special=0), 20)  # at the size limit
+    # Thousands of energies, for the sort to work bucket by bucket: spread out, packed in a narrow
+    # range beside a far-off group, few distinct ones many times over, and keys spanning one
+    # 11-bit radix digit plus a bit (energies 1e-9 and a few 1e-6 apart).
+    yield "spectrum", ([(p, rng.uniform(-1, 1)) for p in pairs], 12)
+    yield "spectrum", ([((0, 0), 1e6)] + [(p, rng.uniform(-1e-3, 1e-3)) for p in pairs if p[0] > 0], 12)
+    yield "spectrum", ([(p, rng.choice([-1.0, 0.5, 2.0])) for p in pairs], 12)
+    yield "spectrum", ([((k, k), 2**k * 1e-9) for k in range(11)] + [((11, 11), 1e-9)], 12)
+    yield "spectrum", ([((k, k), 2**k * 1e-9) for k in range(12)], 12)
+    yield "spectrum", ([((k, k), rng.randrange(1, 9) * 3e-6) for k in range(12)], 12)
 
 
-def test_qudit_simulator():
-    first = sim.QuditSimulator(3, 4).simulate()
-    second = sim.QuditSimulator(3, 4).simulate()
-    assert bits(first) == bits([0.0] * 4) and first is not second
-    assert sim.QuditSimulator(0, 0).simulate() == []
-    with pytest.raises(OverflowError):
-        sim.QuditSimulator(-1, 2)
-    for sites in (2**60, 2**64 - 1):
-        with raises_panic("capacity overflow"):
-            sim.QuditSimulator(0, sites).simulate()
-    with pytest.raises(MemoryError):  # refused before anything is allocated
-        sim.QuditSimulator(0, 2**59).simulate()
+MODELS = {
+    "spectrum": (core.qubo_energy_spectrum, ref.qubo_energy_spectrum),
+    "norm": (core.exact_ising_norm, ref.exact_ising_norm),
+    "solve_exact": (lambda names, edges: sim.IsingSimulator().solve_exact(graph(names, edges)), ref.solve_exact),
+}
 
 
-def test_no_reference_leaks():
-    g = graph(["a", "b", "c"], [("a", "b", 1.0), ("b", "c", -1.0)])
-    solver = sim.IsingSimulator()
-    assert_no_leak(
-        lambda: core.qubo_energy_spectrum([((0, 1), 1.0), ((1, 1), -1.0)], 3),
-        lambda: core.qubo_energy_spectrum([((0, 5), 1.0)], 3),
-        lambda: core.qubo_energy_spectrum([((0, 1), "x")], 3),
-        lambda: core.qubo_energy_spectrum([], 21),
-        lambda: core.exact_ising_norm([(0, 1.0)], [((0, 1), 1.0)], 2),
-        lambda: core.exact_ising_norm([(3, 1.0)], [], 2),
-        lambda: solver.solve_exact(g),
-        lambda: solver.solve_exact(3),
-        lambda: sim.QuditSimulator(2, 3).simulate(),
-        lambda: sim.QuditSimulator(0, 2**60).simulate(),
-        lambda: sim.QuditSimulator(0, 2**59).simulate(),
-    )
+@pytest.mark.parametrize("kernel, args", differential_cases())
+def test_matches_reference_bit_for_bit(kernel, args):
+    module, model = MODELS[kernel]
+    assert bits(module(*args)) == bits(model(*args))

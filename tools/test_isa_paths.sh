@@ -17,7 +17,7 @@ else
   trap 'rm -rf "$work"' EXIT
 fi
 
-kernel_tests=(tests/test_enumeration.py tests/test_statevector.py tests/test_noisy_runs.py tests/test_ecc.py
+kernel_tests=(tests/test_enumeration.py tests/test_statevector.py tests/test_noisy_runs.py tests/test_lookup_table.py tests/test_failure_probability.py
               tests/test_stoer_wagner.py tests/test_reconstruct.py tests/test_interrupt.py
               tests/test_qubo.py)
 

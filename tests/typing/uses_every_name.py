@@ -61,13 +61,8 @@ settings: tuple[float, int, float] = (solver.target_kappa, solver.max_iterations
 strength, score = solver.solve([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0], 2.0)
 chain_strength: float = strength
 equilibrium: core.EquilibriumScore = score
-kappas: tuple[float, float, float, int, float] = (
-    score.kappa,
-    score.confidence,
-    score.energy_gap,
-    score.iterations,
-    score.kappa_std,
-)
+kappas: tuple[float, float, float, int, float] = (score.kappa, score.confidence, score.energy_gap, score.iterations,
+                                                  score.kappa_std)
 
 # Logical graphs and the simulators.
 variables: list[sim.Variable] = [sim.Variable("a", "spin"), core.sim.Variable(name="b", domain="spin")]
@@ -103,16 +98,10 @@ def recalibrate(field: analog.ContinuousFieldIR, deltas: analog.HardwareDeltaMod
 
 
 # Circuit cutting.
-histograms: Sequence[cutting.SubcircuitSampleCounts] = [
-    cutting.SubcircuitSampleCounts(0, "A", {"0": 60, "1": 40}, 100),
-]
+histograms: Sequence[cutting.SubcircuitSampleCounts] = [cutting.SubcircuitSampleCounts(0, "A", {"0": 60, "1": 40}, 100)]
 histogram = histograms[0]
-fields: tuple[int, str, dict[str, int], int] = (
-    histogram.sample_index,
-    histogram.subcircuit_label,
-    histogram.counts,
-    histogram.shots,
-)
+fields: tuple[int, str, dict[str, int], int] = (histogram.sample_index, histogram.subcircuit_label, histogram.counts,
+                                                histogram.shots)
 coefficient = core.cutting.SampleCoefficient(sample_index=0, coefficient=2.0)
 sample: tuple[int, float] = (coefficient.sample_index, coefficient.coefficient)
 expectation: float = cutting.reconstruct_expectation(histograms, [coefficient], ("A",))
