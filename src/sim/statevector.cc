@@ -153,15 +153,15 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
 #pragma GCC diagnostic ignored "-Wpsabi"
 using V4 = double __attribute__((vector_size(32)));
 
-inline V4 load(const Amplitude* p) {
+[[gnu::always_inline]] inline V4 load(const Amplitude* p) {
   V4 v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
 
-inline void store(Amplitude* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+[[gnu::always_inline]] inline void store(Amplitude* p, V4 v) { std::memcpy(p, &v, sizeof v); }
 
-inline V4 swap_parts(V4 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
+[[gnu::always_inline]] inline V4 swap_parts(V4 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
 
 struct MatrixLanes {
   V4 r00, s00, r01, s01, r10, s10, r11, s11;
@@ -171,9 +171,12 @@ struct MatrixLanes {
 // aligned for 128-bit registers only, and the wider paths would load it with
 // instructions that need 256-bit alignment.
 [[gnu::always_inline]] inline MatrixLanes lanes(const Matrix& m) {
-  auto r = [](Amplitude x) { return V4{x.re, x.re, x.re, x.re}; };
-  auto s = [](Amplitude x) { return V4{-x.im, x.im, -x.im, x.im}; };
-  return {r(m.m00), s(m.m00), r(m.m01), s(m.m01), r(m.m10), s(m.m10), r(m.m11), s(m.m11)};
+  // Written out, not through helpers: an unoptimised build calls those,
+  // and a call cannot pass a vector wider than the baseline target.
+  return {V4{m.m00.re, m.m00.re, m.m00.re, m.m00.re}, V4{-m.m00.im, m.m00.im, -m.m00.im, m.m00.im},
+          V4{m.m01.re, m.m01.re, m.m01.re, m.m01.re}, V4{-m.m01.im, m.m01.im, -m.m01.im, m.m01.im},
+          V4{m.m10.re, m.m10.re, m.m10.re, m.m10.re}, V4{-m.m10.im, m.m10.im, -m.m10.im, m.m10.im},
+          V4{m.m11.re, m.m11.re, m.m11.re, m.m11.re}, V4{-m.m11.im, m.m11.im, -m.m11.im, m.m11.im}};
 }
 
 // The arithmetic of a gate: plain, or keeping the order of NaNs (Op::nans).
@@ -339,7 +342,11 @@ struct Group {
 using U4 = std::uint64_t __attribute__((vector_size(32)));
 constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
 
-inline V4 flip_signs(V4 v, U4 mask) { return std::bit_cast<V4>(std::bit_cast<U4>(v) ^ mask); }
+// The builtin, not std::bit_cast: unoptimised builds call that as a function
+// compiled for the baseline target, which cannot take a 256-bit vector.
+[[gnu::always_inline]] inline V4 flip_signs(V4 v, U4 mask) {
+  return __builtin_bit_cast(V4, __builtin_bit_cast(U4, v) ^ mask);
+}
 
 // One vector x of the permutation and its partner y.
 template <LocalPermutation::Lanes kLanes>

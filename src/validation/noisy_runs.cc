@@ -46,7 +46,7 @@ using Bytes8 = std::uint8_t __attribute__((vector_size(kDrawLanes)));
 using SBytes8 = std::int8_t __attribute__((vector_size(kDrawLanes)));
 
 template <class Words>
-inline Words mix(Words z) {
+[[gnu::always_inline]] inline Words mix(Words z) {
   return splitmix64_mix(z);
 }
 
