@@ -1,0 +1,93 @@
+// Private functions behind tavik.circuits, which reads circuits into the
+// core's instruction form and checks states and observables first.
+#include <tuple>
+#include <vector>
+
+#include "bindings/arrays/bindings.h"
+#include "common/memory.h"
+#include "platform/memory_limit.h"
+#include "sim/circuits.h"
+#include "sim/statevector.h"
+
+namespace tavik::bindings::arrays {
+namespace {
+
+unsigned qubits_of(std::size_t size) { return static_cast<unsigned>(std::countr_zero(size)); }
+
+py::Ref run_circuit(const std::vector<sim::Instruction>& instructions, std::uint64_t n_qubits,
+                    Out<std::uint64_t> progress) {
+  tavik::arrays::require_size(progress.span().size(), 1, "progress");
+  // Past 62 qubits no count of amplitudes fits a size_t's range of bytes.
+  if (n_qubits > 62) throw std::bad_alloc();
+  auto state = new_array<sim::Amplitude>(std::size_t{1} << n_qubits);
+  {
+    const Unlocked unlocked;
+    sim::run_circuit(instructions, static_cast<unsigned>(n_qubits), state.span, pool::Threads::pool,
+                     progress.span().data());
+  }
+  return std::move(state.object);
+}
+
+py::Ref probabilities(In<sim::Amplitude> state) {
+  auto out = new_array<double>(state.span().size());
+  {
+    const Unlocked unlocked;
+    sim::probabilities(state, out.span, pool::Threads::pool);
+  }
+  return std::move(out.object);
+}
+
+py::Ref marginal(In<sim::Amplitude> state, Copied<std::uint64_t> qubits) {
+  const std::size_t k = qubits.span().size();
+  require_memory(1, (std::size_t{1} << k) * sizeof(double) +
+                        sim::marginal_work_bytes(qubits_of(state.span().size()), static_cast<unsigned>(k)), 1);
+  auto out = new_array<double>(std::size_t{1} << k);
+  {
+    const Unlocked unlocked;
+    sim::marginal(state, qubits, out.span, pool::Threads::pool);
+  }
+  return std::move(out.object);
+}
+
+py::Ref sample(In<sim::Amplitude> state, In<double> uniforms) {
+  auto out = new_array<std::uint64_t>(uniforms.span().size());
+  {
+    const Unlocked unlocked;
+    sim::sample_indices(state, uniforms, out.span, pool::Threads::pool);
+  }
+  return std::move(out.object);
+}
+
+py::Ref expectations(In<sim::Amplitude> state, Copied<std::uint64_t> x_masks, Copied<std::uint64_t> ends,
+                     Copied<std::uint64_t> z_masks) {
+  auto out = new_array<double>(z_masks.span().size());
+  {
+    const Unlocked unlocked;
+    sim::pauli_expectations(state, x_masks, ends, z_masks, out.span, pool::Threads::pool);
+  }
+  return std::move(out.object);
+}
+
+std::uint64_t memory_available() { return platform::memory_available(); }
+
+}  // namespace
+
+void register_circuits(py::Module& m) {
+  m.def<&sim::circuit_gates, "circuit_gates()">(
+      "[(name, qubits, parameters)]: the gates run_circuit runs; every qubit but the last controls the gate.");
+  m.def<&run_circuit, "run_circuit(instructions, n_qubits, progress)">(
+      "The state (2^n_qubits complex128, as a buffer) after the instructions, the core's gates exactly as\n"
+      "run_statevector runs them; progress[0] counts the operations done.");
+  m.def<&probabilities, "circuit_probabilities(state)">("A float64 buffer: re² + im² of each amplitude.");
+  m.def<&marginal, "circuit_marginal(state, qubits)">(
+      "A float64 buffer of 2^len(qubits) probabilities; bit c of an outcome is qubit qubits[c].");
+  m.def<&sample, "circuit_sample(state, uniforms)">(
+      "A uint64 buffer: the basis index drawn for each of the ascending uniforms in [0, 1).");
+  m.def<&expectations, "circuit_expectations(state, x_masks, ends, z_masks)">(
+      "A float64 buffer: each Pauli string's expectation; group g (X/Y mask x_masks[g]) is terms\n"
+      "[ends[g-1], ends[g]), each given by its Z/Y mask.");
+  m.def<&memory_available, "memory_available()">(
+      "The bytes this process may still allocate, as the memory guard counts them.");
+}
+
+}  // namespace tavik::bindings::arrays
