@@ -594,6 +594,9 @@ def probabilities(state: npt.ArrayLike, qubits: Sequence[int] | None = None) -> 
     return np.frombuffer(_arrays.circuit_marginal(arr, chosen), dtype=np.float64)
 
 
+_SHOTS_PER_CHUNK = 2**20
+
+
 def _draws(state: npt.ArrayLike, shots: object, seed: object,
            qubits: Sequence[int] | None) -> tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64], int]:
     arr, n = _state(state)
@@ -609,11 +612,15 @@ def _draws(state: npt.ArrayLike, shots: object, seed: object,
                                                                      np.random.SeedSequence)):
         raise TypeError(f"seed: expected an int, a SeedSequence or a numpy Generator, not {type(seed).__name__}")
     _fits(f"{count:,} shots", count * (40 + len(chosen)))
-    uniforms = np.random.default_rng(seed).random(count)  # type: ignore[arg-type]
-    order = np.argsort(uniforms, kind="stable")
-    drawn = np.frombuffer(_arrays.circuit_sample(arr, np.ascontiguousarray(uniforms[order])), dtype=np.uint64)
+    prefix = np.frombuffer(_arrays.circuit_sample_prefix(arr), dtype=np.float64)
+    rng = np.random.default_rng(seed)  # type: ignore[arg-type]
     indices = np.empty(count, dtype=np.uint64)
-    indices[order] = drawn
+    # Chunks of the generator's one stream keep each NumPy step short, so Ctrl-C is heard between them.
+    for start in range(0, count, _SHOTS_PER_CHUNK):
+        uniforms = rng.random(min(_SHOTS_PER_CHUNK, count - start))
+        order = np.argsort(uniforms, kind="stable")
+        drawn = _arrays.circuit_sample(arr, prefix, np.ascontiguousarray(uniforms[order]))
+        indices[start + order] = np.frombuffer(drawn, dtype=np.uint64)
     return indices, chosen, n
 
 

@@ -76,8 +76,7 @@ void marginal(std::span<const Amplitude> state, std::span<const std::uint64_t> q
       for (std::size_t s = 0; s < outcomes; ++s) out[s] += partial[b * outcomes + s];
 }
 
-void sample_indices(std::span<const Amplitude> state, std::span<const double> uniforms, std::span<std::uint64_t> out,
-                    pool::Threads threads) {
+std::vector<double> sample_prefix(std::span<const Amplitude> state, pool::Threads threads) {
   const unsigned bits = block_bits(qubits_of(state.size()));
   const std::size_t len = std::size_t{1} << bits, blocks = state.size() >> bits;
   std::vector<double> prefix(blocks + 1, 0.0);
@@ -93,7 +92,15 @@ void sample_indices(std::span<const Amplitude> state, std::span<const double> un
   const double total = prefix[blocks];
   if (!(total > 0.0) || !std::isfinite(total))
     throw ValueError("state: its probabilities sum to " + std::to_string(total) + ", nothing to sample");
+  return prefix;
+}
 
+void sample_indices(std::span<const Amplitude> state, std::span<const double> prefix, std::span<const double> uniforms,
+                    std::span<std::uint64_t> out, pool::Threads threads) {
+  const unsigned bits = block_bits(qubits_of(state.size()));
+  const std::size_t len = std::size_t{1} << bits, blocks = state.size() >> bits;
+  if (prefix.size() != blocks + 1) throw ValueError("prefix: not sample_prefix's for this state");
+  const double total = prefix[blocks];
   // Block b takes the draws with prefix[b] <= u·total < prefix[b + 1]: those
   // from first[b] to first[b + 1]. Draws that rounding puts at the total or
   // past a block's running sum go to the last index with any probability

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "pool/pool.h"
 #include "sim/statevector.h"
@@ -26,12 +27,18 @@ std::size_t marginal_work_bytes(unsigned n, unsigned k);
 void marginal(std::span<const Amplitude> state, std::span<const std::uint64_t> qubits, std::span<double> out,
               pool::Threads threads);
 
+// The running sums of the probabilities at the ends of fixed blocks of the
+// state (with 0 first): what sample_indices locates draws with, computed
+// once for all of them. ValueError when the state has no finite, positive
+// total.
+std::vector<double> sample_prefix(std::span<const Amplitude> state, pool::Threads threads);
+
 // The basis index drawn for each of `uniforms` (ascending, in [0, 1)): the
 // first index whose running sum of probabilities exceeds u × their total, so
-// an index of probability zero is never drawn. ValueError when the state has
-// no finite, positive total. out.size() == uniforms.size().
-void sample_indices(std::span<const Amplitude> state, std::span<const double> uniforms, std::span<std::uint64_t> out,
-                    pool::Threads threads);
+// an index of probability zero is never drawn. `prefix` is sample_prefix's.
+// out.size() == uniforms.size().
+void sample_indices(std::span<const Amplitude> state, std::span<const double> prefix, std::span<const double> uniforms,
+                    std::span<std::uint64_t> out, pool::Threads threads);
 
 // ⟨ψ|P_t|ψ⟩ (real, since every Pauli string is Hermitian) for Pauli strings
 // P_t = i^{y_t} X^{x} Z^{z_t} (y_t: their Y count, popcount(x & z_t)),

@@ -1,5 +1,6 @@
 // Private functions behind tavik.circuits, which reads circuits into the
 // core's instruction form and checks states and observables first.
+#include <algorithm>
 #include <tuple>
 #include <vector>
 
@@ -49,11 +50,22 @@ py::Ref marginal(In<sim::Amplitude> state, Copied<std::uint64_t> qubits) {
   return std::move(out.object);
 }
 
-py::Ref sample(In<sim::Amplitude> state, In<double> uniforms) {
+py::Ref sample_prefix(In<sim::Amplitude> state) {
+  std::vector<double> prefix;
+  {
+    const Unlocked unlocked;
+    prefix = sim::sample_prefix(state, pool::Threads::pool);
+  }
+  auto out = new_array<double>(prefix.size());
+  std::copy(prefix.begin(), prefix.end(), out.span.begin());
+  return std::move(out.object);
+}
+
+py::Ref sample(In<sim::Amplitude> state, Copied<double> prefix, In<double> uniforms) {
   auto out = new_array<std::uint64_t>(uniforms.span().size());
   {
     const Unlocked unlocked;
-    sim::sample_indices(state, uniforms, out.span, pool::Threads::pool);
+    sim::sample_indices(state, prefix, uniforms, out.span, pool::Threads::pool);
   }
   return std::move(out.object);
 }
@@ -81,8 +93,11 @@ void register_circuits(py::Module& m) {
   m.def<&probabilities, "circuit_probabilities(state)">("A float64 buffer: re² + im² of each amplitude.");
   m.def<&marginal, "circuit_marginal(state, qubits)">(
       "A float64 buffer of 2^len(qubits) probabilities; bit c of an outcome is qubit qubits[c].");
-  m.def<&sample, "circuit_sample(state, uniforms)">(
-      "A uint64 buffer: the basis index drawn for each of the ascending uniforms in [0, 1).");
+  m.def<&sample_prefix, "circuit_sample_prefix(state)">(
+      "A float64 buffer: the running sums of the probabilities at the ends of the blocks sampling uses.");
+  m.def<&sample, "circuit_sample(state, prefix, uniforms)">(
+      "A uint64 buffer: the basis index drawn for each of the ascending uniforms in [0, 1), prefix as\n"
+      "circuit_sample_prefix gives it.");
   m.def<&expectations, "circuit_expectations(state, x_masks, ends, z_masks)">(
       "A float64 buffer: each Pauli string's expectation; group g (X/Y mask x_masks[g]) is terms\n"
       "[ends[g-1], ends[g]), each given by its Z/Y mask.");
