@@ -594,7 +594,7 @@ def probabilities(state: npt.ArrayLike, qubits: Sequence[int] | None = None) -> 
     return np.frombuffer(_arrays.circuit_marginal(arr, chosen), dtype=np.float64)
 
 
-_SHOTS_PER_CHUNK = 2**20
+_SHOTS_PER_CHUNK = 2**18
 
 
 def _draws(state: npt.ArrayLike, shots: object, seed: object,
@@ -611,7 +611,7 @@ def _draws(state: npt.ArrayLike, shots: object, seed: object,
     if isinstance(seed, (bool, np.bool_)) or not isinstance(seed, (numbers.Integral, np.random.Generator,
                                                                      np.random.SeedSequence)):
         raise TypeError(f"seed: expected an int, a SeedSequence or a numpy Generator, not {type(seed).__name__}")
-    _fits(f"{count:,} shots", count * (40 + len(chosen)))
+    _fits(f"{count:,} shots", count * (24 + len(chosen)))  # indices, their outcomes and a sorted copy, the bits
     prefix = np.frombuffer(_arrays.circuit_sample_prefix(arr), dtype=np.float64)
     rng = np.random.default_rng(seed)  # type: ignore[arg-type]
     indices = np.empty(count, dtype=np.uint64)
