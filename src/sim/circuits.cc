@@ -141,47 +141,80 @@ void pauli_expectations(std::span<const Amplitude> state, std::span<const std::u
                         std::span<const std::uint64_t> ends, std::span<const std::uint64_t> z_masks,
                         std::span<double> out, pool::Threads threads) {
   constexpr std::size_t kTermsPerPass = 512;
+  constexpr unsigned kChunkBits = 8;
+  constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
   const unsigned n = qubits_of(state.size());
   std::vector<double> partial;
   std::size_t begin_term = 0;
   for (std::size_t g = 0; g < x_masks.size(); begin_term = ends[g++]) {
     const std::uint64_t x = x_masks[g];
     // Without X or Y the terms weigh probabilities; otherwise the pairs (j,
-    // j ^ x) with the lowest bit of x clear in j, each standing for both of
-    // its amplitudes' products, which are conjugate: conj(ψ[j^x])·ψ[j] holds
-    // the pair's real part (terms with an even Y count) and half of its
+    // j ^ x) with x's highest bit clear in j, each standing for both of its
+    // amplitudes' products, which are conjugate: conj(ψ[j^x])·ψ[j] holds the
+    // pair's real part (terms with an even Y count) and half of its
     // imaginary part with its sign (odd counts), so the sum is twice that
-    // over the pairs.
-    const unsigned low = x ? static_cast<unsigned>(std::countr_zero(x)) : 0;
+    // over the pairs. With the highest bit as the pivot, the j of a pair
+    // run in long contiguous stretches, and so do their partners.
+    const unsigned pivot = x ? static_cast<unsigned>(std::bit_width(x)) - 1 : 0;
     const unsigned m = x ? n - 1 : n;
-    const unsigned bits = block_bits(m);
+    const unsigned bits = std::max(block_bits(m), std::min(m, kChunkBits));
     const std::size_t len = std::size_t{1} << bits, blocks = std::size_t{1} << (m - bits);
-    const std::size_t below = (std::size_t{1} << low) - 1;
+    const std::size_t below = (std::size_t{1} << pivot) - 1;
+    const std::size_t chunk = std::min(len, std::size_t{1} << kChunkBits);
     for (std::size_t t0 = begin_term; t0 < ends[g]; t0 += kTermsPerPass) {
       const std::size_t terms = std::min(kTermsPerPass, ends[g] - t0);
       const std::uint64_t* z = z_masks.data() + t0;
-      require_memory(blocks, terms, sizeof(double));
+      require_memory(blocks + 256, terms, sizeof(double));
       partial.assign(blocks * terms, 0.0);
+      // Each term's signs (−1)^popcount(j & z) for the low bits of j, as sign bits.
+      std::vector<std::uint64_t> low_signs(terms << kChunkBits);
       std::vector<unsigned char> odd(terms);
-      for (std::size_t t = 0; t < terms; ++t) odd[t] = std::popcount(x & z[t]) & 1;
+      for (std::size_t t = 0; t < terms; ++t) {
+        odd[t] = std::popcount(x & z[t]) & 1;
+        for (std::size_t v = 0; v < (std::size_t{1} << kChunkBits); ++v)
+          low_signs[(t << kChunkBits) + v] = std::popcount(v & z[t]) & 1 ? kSign : 0;
+      }
       pool::parallel_for(threads, blocks, 1, [&](std::size_t b0, std::size_t b1) {
+        std::array<double, std::size_t{1} << kChunkBits> re{}, im{};
+        std::array<std::size_t, std::size_t{1} << kChunkBits> index{};
         for (std::size_t b = b0; b < b1; ++b) {
           poll_interrupt(len * terms);
           double* sums = partial.data() + b * terms;
-          for (std::size_t h = b * len; h < (b + 1) * len; ++h) {
-            const std::size_t j = x ? ((h & ~below) << 1) | (h & below) : h;
-            double re, im;
-            if (x) {
-              const Amplitude a = state[j], p = state[j ^ x];
-              re = p.re * a.re + p.im * a.im;
-              im = p.re * a.im - p.im * a.re;
-            } else {
-              re = probability(state[j]);
-              im = 0.0;
+          for (std::size_t h0 = b * len; h0 < (b + 1) * len; h0 += chunk) {
+            for (std::size_t e = 0; e < chunk; ++e) {
+              const std::size_t h = h0 + e;
+              const std::size_t j = x ? ((h & ~below) << 1) | (h & below) : h;
+              index[e] = j;
+              if (x) {
+                const Amplitude a = state[j], p = state[j ^ x];
+                re[e] = p.re * a.re + p.im * a.im;
+                im[e] = p.re * a.im - p.im * a.re;
+              } else {
+                re[e] = probability(state[j]);
+              }
             }
+            // The chunk's j share their bits from kChunkBits up unless the
+            // pivot lies below that.
+            const bool one_high = (pivot >= kChunkBits || !x) && chunk % 4 == 0;
             for (std::size_t t = 0; t < terms; ++t) {
-              const double v = odd[t] ? im : re;
-              sums[t] += std::popcount(j & z[t]) & 1 ? -v : v;
+              const double* v = odd[t] ? im.data() : re.data();
+              const std::uint64_t* sign = low_signs.data() + (t << kChunkBits);
+              const std::uint64_t high_z = z[t] & ~((std::uint64_t{1} << kChunkBits) - 1);
+              double acc[4] = {0.0, 0.0, 0.0, 0.0};
+              if (one_high) {
+                const std::uint64_t high = std::popcount(index[0] & high_z) & 1 ? kSign : 0;
+                for (std::size_t e = 0; e < chunk; e += 4)
+                  for (std::size_t l = 0; l < 4; ++l)
+                    acc[l] += std::bit_cast<double>(std::bit_cast<std::uint64_t>(v[e + l]) ^ high ^
+                                                    sign[index[e + l] & ((std::size_t{1} << kChunkBits) - 1)]);
+              } else {
+                for (std::size_t e = 0; e < chunk; ++e) {
+                  const std::uint64_t flip = (std::popcount(index[e] & high_z) & 1 ? kSign : 0) ^
+                                             sign[index[e] & ((std::size_t{1} << kChunkBits) - 1)];
+                  acc[e & 3] += std::bit_cast<double>(std::bit_cast<std::uint64_t>(v[e]) ^ flip);
+                }
+              }
+              sums[t] += (acc[0] + acc[1]) + (acc[2] + acc[3]);
             }
           }
         }
