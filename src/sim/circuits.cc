@@ -137,6 +137,22 @@ void sample_indices(std::span<const Amplitude> state, std::span<const double> pr
   }
 }
 
+namespace {
+
+// In place, over a chunk's values: the butterflies of the transform.
+template <std::size_t N>
+void walsh_hadamard(std::array<double, N>& w) {
+  for (std::size_t h = 1; h < N; h <<= 1)
+    for (std::size_t i = 0; i < N; i += 2 * h)
+      for (std::size_t j = i; j < i + h; ++j) {
+        const double a = w[j], b = w[j + h];
+        w[j] = a + b;
+        w[j + h] = a - b;
+      }
+}
+
+}  // namespace
+
 void pauli_expectations(std::span<const Amplitude> state, std::span<const std::uint64_t> x_masks,
                         std::span<const std::uint64_t> ends, std::span<const std::uint64_t> z_masks,
                         std::span<double> out, pool::Threads threads) {
@@ -169,8 +185,12 @@ void pauli_expectations(std::span<const Amplitude> state, std::span<const std::u
       // Each term's signs (−1)^popcount(j & z) for the low bits of j, as sign bits.
       std::vector<std::uint64_t> low_signs(terms << kChunkBits);
       std::vector<unsigned char> odd(terms);
+      // Past this many terms a chunk's transform costs less than its terms' sums.
+      const bool transform = terms >= 16;
+      bool any_even = false, any_odd = false;
       for (std::size_t t = 0; t < terms; ++t) {
         odd[t] = std::popcount(x & z[t]) & 1;
+        (odd[t] ? any_odd : any_even) = true;
         for (std::size_t v = 0; v < (std::size_t{1} << kChunkBits); ++v)
           low_signs[(t << kChunkBits) + v] = std::popcount(v & z[t]) & 1 ? kSign : 0;
       }
@@ -204,6 +224,19 @@ void pauli_expectations(std::span<const Amplitude> state, std::span<const std::u
             // The chunk's j share their bits from kChunkBits up unless the
             // pivot lies below that.
             const bool one_high = (pivot >= kChunkBits || !x) && chunk % 4 == 0;
+            if (one_high && transform && chunk == (std::size_t{1} << kChunkBits)) {
+              // Many terms: the chunk's sums for every sign pattern of its
+              // low bits at once (a Walsh–Hadamard transform, W[s] = Σ_e
+              // (−1)^popcount(e & s) v[e]), each term then one entry.
+              if (any_even) walsh_hadamard(re);
+              if (any_odd) walsh_hadamard(im);
+              for (std::size_t t = 0; t < terms; ++t) {
+                const std::uint64_t high_z = z[t] & ~((std::uint64_t{1} << kChunkBits) - 1);
+                const double w = (odd[t] ? im : re)[z[t] & ((std::uint64_t{1} << kChunkBits) - 1)];
+                sums[t] += std::popcount(index[0] & high_z) & 1 ? -w : w;
+              }
+              continue;
+            }
             for (std::size_t t = 0; t < terms; ++t) {
               const double* v = odd[t] ? im.data() : re.data();
               const std::uint64_t* sign = low_signs.data() + (t << kChunkBits);
