@@ -423,7 +423,9 @@ TYPES: dict[str, dict[str, Annotation]] = {
         "circuit_marginal": sig("_Block", state="_Array", qubits="_Array"),
         "circuit_sample_prefix": sig("_Block", state="_Array"),
         "circuit_sample": sig("_Block", state="_Array", prefix="_Array", uniforms="_Array"),
-        "circuit_expectations": sig("_Block", state="_Array", x_masks="_Array", ends="_Array", z_masks="_Array"),
+        "circuit_expectations": sig(
+            "_Block", state="_Array", x_masks="_Array", ends="_Array", z_masks="_Array", progress="_Array"
+        ),
         "memory_available": sig("int"),
     },
 }

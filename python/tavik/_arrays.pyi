@@ -168,9 +168,9 @@ def circuit_sample(state: _Array, prefix: _Array, uniforms: _Array) -> _Block:
     circuit_sample_prefix gives it.
     """
 
-def circuit_expectations(state: _Array, x_masks: _Array, ends: _Array, z_masks: _Array) -> _Block:
+def circuit_expectations(state: _Array, x_masks: _Array, ends: _Array, z_masks: _Array, progress: _Array) -> _Block:
     """A float64 buffer: each Pauli string's expectation; group g (X/Y mask x_masks[g]) is terms
-    [ends[g-1], ends[g]), each given by its Z/Y mask.
+    [ends[g-1], ends[g]), each given by its Z/Y mask; progress[0] counts the terms done.
     """
 
 def memory_available() -> int:

@@ -479,35 +479,37 @@ def _fits(what: str, needed: int) -> None:
                           f"{available:,} bytes this process may still use")
 
 
-_BAR_WORK = 2**33  # amplitude × gate updates past which a run may outlast a few seconds
+_BAR_WORK = 2**33  # amplitude updates (per gate, per group of terms) past which a call may outlast a few seconds
 _BAR_DELAY = 2.0
 
 
-def _draw(progress: npt.NDArray[np.uint64], total: int, stop: threading.Event) -> None:
+def _draw(progress: npt.NDArray[np.uint64], total: int, unit: str, stop: threading.Event) -> None:
     try:
         tqdm: Any = importlib.import_module("tqdm").tqdm
     except ImportError:
         tqdm = None
     if tqdm is not None:
-        with tqdm(total=total, unit="gates", delay=_BAR_DELAY, leave=False) as bar:
+        with tqdm(total=total, unit=unit, delay=_BAR_DELAY, leave=False) as bar:
             while not stop.wait(0.2):
                 bar.update(int(progress[0]) - bar.n)
         return
     start, drawn = time.monotonic(), False
     while not stop.wait(0.5):
         if time.monotonic() - start >= _BAR_DELAY:
-            sys.stderr.write(f"\rtavik.circuits: {int(progress[0]) / max(total, 1):6.1%} of {total:,} gates")
+            sys.stderr.write(f"\rtavik.circuits: {int(progress[0]) / max(total, 1):6.1%} of {total:,} {unit}")
             drawn = True
     if drawn:
         sys.stderr.write("\r" + " " * 60 + "\r")
 
 
-def _with_progress(call: Callable[[npt.NDArray[np.uint64]], T], total: int, work: int) -> T:
+def _with_progress(call: Callable[[npt.NDArray[np.uint64]], T], total: int, work: int, unit: str) -> T:
+    """call(progress), progress[0] counting `total` units of `work` amplitude updates, with a bar on a
+    terminal for long calls."""
     progress = np.zeros(1, dtype=np.uint64)
     if work < _BAR_WORK or not sys.stderr.isatty():
         return call(progress)
     stop = threading.Event()
-    drawer = threading.Thread(target=_draw, args=(progress, total, stop), daemon=True)
+    drawer = threading.Thread(target=_draw, args=(progress, total, unit, stop), daemon=True)
     drawer.start()
     try:
         return call(progress)
@@ -539,7 +541,7 @@ def simulate(circuit: CircuitLike, n_qubits: int | None = None) -> npt.NDArray[n
     _fits(f"a state of {n} qubits", 16 * 2**n + 64 * len(read.instructions))
     ops = sum({"id": 0, "cswap": 3}.get(name, 1) for name, _, _ in read.instructions)
     try:
-        raw = _with_progress(lambda p: _arrays.run_circuit(read.instructions, n, p), ops, ops << n)
+        raw = _with_progress(lambda p: _arrays.run_circuit(read.instructions, n, p), ops, ops << n, "gates")
     except ValueError as error:  # the kernel numbers instructions; say where each came from
         match = re.match(r"circuit\[(\d+)\]: (.*)", str(error), re.S)
         if match is None:
@@ -692,8 +694,10 @@ def expectation(state: npt.ArrayLike, observable: ObservableLike) -> float | com
     ends = np.cumsum([len(members) for members in groups.values()], dtype=np.uint64)
     values = np.empty(len(order))
     if order:
-        raw = _arrays.circuit_expectations(arr, np.array(list(groups), dtype=np.uint64), ends,
-                                           np.array([zs[t] for t in order], dtype=np.uint64))
+        x_masks = np.array(list(groups), dtype=np.uint64)
+        z_masks = np.array([zs[t] for t in order], dtype=np.uint64)
+        raw = _with_progress(lambda p: _arrays.circuit_expectations(arr, x_masks, ends, z_masks, p), len(order),
+                             len(groups) * arr.size, "terms")
         values[order] = np.frombuffer(raw, dtype=np.float64)
     real = math.fsum(c.real * v for c, v in zip(coefficients, values.tolist()))
     if not any_complex:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <vector>
@@ -155,7 +156,7 @@ void walsh_hadamard(std::array<double, N>& w) {
 
 void pauli_expectations(std::span<const Amplitude> state, std::span<const std::uint64_t> x_masks,
                         std::span<const std::uint64_t> ends, std::span<const std::uint64_t> z_masks,
-                        std::span<double> out, pool::Threads threads) {
+                        std::span<double> out, pool::Threads threads, std::uint64_t* progress) {
   constexpr std::size_t kTermsPerPass = 512;
   constexpr unsigned kChunkBits = 8;
   constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
@@ -267,6 +268,8 @@ void pauli_expectations(std::span<const Amplitude> state, std::span<const std::u
         const unsigned y = static_cast<unsigned>(std::popcount(x & z[t])) & 3;
         out[t0 + t] = (x ? 2.0 : 1.0) * (y == 1 || y == 2 ? -sum : sum);
       }
+      if (progress != nullptr)
+        std::atomic_ref<std::uint64_t>(*progress).fetch_add(terms, std::memory_order_relaxed);
     }
   }
 }

@@ -45,9 +45,9 @@ void sample_indices(std::span<const Amplitude> state, std::span<const double> pr
 // grouped by their X/Y mask x: group g is terms [ends[g-1], ends[g]) with
 // mask x_masks[g]. One pass over the state per group (per 512 of its
 // terms), each pair of amplitudes it couples read once. out.size() ==
-// z_masks.size().
+// z_masks.size(); `progress`, when given, counts the terms done.
 void pauli_expectations(std::span<const Amplitude> state, std::span<const std::uint64_t> x_masks,
                         std::span<const std::uint64_t> ends, std::span<const std::uint64_t> z_masks,
-                        std::span<double> out, pool::Threads threads);
+                        std::span<double> out, pool::Threads threads, std::uint64_t* progress);
 
 }  // namespace tavik::sim

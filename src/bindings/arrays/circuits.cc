@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bindings/arrays/bindings.h"
+#include "common/errors.h"
 #include "common/memory.h"
 #include "platform/memory_limit.h"
 #include "sim/circuits.h"
@@ -40,6 +41,10 @@ py::Ref probabilities(In<sim::Amplitude> state) {
 
 py::Ref marginal(In<sim::Amplitude> state, Copied<std::uint64_t> qubits) {
   const std::size_t k = qubits.span().size();
+  // tavik.circuits has checked them; an index past the state would read past it.
+  for (const std::uint64_t q : qubits.span())
+    if (q >= qubits_of(state.span().size())) throw ValueError("qubits: a qubit beyond the state");
+  if (k > qubits_of(state.span().size())) throw ValueError("qubits: more than the state has");
   require_memory(1, (std::size_t{1} << k) * sizeof(double) +
                         sim::marginal_work_bytes(qubits_of(state.span().size()), static_cast<unsigned>(k)), 1);
   auto out = new_array<double>(std::size_t{1} << k);
@@ -71,11 +76,19 @@ py::Ref sample(In<sim::Amplitude> state, Copied<double> prefix, In<double> unifo
 }
 
 py::Ref expectations(In<sim::Amplitude> state, Copied<std::uint64_t> x_masks, Copied<std::uint64_t> ends,
-                     Copied<std::uint64_t> z_masks) {
+                     Copied<std::uint64_t> z_masks, Out<std::uint64_t> progress) {
+  tavik::arrays::require_size(progress.span().size(), 1, "progress");
+  tavik::arrays::require_size(ends.span().size(), x_masks.span().size(), "ends");
+  if (!ends.span().empty() && ends.span().back() != z_masks.span().size())
+    throw ValueError("ends: the last group must end at the last term");
+  for (std::size_t g = 1; g < ends.span().size(); ++g)
+    if (ends.span()[g] < ends.span()[g - 1]) throw ValueError("ends: must not decrease");
+  for (const std::uint64_t x : x_masks.span())
+    if (x >= state.span().size()) throw ValueError("x_masks: a qubit beyond the state");
   auto out = new_array<double>(z_masks.span().size());
   {
     const Unlocked unlocked;
-    sim::pauli_expectations(state, x_masks, ends, z_masks, out.span, pool::Threads::pool);
+    sim::pauli_expectations(state, x_masks, ends, z_masks, out.span, pool::Threads::pool, progress.span().data());
   }
   return std::move(out.object);
 }
@@ -98,9 +111,9 @@ void register_circuits(py::Module& m) {
   m.def<&sample, "circuit_sample(state, prefix, uniforms)">(
       "A uint64 buffer: the basis index drawn for each of the ascending uniforms in [0, 1), prefix as\n"
       "circuit_sample_prefix gives it.");
-  m.def<&expectations, "circuit_expectations(state, x_masks, ends, z_masks)">(
+  m.def<&expectations, "circuit_expectations(state, x_masks, ends, z_masks, progress)">(
       "A float64 buffer: each Pauli string's expectation; group g (X/Y mask x_masks[g]) is terms\n"
-      "[ends[g-1], ends[g]), each given by its Z/Y mask.");
+      "[ends[g-1], ends[g]), each given by its Z/Y mask; progress[0] counts the terms done.");
   m.def<&memory_available, "memory_available()">(
       "The bytes this process may still allocate, as the memory guard counts them.");
 }
