@@ -17,6 +17,7 @@ import tavik.arrays as ta
 import tavik.tavik_core as core
 from tavik import qubo
 from tavik import qec
+from tavik import circuits
 from support import SLOWDOWN
 
 DELAY = 0.05 * SLOWDOWN  # seconds into the call at which SIGINT arrives
@@ -29,6 +30,9 @@ QUBO_40 = {(i, j): random.Random(i * 64 + j).uniform(-1, 1) for i in range(40) f
 QUBO_12 = {key: w for key, w in QUBO_40.items() if key[1] < 12}
 RANK_21_ROWS = [[int(q in row) for q in range(26)] for row in RANK_21]
 FAILURE_COUNTS = lambda code, weight=None: qec.failure_polynomial(code, max_weight=weight).counts  # noqa: E731
+STATE_20 = np.full(2**20, 2.0**-10, dtype=complex)
+PAULIS_20 = ["".join(rng.choice("IXYZ") for _ in range(20)) for _ in range(4000)]
+SAMPLE = lambda state, shots: circuits.sample(state, shots, seed=1)  # noqa: E731
 def ring(n, degree=3):
     return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, degree + 1)]
 
@@ -82,6 +86,9 @@ CASES = {
     "qubo levels": (qubo.levels, (QUBO_40, 10), (QUBO_12, 3), 0.2),
     "failure polynomial": (FAILURE_COUNTS, (9, 6), (3,), 0.2),
     "failure polynomial (table)": (FAILURE_COUNTS, ((np.array(RANK_21_ROWS), [0, 1]),), (3,), 0.2),
+    "circuits simulate": (circuits.simulate, ([("h", [q], []) for q in range(22)] * 60,), ([("h", [1], [])],), 0.2),
+    "circuits expectation": (circuits.expectation, (STATE_20, dict.fromkeys(PAULIS_20, 1.0)), (STATE_20[:4], {"XZ": 1.0}), 0.2),
+    "circuits sample": (SAMPLE, (STATE_20, 10**8), (STATE_20[:4], 5), 0.2),  # NumPy's draws and sorts, a chunk at a time
     "reconstruction": (core.cutting.reconstruct_expectation, CUTTING, SMALL_CUTTING, 0.15),  # parallel parity sums and products
 }  # fmt: skip
 

@@ -181,7 +181,7 @@ class _SequenceNotStr(Protocol[_T_co]):
     "_arrays": Module(
         "python/tavik/_arrays.pyi",
         doc="""\
-The native array face: private, called only by tavik.arrays and tavik.qubo, which check and
+The native array face: private, called only by tavik.arrays, tavik.qubo and tavik.circuits, which check and
 normalise every argument first.
 """,
         imports="""\
@@ -342,7 +342,7 @@ TYPES: dict[str, dict[str, Annotation]] = {
             subcircuit_labels="_SequenceNotStr[str]",
         ),
     },
-    # Private: tavik.arrays (tavik.qubo) has checked and converted every argument before it calls these.
+    # Private: tavik.arrays (tavik.qubo, tavik.circuits) has checked and converted every argument before it calls these.
     "_arrays": {
         "simulate_qubo_runs": sig(
             "tuple[_Block, _Block]",
@@ -417,6 +417,16 @@ TYPES: dict[str, dict[str, Annotation]] = {
         "_qec_complete_failure_counts": sig(
             "_Block", n_data="int", starts="_Array", qubits="_Array", logical="_Array"
         ),
+        "circuit_gates": sig("list[tuple[str, int, int]]"),
+        "run_circuit": sig("_Block", instructions="object", n_qubits="int", progress="_Array"),
+        "circuit_probabilities": sig("_Block", state="_Array"),
+        "circuit_marginal": sig("_Block", state="_Array", qubits="_Array"),
+        "circuit_sample_prefix": sig("_Block", state="_Array"),
+        "circuit_sample": sig("_Block", state="_Array", prefix="_Array", uniforms="_Array"),
+        "circuit_expectations": sig(
+            "_Block", state="_Array", x_masks="_Array", ends="_Array", z_masks="_Array", progress="_Array"
+        ),
+        "memory_available": sig("int"),
     },
 }
 

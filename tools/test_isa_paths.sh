@@ -19,7 +19,7 @@ fi
 
 kernel_tests=(tests/test_enumeration.py tests/test_statevector.py tests/test_noisy_runs.py tests/test_lookup_table.py tests/test_failure_probability.py
               tests/test_stoer_wagner.py tests/test_reconstruct.py tests/test_interrupt.py
-              tests/test_qubo.py)
+              tests/test_qubo.py tests/test_circuits.py)
 
 # Whether the CPU (and operating system) runs an x86-64 level, asked the way
 # the module asks it.

@@ -9,6 +9,11 @@ error correction at the top level, and the submodules ``sim`` (logical Ising gra
 ``import tavik.tavik_core as core; core.sim.Variable(...)`` or
 ``from tavik.tavik_core import sim``, never ``import tavik.tavik_core.sim``.
 
+Beside the core, imported on their own: :mod:`tavik.arrays` (its kernels on NumPy arrays, on
+every CPU), :mod:`tavik.sweep` (sweeps on Dask), :mod:`tavik.qubo` (exact lowest states and
+levels), :mod:`tavik.qec` (failure polynomials) and :mod:`tavik.circuits` (circuits to states
+up to the memory limit, their probabilities, samples and Pauli expectation values).
+
 Conventions:
 
 - QUBO terms are ``((i, j), w)``: ``i == j`` adds ``w·x_i``, otherwise ``w·x_i·x_j``, with

@@ -1,5 +1,5 @@
 # Written by tools/gen_stubs.py from the installed module and tools/stub_sources.py: edit those.
-"""The native array face: private, called only by tavik.arrays and tavik.qubo, which check and
+"""The native array face: private, called only by tavik.arrays, tavik.qubo and tavik.circuits, which check and
 normalise every argument first.
 """
 
@@ -26,6 +26,14 @@ __all__ = [
     "qubo_parts",
     "_qec_failure_counts",
     "_qec_complete_failure_counts",
+    "circuit_gates",
+    "run_circuit",
+    "circuit_probabilities",
+    "circuit_marginal",
+    "circuit_sample_prefix",
+    "circuit_sample",
+    "circuit_expectations",
+    "memory_available",
 ]
 
 # Arrays the typed layer made: C-contiguous, of the dtype the kernel reads.
@@ -137,3 +145,33 @@ def _qec_complete_failure_counts(n_data: int, starts: _Array, qubits: _Array, lo
     """A buffer of uint64, element w the failing patterns of weight w for every w <= n_data, from the
     decoder's full table (the limits of build_ecc_lookup_table).
     """
+
+def circuit_gates() -> list[tuple[str, int, int]]:
+    """[(name, qubits, parameters)]: the gates run_circuit runs; every qubit but the last controls the gate."""
+
+def run_circuit(instructions: object, n_qubits: int, progress: _Array) -> _Block:
+    """The state (2^n_qubits complex128, as a buffer) after the instructions, the core's gates exactly as
+    run_statevector runs them; progress[0] counts the operations done.
+    """
+
+def circuit_probabilities(state: _Array) -> _Block:
+    """A float64 buffer: re² + im² of each amplitude."""
+
+def circuit_marginal(state: _Array, qubits: _Array) -> _Block:
+    """A float64 buffer of 2^len(qubits) probabilities; bit c of an outcome is qubit qubits[c]."""
+
+def circuit_sample_prefix(state: _Array) -> _Block:
+    """A float64 buffer: the running sums of the probabilities at the ends of the blocks sampling uses."""
+
+def circuit_sample(state: _Array, prefix: _Array, uniforms: _Array) -> _Block:
+    """A uint64 buffer: the basis index drawn for each of the ascending uniforms in [0, 1), prefix as
+    circuit_sample_prefix gives it.
+    """
+
+def circuit_expectations(state: _Array, x_masks: _Array, ends: _Array, z_masks: _Array, progress: _Array) -> _Block:
+    """A float64 buffer: each Pauli string's expectation; group g (X/Y mask x_masks[g]) is terms
+    [ends[g-1], ends[g]), each given by its Z/Y mask; progress[0] counts the terms done.
+    """
+
+def memory_available() -> int:
+    """The bytes this process may still allocate, as the memory guard counts them."""

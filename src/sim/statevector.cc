@@ -1,16 +1,19 @@
 #include "sim/statevector.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <numbers>
 #include <string_view>
 
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
 #include "common/nan_order.h"
+#include "text/quote.h"
 #include "platform/simd.h"
 #include "pool/pool.h"
 
@@ -29,11 +32,14 @@ struct Matrix {
 // have entries of magnitude at most 1 and are unitary up to rounding, so they
 // keep every amplitude finite: NaNs appear from the first gate whose matrix
 // holds one (an infinite or NaN angle) on.
+// kControlled (tavik.circuits' gates only): the matrix on q0 where every
+// qubit of the mask `controls` is set.
 struct Op {
-  enum Kind { kSingle, kCx, kCz, kSwap } kind;
+  enum Kind { kSingle, kCx, kCz, kSwap, kControlled } kind;
   unsigned q0, q1;
   Matrix m;
   bool nans;
+  std::uint64_t controls = 0;
 };
 
 constexpr double kR = 0.7071067811865476;       // the double nearest 1/√2
@@ -65,6 +71,13 @@ struct InstructionAt {
   }
 };
 
+Matrix u_matrix(double theta, double phi, double lambda) {
+  const double half = theta * 0.5;
+  const double c = std::cos(half), s = std::sin(half);
+  const Amplitude e_lambda_s = phase_times(lambda, s);
+  return {{c, 0.0}, {-e_lambda_s.re, -e_lambda_s.im}, phase_times(phi, s), phase_times(nan_order::add(phi, lambda), c)};
+}
+
 Matrix single_qubit_matrix(const InstructionAt& at, const std::vector<double>& params) {
   const std::string& name = at.name;
   if (name == "h") return {{kR, 0.0}, {kR, 0.0}, {kR, 0.0}, {-kR, 0.0}};
@@ -80,15 +93,9 @@ Matrix single_qubit_matrix(const InstructionAt& at, const std::vector<double>& p
     if (name == "ry") return {{c, 0.0}, {-s, 0.0}, {s, 0.0}, {c, 0.0}};
     return {{c, -s}, {0.0, 0.0}, {0.0, 0.0}, {c, s}};
   }
-  if (name == "u") {
+  if (name == "u") {  // in order: the first missing parameter is the one named
     const double theta = at.parameter(params, 0), phi = at.parameter(params, 1), lambda = at.parameter(params, 2);
-    const double half = theta * 0.5;
-    const double c = std::cos(half), s = std::sin(half);
-    const Amplitude e_lambda_s = phase_times(lambda, s);
-    return {{c, 0.0},
-            {-e_lambda_s.re, -e_lambda_s.im},
-            phase_times(phi, s),
-            phase_times(nan_order::add(phi, lambda), c)};
+    return u_matrix(theta, phi, lambda);
   }
   at.fail(InputRule::gate_known, 1, 0);
 }
@@ -135,6 +142,96 @@ std::vector<Op> compile(const std::vector<Instruction>& instructions, unsigned n
       if (q1 >= n) at.fail(InputRule::qubit_in_state, q1, n, kind == Op::kCx ? std::uint64_t{1} << q0 : 0);
     }
     ops.push_back({kind, static_cast<unsigned>(q0), static_cast<unsigned>(q1), {}, false});
+  }
+  return ops;
+}
+
+// ---- tavik.circuits' gate set ---------------------------------------------------
+//
+// The core's gates compile here exactly as compile() compiles them (the same
+// matrices and permutations, the same NaN bookkeeping), so they give the
+// core's bits; every other gate is a 2×2 matrix on its last qubit, applied
+// where its other qubits (the controls) are all set. Only cswap is neither:
+// it runs as cx·ccx·cx, three exact exchanges of amplitudes.
+struct CircuitGate {
+  std::string_view name;
+  unsigned qubits, params;
+  std::string_view base;  // the matrix's gate ("" for the core's two-qubit permutations)
+};
+
+constexpr CircuitGate kCircuitGates[] = {
+    {"h", 1, 0, "h"},       {"x", 1, 0, "x"},        {"y", 1, 0, "y"},       {"z", 1, 0, "z"},
+    {"s", 1, 0, "s"},       {"t", 1, 0, "t"},        {"rx", 1, 1, "rx"},     {"ry", 1, 1, "ry"},
+    {"rz", 1, 1, "rz"},     {"u", 1, 3, "u"},        {"cx", 2, 0, ""},       {"cz", 2, 0, ""},
+    {"swap", 2, 0, ""},     {"id", 1, 0, "id"},      {"sdg", 1, 0, "sdg"},   {"tdg", 1, 0, "tdg"},
+    {"sx", 1, 0, "sx"},     {"sxdg", 1, 0, "sxdg"},  {"p", 1, 1, "p"},       {"u1", 1, 1, "p"},
+    {"u2", 1, 2, "u2"},     {"u3", 1, 3, "u"},       {"cy", 2, 0, "y"},      {"ch", 2, 0, "h"},
+    {"crx", 2, 1, "rx"},    {"cry", 2, 1, "ry"},     {"crz", 2, 1, "rz"},    {"cp", 2, 1, "p"},
+    {"cu1", 2, 1, "p"},     {"cu3", 2, 3, "u"},      {"ccx", 3, 0, "x"},     {"ccz", 3, 0, "z"},
+    {"cswap", 3, 0, ""},
+};
+
+[[noreturn]] void circuit_fail(std::size_t item, const std::string& what) {
+  throw ValueError("circuit[" + std::to_string(item) + "]: " + what);
+}
+
+Matrix circuit_matrix(const InstructionAt& at, std::string_view base, const std::vector<double>& params) {
+  if (base == "sdg") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {0.0, -1.0}};
+  if (base == "tdg") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {kR, -kRBelow}};  // t's conjugate
+  if (base == "sx") return {{0.5, 0.5}, {0.5, -0.5}, {0.5, -0.5}, {0.5, 0.5}};
+  if (base == "sxdg") return {{0.5, -0.5}, {0.5, 0.5}, {0.5, 0.5}, {0.5, -0.5}};
+  if (base == "p") return {{1.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}, {std::cos(params[0]), std::sin(params[0])}};
+  if (base == "u2") return u_matrix(std::numbers::pi / 2, params[0], params[1]);
+  const std::string core_name(base);
+  return single_qubit_matrix(InstructionAt{at.item, core_name}, params);
+}
+
+std::vector<Op> compile_circuit(const std::vector<Instruction>& instructions, unsigned n) {
+  std::vector<Op> ops;
+  ops.reserve(instructions.size());
+  bool nans = false;
+  for (std::size_t k = 0; k < instructions.size(); ++k) {
+    const auto& [name, qubits, params] = instructions[k];
+    const auto gate = std::find_if(std::begin(kCircuitGates), std::end(kCircuitGates),
+                                   [&](const CircuitGate& g) { return g.name == name; });
+    if (gate == std::end(kCircuitGates)) circuit_fail(k, "unknown gate " + quoted_literal(name));
+    const std::string gate_name = quoted_literal(name);
+    if (qubits.size() != gate->qubits)
+      circuit_fail(k, "gate " + gate_name + " acts on " + std::to_string(gate->qubits) + " qubit" +
+                          (gate->qubits == 1 ? "" : "s") + ", got " + std::to_string(qubits.size()));
+    if (params.size() != gate->params)
+      circuit_fail(k, "gate " + gate_name + " takes " + std::to_string(gate->params) + " parameter" +
+                          (gate->params == 1 ? "" : "s") + ", got " + std::to_string(params.size()));
+    for (std::size_t i = 0; i < qubits.size(); ++i) {
+      if (qubits[i] >= n)
+        circuit_fail(k, "qubit " + std::to_string(qubits[i]) + " is beyond the state's " + std::to_string(n) +
+                            " qubits");
+      for (std::size_t j = 0; j < i; ++j)
+        if (qubits[j] == qubits[i])
+          circuit_fail(k, "gate " + gate_name + " names qubit " + std::to_string(qubits[i]) + " twice");
+    }
+    const InstructionAt at{k, name};
+    if (gate->base == "id") continue;
+    if (gate->name == "cswap") {
+      const unsigned c = static_cast<unsigned>(qubits[0]), a = static_cast<unsigned>(qubits[1]),
+                     b = static_cast<unsigned>(qubits[2]);
+      const Matrix x = single_qubit_matrix(InstructionAt{k, "x"}, params);
+      ops.push_back({Op::kCx, b, a, {}, false});
+      ops.push_back({Op::kControlled, b, 0, x, nans, (std::uint64_t{1} << c) | (std::uint64_t{1} << a)});
+      ops.push_back({Op::kCx, b, a, {}, false});
+      continue;
+    }
+    if (gate->base.empty()) {
+      const Op::Kind kind = gate->name == "cx" ? Op::kCx : gate->name == "cz" ? Op::kCz : Op::kSwap;
+      ops.push_back({kind, static_cast<unsigned>(qubits[0]), static_cast<unsigned>(qubits[1]), {}, false});
+      continue;
+    }
+    const Matrix m = circuit_matrix(at, gate->base, params);
+    for (const Amplitude& x : {m.m00, m.m01, m.m10, m.m11}) nans |= !std::isfinite(x.re) || !std::isfinite(x.im);
+    const unsigned target = static_cast<unsigned>(qubits.back());
+    std::uint64_t controls = 0;
+    for (std::size_t i = 0; i + 1 < qubits.size(); ++i) controls |= std::uint64_t{1} << qubits[i];
+    ops.push_back({controls ? Op::kControlled : Op::kSingle, target, 0, m, nans, controls});
   }
   return ops;
 }
@@ -330,6 +427,7 @@ struct Step {
   bool high;          // single-qubit gate on a high qubit
   unsigned position;  // its in-run qubit, or its high slot
   LocalPermutation permutation;
+  std::size_t controls_high = 0, controls_low = 0;  // kControlled: the runs and in-run bits that must be set
 };
 
 struct Group {
@@ -425,14 +523,36 @@ template <class Isa>
 }
 TAVIK_SIMD_DISPATCH(apply_permutation, apply_permutation_lanes)
 
+// A controlled gate's pairs (a[i - back], b[i]) for the i below len that
+// have every bit of `need` set (the supersets of `need`, in order), one pair
+// at a time: the scalar form rounds as the vector form does.
+template <class A>
+void apply_pairs_where(Amplitude* a, Amplitude* b, std::size_t len, std::size_t need, std::size_t back,
+                       const Matrix& m) {
+  for (std::size_t i = need; i < len; i = (i + 1) | need) apply_scalar<A>(m, a[i - back], b[i]);
+}
+
 template <class A>
 void apply_single(Amplitude* const* runs, std::size_t run_count, std::size_t run_len, const Step& step, A arithmetic) {
+  const std::size_t need_high = step.controls_high, need_low = step.controls_low;
   if (step.high) {
     const std::size_t bit = std::size_t{1} << step.position;
-    for (std::size_t r = 0; r < run_count; ++r)
-      if (!(r & bit)) apply_pairs(runs[r], runs[r | bit], run_len, step.op->m, arithmetic);
+    for (std::size_t r = 0; r < run_count; ++r) {
+      if ((r & bit) || (r & need_high) != need_high) continue;
+      if (need_low == 0)
+        apply_pairs(runs[r], runs[r | bit], run_len, step.op->m, arithmetic);
+      else
+        apply_pairs_where<A>(runs[r], runs[r | bit], run_len, need_low, 0, step.op->m);
+    }
   } else {
-    for (std::size_t r = 0; r < run_count; ++r) apply_in_block(runs[r], run_len, step.position, step.op->m, arithmetic);
+    const std::size_t half = std::size_t{1} << step.position;
+    for (std::size_t r = 0; r < run_count; ++r) {
+      if ((r & need_high) != need_high) continue;
+      if (need_low == 0)
+        apply_in_block(runs[r], run_len, step.position, step.op->m, arithmetic);
+      else
+        apply_pairs_where<A>(runs[r], runs[r], run_len, need_low | half, half, step.op->m);
+    }
   }
 }
 
@@ -465,7 +585,7 @@ void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads
       for (std::size_t r = 0; r < run_count; ++r) runs[r] = state + base + run_offset[r];
 
       for (const Step& step : group.steps) {
-        if (step.op->kind != Op::kSingle) {
+        if (step.op->kind != Op::kSingle && step.op->kind != Op::kControlled) {
           apply_permutation(runs.data(), run_count, run_len, step.permutation);
         } else if (step.op->nans) {
           apply_single(runs.data(), run_count, run_len, step, NanOrder{});
@@ -483,9 +603,10 @@ std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
   const unsigned run_bits = std::min(n, kRunBits);
   std::vector<Group> groups;
   for (const Op& op : ops) {
-    const bool single = op.kind == Op::kSingle;
+    const bool single = op.kind == Op::kSingle || op.kind == Op::kControlled;
     std::vector<unsigned> qubits{op.q0};
     if (!single && op.q1 != op.q0) qubits.push_back(op.q1);
+    for (std::uint64_t c = op.controls; c; c &= c - 1) qubits.push_back(static_cast<unsigned>(std::countr_zero(c)));
 
     std::vector<unsigned> high = groups.empty() ? std::vector<unsigned>{} : groups.back().high;
     for (unsigned q : qubits)
@@ -509,6 +630,13 @@ std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
     if (single) {
       step.high = op.q0 >= run_bits;
       step.position = static_cast<unsigned>(std::countr_zero(local(op.q0)) - (step.high ? run_bits : 0));
+      for (std::uint64_t c = op.controls; c; c &= c - 1) {
+        const std::uint64_t bit = local(static_cast<unsigned>(std::countr_zero(c)));
+        if (bit >> run_bits)
+          step.controls_high |= static_cast<std::size_t>(bit >> run_bits);
+        else
+          step.controls_low |= static_cast<std::size_t>(bit);
+      }
     } else {
       std::uint64_t b0 = local(op.q0), b1 = local(op.q1);
       // swap is symmetric in its qubits: the lane bit, if either is it, goes first.
@@ -540,6 +668,27 @@ std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
   return groups;
 }
 
+// |0…0⟩ in `state`, then the ops in order; progress (when given) counts the
+// ops done.
+void run_ops(const std::vector<Op>& ops, unsigned n_qubits, std::span<Amplitude> state, pool::Threads threads,
+             std::uint64_t* progress) {
+  // Zero-filled by hand: on huge pages that is far cheaper than faulting in
+  // calloc's lazily zeroed 4 KiB pages one at a time.
+  constexpr std::size_t kBlock = std::size_t{1} << 16;
+  pool::parallel_for(threads, (state.size() + kBlock - 1) / kBlock, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t at = begin * kBlock; at < std::min(state.size(), end * kBlock); at += kBlock) {
+      poll_interrupt(kBlock);
+      std::fill_n(state.data() + at, std::min(kBlock, state.size() - at), Amplitude{0.0, 0.0});
+    }
+  });
+  state[0] = {1.0, 0.0};
+  for (const Group& group : plan(ops, n_qubits)) {
+    apply_group(state.data(), n_qubits, group, threads);
+    if (progress != nullptr)
+      std::atomic_ref<std::uint64_t>(*progress).fetch_add(group.steps.size(), std::memory_order_relaxed);
+  }
+}
+
 }  // namespace
 
 StateVector::StateVector(unsigned n_qubits)
@@ -552,18 +701,20 @@ unsigned statevector_qubits(std::uint64_t n_qubits) {
 
 void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state,
                      pool::Threads threads) {
-  const std::vector<Op> ops = compile(instructions, n_qubits);
-  // Zero-filled by hand: on huge pages that is far cheaper than faulting in
-  // calloc's lazily zeroed 4 KiB pages one at a time.
-  constexpr std::size_t kBlock = std::size_t{1} << 16;
-  pool::parallel_for(threads, (state.size() + kBlock - 1) / kBlock, 1, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t at = begin * kBlock; at < std::min(state.size(), end * kBlock); at += kBlock) {
-      poll_interrupt(kBlock);
-      std::fill_n(state.data() + at, std::min(kBlock, state.size() - at), Amplitude{0.0, 0.0});
-    }
-  });
-  state[0] = {1.0, 0.0};
-  for (const Group& group : plan(ops, n_qubits)) apply_group(state.data(), n_qubits, group, threads);
+  run_ops(compile(instructions, n_qubits), n_qubits, state, threads, nullptr);
+}
+
+std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>> circuit_gates() {
+  std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>> gates;
+  for (const CircuitGate& g : kCircuitGates) gates.emplace_back(std::string(g.name), g.qubits, g.params);
+  return gates;
+}
+
+std::uint64_t run_circuit(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state,
+                          pool::Threads threads, std::uint64_t* progress) {
+  const std::vector<Op> ops = compile_circuit(instructions, n_qubits);
+  run_ops(ops, n_qubits, state, threads, progress);
+  return ops.size();
 }
 
 StateVector run_statevector(const std::vector<Instruction>& instructions, std::uint64_t n_qubits,

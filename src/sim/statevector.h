@@ -49,6 +49,20 @@ unsigned statevector_qubits(std::uint64_t n_qubits);
 void run_statevector(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state,
                      pool::Threads threads);
 
+// tavik.circuits' gates, as (name, qubits, parameters): the core's, and
+// others written as a 2×2 matrix on the last qubit controlled by the rest.
+std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>> circuit_gates();
+
+// Runs a circuit of those gates on |0…0⟩ of n_qubits qubits (any n_qubits
+// whose state the caller could allocate) in `state`. The core's gates run
+// exactly as run_statevector runs them, so a circuit of those alone gives its
+// bits. Every instruction is checked first: an unknown gate, a wrong count of
+// qubits or parameters, a qubit beyond the state or named twice is a
+// ValueError naming the instruction ("circuit[k]: ..."). `progress`, when
+// given, counts the operations done; returns how many there are.
+std::uint64_t run_circuit(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state,
+                          pool::Threads threads, std::uint64_t* progress);
+
 // The same into a new state, MemoryError up front unless it fits with
 // `result_bytes_per_amplitude` more for each amplitude: what the caller's
 // form of the result costs.

@@ -59,3 +59,14 @@ crossed: qec.Bracket = qec.crossing(poly, qec.failure_polynomial((np.eye(4, dtyp
 table: dict[str, npt.NDArray[Any]] = qec.curves({"d=3": poly}, [0.1])
 threads: list[int] = sweep.map(abs, [-1, -2], client="threads")
 assert float(poly(0.01)) > 0 and threads == [1, 2] and table["n"].tolist() == [9]
+
+from tavik import circuits  # noqa: E402
+
+bell: npt.NDArray[np.complex128] = circuits.simulate([("h", [0], []), ("cx", [0, 1], [])])
+from_text = circuits.simulate('qreg q[2]; h q[0]; cx q[0], q[1];', n_qubits=2)
+marginal: npt.NDArray[np.float64] = circuits.probabilities(bell, [1])
+shots: npt.NDArray[np.uint8] = circuits.sample(bell, 10, seed=1, qubits=[0])
+tally: dict[str, int] = circuits.counts(bell, 10, seed=np.random.default_rng(1))
+zz_xx: float | complex = circuits.expectation(bell, {"ZZ": 1.0, "XX": 0.5})
+assert from_text.tobytes() == bell.tobytes() and np.allclose(marginal, 0.5) and shots.shape == (10, 1)
+assert sum(tally.values()) == 10 and abs(zz_xx - 1.5) < 1e-12 and circuits.GATES["ccx"] == (3, 0)

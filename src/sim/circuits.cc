@@ -1,0 +1,277 @@
+#include "sim/circuits.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <vector>
+
+#include "common/errors.h"
+#include "common/interrupt.h"
+#include "common/memory.h"
+
+namespace tavik::sim {
+namespace {
+
+// Blocks of a range of 2^m indices: at least 2^14 indices each (a job worth
+// handing to a thread), at most 1024 of them (the partial results they keep).
+unsigned block_bits(unsigned m) { return std::max(std::min(m, 14u), m > 10 ? m - 10 : 0u); }
+
+inline double probability(const Amplitude& a) { return a.re * a.re + a.im * a.im; }
+
+unsigned qubits_of(std::size_t size) { return static_cast<unsigned>(std::countr_zero(size)); }
+
+// Marginals over k of n qubits keep a partial result per block; blocks of
+// at least 2^4 outcomes' worth of amplitudes keep that within 1/32 of the
+// state, and there are at most 64.
+unsigned marginal_block_bits(unsigned n, unsigned k) { return static_cast<unsigned>(std::clamp<int>(static_cast<int>(n) - static_cast<int>(k) - 4, 0, 6)); }
+
+}  // namespace
+
+void probabilities(std::span<const Amplitude> state, std::span<double> out, pool::Threads threads) {
+  constexpr std::size_t kBlock = std::size_t{1} << 14;
+  pool::parallel_for(threads, (state.size() + kBlock - 1) / kBlock, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t b = begin; b < end; ++b) {
+      poll_interrupt(kBlock);
+      for (std::size_t j = b * kBlock; j < std::min(state.size(), (b + 1) * kBlock); ++j) out[j] = probability(state[j]);
+    }
+  });
+}
+
+std::size_t marginal_work_bytes(unsigned n, unsigned k) {
+  const unsigned b = marginal_block_bits(n, k);
+  return b == 0 ? 0 : (std::size_t{8} << (b + k));
+}
+
+void marginal(std::span<const Amplitude> state, std::span<const std::uint64_t> qubits, std::span<double> out,
+              pool::Threads threads) {
+  const unsigned n = qubits_of(state.size()), k = static_cast<unsigned>(qubits.size());
+  // The outcome of index j, a byte of j at a time.
+  std::array<std::array<std::uint64_t, 256>, 8> spread{};
+  for (unsigned c = 0; c < k; ++c) {
+    const unsigned q = static_cast<unsigned>(qubits[c]);
+    for (unsigned v = 0; v < 256; ++v)
+      if (v >> (q % 8) & 1) spread[q / 8][v] |= std::uint64_t{1} << c;
+  }
+  const unsigned block_bits = marginal_block_bits(n, k);
+  const std::size_t blocks = std::size_t{1} << block_bits, outcomes = out.size();
+  const std::size_t per_block = state.size() >> block_bits;
+  require_memory(blocks > 1 ? blocks : 0, outcomes, sizeof(double));
+  std::vector<double> partial(blocks > 1 ? blocks * outcomes : 0, 0.0);
+  std::fill(out.begin(), out.end(), 0.0);
+  pool::parallel_for(threads, blocks, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t b = begin; b < end; ++b) {
+      double* sums = blocks > 1 ? partial.data() + b * outcomes : out.data();
+      BatchedPoll poll;
+      for (std::size_t j = b * per_block; j < (b + 1) * per_block; ++j) {
+        std::uint64_t s = 0;
+        for (unsigned byte = 0; byte * 8 < n; ++byte) s |= spread[byte][(j >> (8 * byte)) & 0xff];
+        sums[s] += probability(state[j]);
+        poll.step();
+      }
+    }
+  });
+  if (blocks > 1)
+    for (std::size_t b = 0; b < blocks; ++b)
+      for (std::size_t s = 0; s < outcomes; ++s) out[s] += partial[b * outcomes + s];
+}
+
+std::vector<double> sample_prefix(std::span<const Amplitude> state, pool::Threads threads) {
+  const unsigned bits = block_bits(qubits_of(state.size()));
+  const std::size_t len = std::size_t{1} << bits, blocks = state.size() >> bits;
+  std::vector<double> prefix(blocks + 1, 0.0);
+  pool::parallel_for(threads, blocks, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t b = begin; b < end; ++b) {
+      poll_interrupt(len);
+      double sum = 0.0;
+      for (std::size_t j = b * len; j < (b + 1) * len; ++j) sum += probability(state[j]);
+      prefix[b + 1] = sum;
+    }
+  });
+  for (std::size_t b = 0; b < blocks; ++b) prefix[b + 1] += prefix[b];
+  const double total = prefix[blocks];
+  if (!(total > 0.0) || !std::isfinite(total))
+    throw ValueError("state: its probabilities sum to " + std::to_string(total) + ", nothing to sample");
+  return prefix;
+}
+
+void sample_indices(std::span<const Amplitude> state, std::span<const double> prefix, std::span<const double> uniforms,
+                    std::span<std::uint64_t> out, pool::Threads threads) {
+  const unsigned bits = block_bits(qubits_of(state.size()));
+  const std::size_t len = std::size_t{1} << bits, blocks = state.size() >> bits;
+  if (prefix.size() != blocks + 1) throw ValueError("prefix: not sample_prefix's for this state");
+  const double total = prefix[blocks];
+  // Block b takes the draws with prefix[b] <= u·total < prefix[b + 1]: those
+  // from first[b] to first[b + 1]. Draws that rounding puts at the total or
+  // past a block's running sum go to the last index with any probability
+  // (of the state, or of the block).
+  std::vector<std::size_t> first(blocks + 1, 0);
+  for (std::size_t b = 1, i = 0; b <= blocks; ++b) {
+    while (i < uniforms.size() && uniforms[i] * total < prefix[b]) ++i;
+    first[b] = i;
+  }
+  auto last_with_probability = [&](std::size_t from, std::size_t to) {  // some index in [from, to) has some
+    while (to-- > from)
+      if (probability(state[to]) > 0.0) return to;
+    return from;
+  };
+  pool::parallel_for(threads, blocks, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t b = begin; b < end; ++b) {
+      std::size_t i = first[b];
+      if (i == first[b + 1]) continue;
+      poll_interrupt(len);
+      double sum = 0.0;
+      for (std::size_t j = b * len; j < (b + 1) * len && i < first[b + 1]; ++j) {
+        sum += probability(state[j]);
+        while (i < first[b + 1] && uniforms[i] * total - prefix[b] < sum) out[i++] = j;
+      }
+      if (i < first[b + 1]) {
+        const std::size_t last = last_with_probability(b * len, (b + 1) * len);
+        while (i < first[b + 1]) out[i++] = last;
+      }
+    }
+  });
+  if (first[blocks] < uniforms.size()) {
+    const std::size_t last = last_with_probability(0, state.size());
+    for (std::size_t i = first[blocks]; i < uniforms.size(); ++i) out[i] = last;
+  }
+}
+
+namespace {
+
+// In place, over a chunk's values: the butterflies of the transform.
+template <std::size_t N>
+void walsh_hadamard(std::array<double, N>& w) {
+  for (std::size_t h = 1; h < N; h <<= 1)
+    for (std::size_t i = 0; i < N; i += 2 * h)
+      for (std::size_t j = i; j < i + h; ++j) {
+        const double a = w[j], b = w[j + h];
+        w[j] = a + b;
+        w[j + h] = a - b;
+      }
+}
+
+}  // namespace
+
+void pauli_expectations(std::span<const Amplitude> state, std::span<const std::uint64_t> x_masks,
+                        std::span<const std::uint64_t> ends, std::span<const std::uint64_t> z_masks,
+                        std::span<double> out, pool::Threads threads, std::uint64_t* progress) {
+  constexpr std::size_t kTermsPerPass = 512;
+  constexpr unsigned kChunkBits = 8;
+  constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+  const unsigned n = qubits_of(state.size());
+  std::vector<double> partial;
+  std::size_t begin_term = 0;
+  for (std::size_t g = 0; g < x_masks.size(); begin_term = ends[g++]) {
+    const std::uint64_t x = x_masks[g];
+    // Without X or Y the terms weigh probabilities; otherwise the pairs (j,
+    // j ^ x) with x's highest bit clear in j, each standing for both of its
+    // amplitudes' products, which are conjugate: conj(ψ[j^x])·ψ[j] holds the
+    // pair's real part (terms with an even Y count) and half of its
+    // imaginary part with its sign (odd counts), so the sum is twice that
+    // over the pairs. With the highest bit as the pivot, the j of a pair
+    // run in long contiguous stretches, and so do their partners.
+    const unsigned pivot = x ? static_cast<unsigned>(std::bit_width(x)) - 1 : 0;
+    const unsigned m = x ? n - 1 : n;
+    const unsigned bits = std::max(block_bits(m), std::min(m, kChunkBits));
+    const std::size_t len = std::size_t{1} << bits, blocks = std::size_t{1} << (m - bits);
+    const std::size_t below = (std::size_t{1} << pivot) - 1;
+    const std::size_t chunk = std::min(len, std::size_t{1} << kChunkBits);
+    for (std::size_t t0 = begin_term; t0 < ends[g]; t0 += kTermsPerPass) {
+      const std::size_t terms = std::min(kTermsPerPass, ends[g] - t0);
+      const std::uint64_t* z = z_masks.data() + t0;
+      require_memory(blocks + 256, terms, sizeof(double));
+      partial.assign(blocks * terms, 0.0);
+      // Each term's signs (−1)^popcount(j & z) for the low bits of j, as sign bits.
+      std::vector<std::uint64_t> low_signs(terms << kChunkBits);
+      std::vector<unsigned char> odd(terms);
+      // Past this many terms a chunk's transform costs less than its terms' sums.
+      const bool transform = terms >= 16;
+      bool any_even = false, any_odd = false;
+      for (std::size_t t = 0; t < terms; ++t) {
+        odd[t] = std::popcount(x & z[t]) & 1;
+        (odd[t] ? any_odd : any_even) = true;
+        for (std::size_t v = 0; v < (std::size_t{1} << kChunkBits); ++v)
+          low_signs[(t << kChunkBits) + v] = std::popcount(v & z[t]) & 1 ? kSign : 0;
+      }
+      pool::parallel_for(threads, blocks, 1, [&](std::size_t b0, std::size_t b1) {
+        std::array<double, std::size_t{1} << kChunkBits> re{}, im{};
+        std::array<std::size_t, std::size_t{1} << kChunkBits> index{};
+        for (std::size_t b = b0; b < b1; ++b) {
+          poll_interrupt(len * terms);
+          double* sums = partial.data() + b * terms;
+          for (std::size_t h0 = b * len; h0 < (b + 1) * len; h0 += chunk) {
+            // The partners of consecutive chunks lie in pages visited out of
+            // order (x flips bits above the chunk), which the hardware does
+            // not foresee: ask for the next chunk's partners a chunk ahead.
+            if (x && h0 + chunk < (b + 1) * len) {
+              const std::size_t h1 = h0 + chunk;
+              const std::size_t j1 = ((h1 & ~below) << 1) | (h1 & below);
+              for (std::size_t e = 0; e < chunk; e += 4) __builtin_prefetch(&state[(j1 + e) ^ x]);
+            }
+            for (std::size_t e = 0; e < chunk; ++e) {
+              const std::size_t h = h0 + e;
+              const std::size_t j = x ? ((h & ~below) << 1) | (h & below) : h;
+              index[e] = j;
+              if (x) {
+                const Amplitude a = state[j], p = state[j ^ x];
+                re[e] = p.re * a.re + p.im * a.im;
+                im[e] = p.re * a.im - p.im * a.re;
+              } else {
+                re[e] = probability(state[j]);
+              }
+            }
+            // The chunk's j share their bits from kChunkBits up unless the
+            // pivot lies below that.
+            const bool one_high = (pivot >= kChunkBits || !x) && chunk % 4 == 0;
+            if (one_high && transform && chunk == (std::size_t{1} << kChunkBits)) {
+              // Many terms: the chunk's sums for every sign pattern of its
+              // low bits at once (a Walsh–Hadamard transform, W[s] = Σ_e
+              // (−1)^popcount(e & s) v[e]), each term then one entry.
+              if (any_even) walsh_hadamard(re);
+              if (any_odd) walsh_hadamard(im);
+              for (std::size_t t = 0; t < terms; ++t) {
+                const std::uint64_t high_z = z[t] & ~((std::uint64_t{1} << kChunkBits) - 1);
+                const double w = (odd[t] ? im : re)[z[t] & ((std::uint64_t{1} << kChunkBits) - 1)];
+                sums[t] += std::popcount(index[0] & high_z) & 1 ? -w : w;
+              }
+              continue;
+            }
+            for (std::size_t t = 0; t < terms; ++t) {
+              const double* v = odd[t] ? im.data() : re.data();
+              const std::uint64_t* sign = low_signs.data() + (t << kChunkBits);
+              const std::uint64_t high_z = z[t] & ~((std::uint64_t{1} << kChunkBits) - 1);
+              double acc[4] = {0.0, 0.0, 0.0, 0.0};
+              if (one_high) {
+                const std::uint64_t high = std::popcount(index[0] & high_z) & 1 ? kSign : 0;
+                // Contiguous j from a multiple of the chunk: e is j's low bits.
+                for (std::size_t e = 0; e < chunk; e += 4)
+                  for (std::size_t l = 0; l < 4; ++l)
+                    acc[l] += std::bit_cast<double>(std::bit_cast<std::uint64_t>(v[e + l]) ^ high ^ sign[e + l]);
+              } else {
+                for (std::size_t e = 0; e < chunk; ++e) {
+                  const std::uint64_t flip = (std::popcount(index[e] & high_z) & 1 ? kSign : 0) ^
+                                             sign[index[e] & ((std::size_t{1} << kChunkBits) - 1)];
+                  acc[e & 3] += std::bit_cast<double>(std::bit_cast<std::uint64_t>(v[e]) ^ flip);
+                }
+              }
+              sums[t] += (acc[0] + acc[1]) + (acc[2] + acc[3]);
+            }
+          }
+        }
+      });
+      for (std::size_t t = 0; t < terms; ++t) {
+        double sum = 0.0;
+        for (std::size_t b = 0; b < blocks; ++b) sum += partial[b * terms + t];
+        // i^y: y = 0, 1, 2, 3 (mod 4) take re, −im, −re, +im.
+        const unsigned y = static_cast<unsigned>(std::popcount(x & z[t])) & 3;
+        out[t0 + t] = (x ? 2.0 : 1.0) * (y == 1 || y == 2 ? -sum : sum);
+      }
+      if (progress != nullptr)
+        std::atomic_ref<std::uint64_t>(*progress).fetch_add(terms, std::memory_order_relaxed);
+    }
+  }
+}
+
+}  // namespace tavik::sim
