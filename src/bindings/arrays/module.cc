@@ -22,6 +22,7 @@ tavik::py::Ref build() {
   register_lists(m);
   register_qubo(m);
   register_qec(m);
+  register_min_cut(m);
   return m.release();
 }
 
