@@ -417,6 +417,7 @@ TYPES: dict[str, dict[str, Annotation]] = {
         "_qec_complete_failure_counts": sig(
             "_Block", n_data="int", starts="_Array", qubits="_Array", logical="_Array"
         ),
+        "min_cut": sig("tuple[float, _Block]", rows="_Array", cols="_Array", weights="_Array", n_nodes="int"),
     },
 }
 

@@ -26,6 +26,7 @@ __all__ = [
     "qubo_parts",
     "_qec_failure_counts",
     "_qec_complete_failure_counts",
+    "min_cut",
 ]
 
 # Arrays the typed layer made: C-contiguous, of the dtype the kernel reads.
@@ -136,4 +137,9 @@ def _qec_failure_counts(
 def _qec_complete_failure_counts(n_data: int, starts: _Array, qubits: _Array, logical: _Array) -> _Block:
     """A buffer of uint64, element w the failing patterns of weight w for every w <= n_data, from the
     decoder's full table (the limits of build_ecc_lookup_table).
+    """
+
+def min_cut(rows: _Array, cols: _Array, weights: _Array, n_nodes: int) -> tuple[float, _Block]:
+    """(value, side): a global minimum cut of the undirected graph with edges (rows[k], cols[k], weights[k]),
+    value its exact weight and side a new buffer of int64 nodes, ascending.
     """

@@ -59,3 +59,9 @@ crossed: qec.Bracket = qec.crossing(poly, qec.failure_polynomial((np.eye(4, dtyp
 table: dict[str, npt.NDArray[Any]] = qec.curves({"d=3": poly}, [0.1])
 threads: list[int] = sweep.map(abs, [-1, -2], client="threads")
 assert float(poly(0.01)) > 0 and threads == [1, 2] and table["n"].tolist() == [9]
+
+from tavik import graphs  # noqa: E402
+
+cut: graphs.MinCut = graphs.min_cut(([0, 1, 2], [1, 2, 0], [1.0, 2.0, 3.0]))
+cut_value: float = cut.value
+assert cut_value == 3.0 and list(cut.side) == [1]
