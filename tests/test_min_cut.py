@@ -34,6 +34,7 @@ WEIGHTS = {
     "integers": lambda rng: lambda: float(rng.randint(0, 4)),
     "uniform": lambda rng: lambda: rng.uniform(0.0, 3.0),
     "tenths (inexact sums, ties)": lambda rng: lambda: rng.choice([0.1, 0.2, 0.3]),
+    "subnormal to 1e300 (exact sums rounded once)": lambda rng: lambda: rng.choice([5e-324, 3e-310, 1e-300, 0.7, 1e300]),
 }
 
 
