@@ -17,6 +17,7 @@ import tavik.arrays as ta
 import tavik.tavik_core as core
 from tavik import qubo
 from tavik import qec
+from tavik import graphs
 from support import SLOWDOWN
 
 DELAY = 0.05 * SLOWDOWN  # seconds into the call at which SIGINT arrives
@@ -29,6 +30,14 @@ QUBO_40 = {(i, j): random.Random(i * 64 + j).uniform(-1, 1) for i in range(40) f
 QUBO_12 = {key: w for key, w in QUBO_40.items() if key[1] < 12}
 RANK_21_ROWS = [[int(q in row) for q in range(26)] for row in RANK_21]
 FAILURE_COUNTS = lambda code, weight=None: qec.failure_polynomial(code, max_weight=weight).counts  # noqa: E731
+def torus(side):
+    """A unit-weight torus: its minimum cut is a node's degree, which the contractions prove
+    only slowly (tens of seconds at 200 x 200)."""
+    ids = np.arange(side * side).reshape(side, side)
+    rows = np.concatenate([ids.ravel(), ids.ravel()])
+    return rows, np.concatenate([np.roll(ids, 1, 0).ravel(), np.roll(ids, 1, 1).ravel()]), np.ones(2 * side * side)
+
+
 def ring(n, degree=3):
     return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, degree + 1)]
 
@@ -82,6 +91,7 @@ CASES = {
     "qubo levels": (qubo.levels, (QUBO_40, 10), (QUBO_12, 3), 0.2),
     "failure polynomial": (FAILURE_COUNTS, (9, 6), (3,), 0.2),
     "failure polynomial (table)": (FAILURE_COUNTS, ((np.array(RANK_21_ROWS), [0, 1]),), (3,), 0.2),
+    "min cut": (graphs.min_cut, (torus(200),), (torus(4),), 0.2),
     "reconstruction": (core.cutting.reconstruct_expectation, CUTTING, SMALL_CUTTING, 0.15),  # parallel parity sums and products
 }  # fmt: skip
 
