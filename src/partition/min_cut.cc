@@ -11,12 +11,15 @@
 // degree; if λ = λ̂, the call already holds a minimum side. Every round
 // contracts at least the ordering's last pair, so the rounds end.
 //
-// The rules compare sums of weights. When every weight is a multiple of one
-// power of two and their total stays below 2^53 of it (integers, dyadic
-// fractions), every sum here is exact; otherwise a rule fires only when it
-// holds by a margin that covers the rounding of any sum of the graph's
-// weights, and candidate cuts are compared by their exact sums. Either way,
-// no rule relies on a rounded comparison.
+// The rules compare sums of weights, and must compare them exactly: a rule
+// misjudged by rounding could contract a minimum cut away. Weights are
+// whole multiples of the input's lowest set bit; below 2^53 of that unit
+// (integers, dyadic fractions) doubles sum them exactly, below 2^126 the
+// 128-bit integers of Wide do (any weights whose range spans less than some
+// 2^70). Only inputs beyond both (1e-300 beside 1.0) are judged in doubles,
+// each rule by a margin that covers any rounding, with candidate cuts
+// compared by their exact sums; there the ordering's last pair is still
+// contracted to make progress, which rounding can in principle misjudge.
 #include "partition/min_cut.h"
 
 #include <algorithm>
@@ -26,6 +29,7 @@
 #include <limits>
 #include <numeric>
 #include <string>
+#include <type_traits>
 
 #include "common/errors.h"
 #include "common/interrupt.h"
@@ -100,14 +104,56 @@ constexpr std::uint32_t kNone = 0xFFFF'FFFF;
 constexpr std::uint64_t kLimit = kNone - 1;
 constexpr std::uint64_t kNoPlace = ~std::uint64_t{0};
 
+// Weights as whole multiples of the input's lowest set bit, in 128 bits:
+// exact sums for inputs whose weights are not all multiples of one power of
+// two below 2^53 of it (most real-valued inputs span far fewer than 2^70).
+struct Wide {
+  std::uint64_t hi = 0, lo = 0;
+  Wide& operator+=(Wide b) {
+    lo += b.lo;
+    hi += b.hi + (lo < b.lo);
+    return *this;
+  }
+  friend bool operator==(Wide a, Wide b) { return a.hi == b.hi && a.lo == b.lo; }
+  friend bool operator<(Wide a, Wide b) { return a.hi != b.hi ? a.hi < b.hi : a.lo < b.lo; }
+  friend bool operator>(Wide a, Wide b) { return b < a; }
+  friend bool operator>=(Wide a, Wide b) { return !(a < b); }
+};
+
+double twice(double w) { return 2 * w; }
+Wide twice(Wide w) { return {w.hi << 1 | w.lo >> 63, w.lo << 1}; }
+template <class W>
+W unbounded() {
+  if constexpr (std::is_same_v<W, double>) {
+    return std::numeric_limits<double>::infinity();
+  } else {
+    return {~std::uint64_t{0}, ~std::uint64_t{0}};
+  }
+}
+
+// A weight > 0 as mantissa · 2^(place - 1074), the mantissa's lowest bit set.
+struct Bits {
+  std::uint64_t mantissa;
+  int place;
+};
+Bits bits_of(double w) {
+  const auto bits = std::bit_cast<std::uint64_t>(w);
+  const auto exponent = static_cast<int>(bits >> 52);
+  std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (exponent ? std::uint64_t{1} << 52 : 0);
+  int place = exponent ? exponent - 1 : 0;
+  const int zeros = std::countr_zero(mantissa);
+  return {mantissa >> zeros, place + zeros};
+}
+
 // A graph on super-nodes 0..n-1, as compressed rows; no self-loops, one
 // entry per neighbour, weights > 0.
+template <class W>
 struct Graph {
   std::size_t n = 0;
   std::vector<std::uint64_t> start;
   std::vector<std::uint32_t> to;
-  std::vector<double> weight;
-  std::vector<double> degree;
+  std::vector<W> weight;
+  std::vector<W> degree;
 };
 
 // Whether a computed sum surely is at least another: exactly when sums are
@@ -115,9 +161,19 @@ struct Graph {
 // weights, added in any grouping, is within a factor (1 + u)^k of the true
 // one (u = 2^-53, every term non-negative); slack = 4(M + 2)u, for M the
 // number of weights, covers both sides' errors and that of the product.
+//
+// An ordering's certificates rest on each chosen vertex being the most
+// attached: with rounded attachments that holds only within the same factor,
+// and the proofs' chains of inequalities then lose at most 3γ of each chosen
+// vertex's attachment, 3γ of the graph's total weight in all; `margin`
+// (slack times the sum of degrees) covers that. Wide weights are exact.
 struct Sure {
   double slack;
+  double margin = 0;
   bool at_least(double a, double b) const { return slack == 0 ? a >= b : a >= b * (1 + slack); }
+  bool ordered_at_least(double a, double b) const { return at_least(a - margin, b); }
+  bool at_least(Wide a, Wide b) const { return a >= b; }
+  bool ordered_at_least(Wide a, Wide b) const { return a >= b; }
 };
 
 class UnionFind {
@@ -147,6 +203,7 @@ class UnionFind {
 
 // The vertices not yet in a maximum-adjacency ordering, the most tightly
 // attached first and the lowest index among equals.
+template <class W>
 class Frontier {
  public:
   void reset(std::size_t n) {
@@ -154,7 +211,7 @@ class Frontier {
     heap_.clear();
   }
   bool empty() const { return heap_.empty(); }
-  void raise(std::uint32_t v, double key) {
+  void raise(std::uint32_t v, W key) {
     std::size_t i = slot_[v];
     if (i == kNone) {
       i = heap_.size();
@@ -188,7 +245,7 @@ class Frontier {
  private:
   static constexpr std::uint32_t kDone = kNone - 1;
   struct Node {
-    double key;
+    W key;
     std::uint32_t vertex;
   };
   static bool before(const Node& a, const Node& b) { return a.key > b.key || (a.key == b.key && a.vertex < b.vertex); }
@@ -200,9 +257,12 @@ class Frontier {
   std::vector<Node> heap_;
 };
 
+template <class W>
 class Search {
  public:
-  Search(EdgeView edges, std::size_t n, double slack) : edges_(edges), n_(n), sure_{slack} {
+  // `unit`: for Wide weights, the place of the input's lowest set bit.
+  Search(EdgeView edges, std::size_t n, double slack, int unit = 0)
+      : edges_(edges), n_(n), sure_{slack}, unit_(unit) {
     incidence();
     label_.resize(n);
     std::iota(label_.begin(), label_.end(), std::uint32_t{0});
@@ -274,7 +334,7 @@ class Search {
 
   // The input graph with parallel edges summed (in input order).
   void first_graph() {
-    Graph& g = graph_;
+    Graph<W>& g = graph_;
     g.n = n_;
     g.start.assign(n_ + 1, 0);
     g.to.resize(inc_edge_.size());
@@ -287,7 +347,7 @@ class Search {
       for (std::uint64_t k = inc_start_[v]; k < inc_start_[v + 1]; ++k) {
         poll_.step();
         const std::uint32_t e = inc_edge_[k];
-        at = append(g, row, at, other(e, v), edges_.weights[e]);
+        at = append(g, row, at, other(e, v), weight(e));
       }
       end_row(g, v, row, at);
     }
@@ -296,7 +356,18 @@ class Search {
   // Adds `w` to the row's entry for `u` (the row begins at `row`), or
   // appends one; the next free place. Rows are filled in ascending places,
   // so an entry of u at or past `row` is this row's.
-  std::uint64_t append(Graph& g, std::uint64_t row, std::uint64_t at, std::uint32_t u, double w) {
+  W weight(std::uint32_t e) const {
+    if constexpr (std::is_same_v<W, double>) {
+      return edges_.weights[e];
+    } else {
+      const Bits b = bits_of(edges_.weights[e]);
+      const int shift = b.place - unit_;  // 0 <= shift, and the sum fits: checked by the caller
+      if (shift >= 64) return {b.mantissa << (shift - 64), 0};
+      return {shift == 0 ? 0 : b.mantissa >> (64 - shift), b.mantissa << shift};
+    }
+  }
+
+  std::uint64_t append(Graph<W>& g, std::uint64_t row, std::uint64_t at, std::uint32_t u, W w) {
     if (place_[u] != kNoPlace && place_[u] >= row) {
       g.weight[place_[u]] += w;
       return at;
@@ -307,8 +378,8 @@ class Search {
     return at + 1;
   }
 
-  void end_row(Graph& g, std::size_t v, std::uint64_t row, std::uint64_t at) {
-    double degree = 0.0;
+  void end_row(Graph<W>& g, std::size_t v, std::uint64_t row, std::uint64_t at) {
+    W degree{};
     for (std::uint64_t k = row; k < at; ++k) degree += g.weight[k];
     g.degree[v] = degree;
     g.start[v + 1] = at;
@@ -319,9 +390,9 @@ class Search {
   // Takes every super-node's degree as a candidate cut; λ̂ and the best side
   // follow the best.
   void trivial_cuts() {
-    const Graph& g = graph_;
+    const Graph<W>& g = graph_;
     std::uint32_t best = kNone;
-    if (sure_.slack == 0) {  // degrees are exact: the lowest is the best
+    if (!std::is_same_v<W, double> || sure_.slack == 0) {  // degrees are exact: the lowest is the best
       for (std::uint32_t x = 0; x < g.n; ++x)
         if (g.degree[x] < lambda_ && (best == kNone || g.degree[x] < g.degree[best])) best = x;
       if (best != kNone) lambda_ = g.degree[best];
@@ -332,7 +403,7 @@ class Search {
         const ExactSum cut = exact_cut(x);
         if (best_sum_.empty() || compare(cut, best_sum_[0]) < 0) {
           best_sum_.assign(1, cut);
-          lambda_ = cut.rounded();
+          if constexpr (std::is_same_v<W, double>) lambda_ = cut.rounded();
           best = x;
         }
       }
@@ -384,7 +455,7 @@ class Search {
   //    mover, whose degree is no lower than λ̂.
   void padberg_rinaldi(UnionFind& marks, std::vector<std::uint8_t>& role) {
     constexpr std::uint8_t kMover = 1, kPartner = 2;
-    const Graph& g = graph_;
+    const Graph<W>& g = graph_;
     for (std::uint32_t u = 0; u < g.n; ++u) {
       std::uint64_t heaviest = g.start[u];
       for (std::uint64_t k = g.start[u]; k < g.start[u + 1]; ++k) {
@@ -394,7 +465,7 @@ class Search {
       }
       if (heaviest == g.start[u + 1]) continue;
       const std::uint32_t v = g.to[heaviest];
-      if (role[u] == 0 && role[v] != kMover && sure_.at_least(2 * g.weight[heaviest], g.degree[u])) {
+      if (role[u] == 0 && role[v] != kMover && sure_.at_least(twice(g.weight[heaviest]), g.degree[u])) {
         role[u] = kMover;
         role[v] = kPartner;
         marks.unite(u, v);
@@ -412,20 +483,30 @@ class Search {
   // Wagner: the cut around t is a minimum s-t cut), and deg(t) is already a
   // candidate.
   void ordering(UnionFind& marks) {
-    const Graph& g = graph_;
-    attach_.assign(g.n, 0.0);
+    const Graph<W>& g = graph_;
+    attach_.assign(g.n, W{});
+    if constexpr (std::is_same_v<W, double>) {
+      double total = 0;
+      for (std::size_t x = 0; x < g.n; ++x) total += g.degree[x];
+      sure_.margin = sure_.slack * total;
+    }
     frontier_.reset(g.n);
     std::uint32_t s = 0, t = 0;
-    frontier_.raise(0, 0.0);
+    frontier_.raise(0, W{});
     while (!frontier_.empty()) {
       const std::uint32_t v = frontier_.pop();
       s = t, t = v;
+      // Any prefix of the ordering is one of the subgraph it induces, so the
+      // Stoer–Wagner property holds for each step: no cut separates a vertex
+      // from the one before it for less than the vertex's attachment when
+      // chosen (in the subgraph, and the whole graph only adds edges).
+      if (s != t && sure_.ordered_at_least(attach_[v], lambda_)) marks.unite(s, t);
       for (std::uint64_t k = g.start[v]; k < g.start[v + 1]; ++k) {
         poll_.step();
         const std::uint32_t w = g.to[k];
         if (frontier_.done(w)) continue;
-        const double r = attach_[w] += g.weight[k];
-        if (sure_.at_least(r, lambda_)) marks.unite(v, w);
+        const W r = attach_[w] += g.weight[k];
+        if (sure_.ordered_at_least(r, lambda_)) marks.unite(v, w);
         frontier_.raise(w, r);
       }
     }
@@ -435,8 +516,8 @@ class Search {
   // Merges each marked group into one super-node, numbered by its lowest
   // member; entries between two groups add up in row order.
   void contract(UnionFind& marks) {
-    const Graph& g = graph_;
-    Graph& h = spare_;
+    const Graph<W>& g = graph_;
+    Graph<W>& h = spare_;
     std::vector<std::uint32_t>& id = scratch_;
     id.assign(g.n, kNone);
     std::uint32_t count = 0;
@@ -480,28 +561,21 @@ class Search {
   EdgeView edges_;
   std::size_t n_;
   Sure sure_;
+  int unit_;
   BatchedPoll poll_;
   std::vector<std::uint64_t> inc_start_;
   std::vector<std::uint32_t> inc_edge_;
   std::vector<std::uint32_t> label_;  // each input node's super-node
-  Graph graph_, spare_;
+  Graph<W> graph_, spare_;
   std::vector<std::uint32_t> scratch_, group_, members_;
   std::vector<std::uint64_t> group_start_, member_start_, place_;
   bool members_ready_ = false;
-  std::vector<double> attach_;
-  Frontier frontier_;
-  double lambda_ = std::numeric_limits<double>::infinity();
+  std::vector<W> attach_;
+  Frontier<W> frontier_;
+  W lambda_ = unbounded<W>();
   std::vector<ExactSum> best_sum_;  // empty until the first candidate
   std::vector<std::uint64_t> best_side_;
 };
-
-// The lowest set bit's place of a weight > 0 (w = odd · 2^place).
-int lowest_bit(double w) {
-  const auto bits = std::bit_cast<std::uint64_t>(w);
-  const auto exponent = static_cast<int>(bits >> 52);
-  const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (exponent ? std::uint64_t{1} << 52 : 0);
-  return std::countr_zero(mantissa) + (exponent ? exponent - 1075 : -1074);
-}
 
 }  // namespace
 
@@ -527,19 +601,28 @@ Cut minimum_cut(EdgeView edges, std::uint64_t n_nodes) {
     }
     if (w > 0 && edges.first[k] != edges.second[k]) {
       total.add(w);
-      place = std::min(place, lowest_bit(w));
+      place = std::min(place, bits_of(w).place);
       ++weighed;
     }
   }
   const double sum = total.rounded();
   if (std::isinf(sum)) throw ValueError("weights: their sum overflows float64");
   // Per node: some 30 words of rows, groups, labels and the heap; per edge:
-  // two entries in each of two row sets and two incidence ids.
-  require_memory(n * 240 + edges.size() * 64, 1, 1);
-  const bool exact = weighed == 0 || sum <= std::ldexp(1.0, std::max(place + 52, -1074));
-  Search search(edges, n, exact ? 0.0 : 4.0 * (static_cast<double>(weighed) + 2) * 0x1p-53);
+  // two entries (up to 20 bytes) in each of two row sets and two incidence ids.
+  require_memory(n * 240 + edges.size() * 96, 1, 1);
+  // Sums of weights that are multiples of 2^(place - 1074) are exact in
+  // doubles below 2^53 of that unit, and in Wide below 2^126 (room for twice
+  // a weight); beyond both, the rules keep margins (Sure).
+  const bool exact = weighed == 0 || sum <= std::ldexp(1.0, place + 52 - 1074);
+  const bool wide = !exact && sum < std::ldexp(1.0, place + 126 - 1074);
   Cut cut{0.0, {}};
-  if (search.connected(cut.side)) cut.side = search.run();
+  if (wide) {
+    Search<Wide> search(edges, n, 0.0, place);
+    if (search.connected(cut.side)) cut.side = search.run();
+  } else {
+    Search<double> search(edges, n, exact ? 0.0 : 4.0 * (static_cast<double>(weighed) + 2) * 0x1p-53);
+    if (search.connected(cut.side)) cut.side = search.run();
+  }
 
   std::vector<std::uint8_t> in_side(n, 0);
   for (std::uint64_t v : cut.side) in_side[v] = 1;
