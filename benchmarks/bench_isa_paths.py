@@ -65,7 +65,9 @@ def child():
     sys.path.insert(0, HERE)
     from common import best_time
 
-    out = {}
+    import tavik
+
+    out = {"_package": os.path.dirname(os.path.abspath(tavik.__file__))}
     for name, call in cases():
         digest = hashlib.sha256(repr(call()).encode()).hexdigest()  # repr of a float is exact
         out[name] = (best_time(call, repeat=3, min_seconds=0.1), digest)
@@ -87,7 +89,13 @@ def main(argv):
             # Run from outside the checkout, so that `tavik` is the build's package.
             result = subprocess.run([sys.executable, os.path.abspath(__file__), "--child"], env=env, cwd="/",
                                     check=True, capture_output=True, text=True)
-            for name, (seconds, digest) in json.loads(result.stdout).items():
+            timings = json.loads(result.stdout)
+            # An editable install's import hook comes before PYTHONPATH: every
+            # "build" would then be that one.
+            if not timings.pop("_package").startswith(os.path.abspath(site)):
+                sys.exit(f"{label}: the tavik imported is not the build in {site} (an editable install of "
+                         "tavik shadows PYTHONPATH: run this script with a Python that has none)")
+            for name, (seconds, digest) in timings.items():
                 best[label, name] = min(best.get((label, name), seconds), seconds)
                 digests.setdefault(name, set()).add(digest)
     labels = [label for label, _ in builds]

@@ -18,6 +18,7 @@ import tavik.tavik_core as core
 from tavik import qubo
 from tavik import qec
 from tavik import circuits
+from tavik import graphs
 from support import SLOWDOWN
 
 DELAY = 0.05 * SLOWDOWN  # seconds into the call at which SIGINT arrives
@@ -33,6 +34,16 @@ FAILURE_COUNTS = lambda code, weight=None: qec.failure_polynomial(code, max_weig
 STATE_20 = np.full(2**20, 2.0**-10, dtype=complex)
 PAULIS_20 = ["".join(rng.choice("IXYZ") for _ in range(20)) for _ in range(4000)]
 SAMPLE = lambda state, shots: circuits.sample(state, shots, seed=1)  # noqa: E731
+
+
+def torus(side):
+    """A unit-weight torus: its minimum cut is a node's degree, which the contractions prove
+    only slowly (tens of seconds at 200 x 200)."""
+    ids = np.arange(side * side).reshape(side, side)
+    rows = np.concatenate([ids.ravel(), ids.ravel()])
+    return rows, np.concatenate([np.roll(ids, 1, 0).ravel(), np.roll(ids, 1, 1).ravel()]), np.ones(2 * side * side)
+
+
 def ring(n, degree=3):
     return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, degree + 1)]
 
@@ -89,6 +100,7 @@ CASES = {
     "circuits simulate": (circuits.simulate, ([("h", [q], []) for q in range(22)] * 60,), ([("h", [1], [])],), 0.2),
     "circuits expectation": (circuits.expectation, (STATE_20, dict.fromkeys(PAULIS_20, 1.0)), (STATE_20[:4], {"XZ": 1.0}), 0.2),
     "circuits sample": (SAMPLE, (STATE_20, 10**8), (STATE_20[:4], 5), 0.2),  # NumPy's draws and sorts, a chunk at a time
+    "min cut": (graphs.min_cut, (torus(200),), (torus(4),), 0.2),
     "reconstruction": (core.cutting.reconstruct_expectation, CUTTING, SMALL_CUTTING, 0.15),  # parallel parity sums and products
 }  # fmt: skip
 

@@ -427,6 +427,7 @@ TYPES: dict[str, dict[str, Annotation]] = {
             "_Block", state="_Array", x_masks="_Array", ends="_Array", z_masks="_Array", progress="_Array"
         ),
         "memory_available": sig("int"),
+        "min_cut": sig("tuple[float, _Block]", rows="_Array", cols="_Array", weights="_Array", n_nodes="int"),
     },
 }
 

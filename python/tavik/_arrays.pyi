@@ -34,6 +34,7 @@ __all__ = [
     "circuit_sample",
     "circuit_expectations",
     "memory_available",
+    "min_cut",
 ]
 
 # Arrays the typed layer made: C-contiguous, of the dtype the kernel reads.
@@ -175,3 +176,8 @@ def circuit_expectations(state: _Array, x_masks: _Array, ends: _Array, z_masks: 
 
 def memory_available() -> int:
     """The bytes this process may still allocate, as the memory guard counts them."""
+
+def min_cut(rows: _Array, cols: _Array, weights: _Array, n_nodes: int) -> tuple[float, _Block]:
+    """(value, side): a global minimum cut of the undirected graph with edges (rows[k], cols[k], weights[k]),
+    value its exact weight and side a new buffer of int64 nodes, ascending.
+    """

@@ -31,38 +31,52 @@ std::size_t round_up(std::size_t x) { return (x + kLanes - 1) / kLanes * kLanes;
 // Positions that must not be selected (in the set, merged away, padding) hold
 // -inf or NaN; adding any row value keeps them -inf or NaN, so they never
 // qualify and need no mask.
+//
+// Paths narrower than kLanes keep kLanes / width independent maxima, each over
+// every such vector of a row: with one, each step waits for the compare and
+// blend of the step before. Each lane still keeps its lowest position of its
+// greatest value, and the merge takes the greatest value and of equals the
+// lowest position, so the choice is the one scan's on every path.
 template <class Isa>
 [[gnu::always_inline]] inline std::uint32_t add_row_and_select_lanes(const double* row, double* tight,
                                                                      std::size_t width) {
   constexpr std::size_t kWidth = Isa::kDoubles;
   static_assert(kLanes % kWidth == 0);
+  constexpr std::size_t kChains = kLanes / kWidth;
   using Vec = platform::simd::Vector<double, kWidth>;
   using Index = platform::simd::Vector<std::int64_t, kWidth>;
-  Vec best = Vec{} - kInf;
-  Index best_at = Index{} - 1;
-  Index at;
-  for (std::size_t l = 0; l < kWidth; ++l) at[l] = static_cast<std::int64_t>(l);
-  for (std::size_t p = 0; p < width; p += kWidth) {
-    Vec r, t;
-    std::memcpy(&r, row + p, sizeof r);
-    std::memcpy(&t, tight + p, sizeof t);
-    t = r + t;
-    std::memcpy(tight + p, &t, sizeof t);
-    // Each lane keeps its first strict maximum, so its lowest position.
-    const Index better = t > best;
-    best = better ? t : best;
-    best_at = better ? at : best_at;
-    at += static_cast<std::int64_t>(kWidth);
+  Vec best[kChains];
+  Index best_at[kChains], at[kChains];
+  for (std::size_t c = 0; c < kChains; ++c) {
+    best[c] = Vec{} - kInf;
+    best_at[c] = Index{} - 1;
+    for (std::size_t l = 0; l < kWidth; ++l) at[c][l] = static_cast<std::int64_t>(c * kWidth + l);
+  }
+  for (std::size_t p = 0; p < width; p += kLanes) {
+    for (std::size_t c = 0; c < kChains; ++c) {
+      Vec r, t;
+      std::memcpy(&r, row + p + c * kWidth, sizeof r);
+      std::memcpy(&t, tight + p + c * kWidth, sizeof t);
+      t = r + t;
+      std::memcpy(tight + p + c * kWidth, &t, sizeof t);
+      // Each lane keeps its first strict maximum, so its lowest position.
+      const Index better = t > best[c];
+      best[c] = better ? t : best[c];
+      best_at[c] = better ? at[c] : best_at[c];
+      at[c] += static_cast<std::int64_t>(kLanes);
+    }
   }
   // Merge the lanes: greatest value, ties to the lowest position.
   std::uint32_t found = kNone;
   double value = -kInf;
-  for (std::size_t l = 0; l < kWidth; ++l) {
-    if (best_at[l] < 0) continue;
-    const auto position = static_cast<std::uint32_t>(best_at[l]);
-    if (found == kNone || best[l] > value || (best[l] == value && position < found)) {
-      found = position;
-      value = best[l];
+  for (std::size_t c = 0; c < kChains; ++c) {
+    for (std::size_t l = 0; l < kWidth; ++l) {
+      if (best_at[c][l] < 0) continue;
+      const auto position = static_cast<std::uint32_t>(best_at[c][l]);
+      if (found == kNone || best[c][l] > value || (best[c][l] == value && position < found)) {
+        found = position;
+        value = best[c][l];
+      }
     }
   }
   return found;

@@ -82,6 +82,24 @@ bool take_path(Path p) noexcept;
     return kernel<Isa>(static_cast<Args&&>(args)...);                  \
   }
 
+// TAVIK_SIMD_DISPATCH_AVX2_AT_MOST(f, f_lanes): the same, for a kernel whose
+// AVX-512 variant measured slower than its AVX2 one (benchmarks/bench_isa_paths.py):
+// unpinned builds send the AVX-512 path to the AVX2 variant; a build pinned
+// to a path (TAVIK_ISA) still runs that path's, so every variant stays checked.
+#if !defined(__x86_64__) || defined(TAVIK_ISA_PIN)
+#define TAVIK_SIMD_DISPATCH_AVX2_AT_MOST(name, kernel) TAVIK_SIMD_DISPATCH(name, kernel)
+#else
+#define TAVIK_SIMD_DISPATCH_AVX2_AT_MOST(name, kernel)                                                            \
+  TAVIK_SIMD_VARIANT_(name##_portable_, kernel, ::tavik::platform::simd::Portable)                                  \
+  TAVIK_SIMD_VARIANT_(name##_avx2_, kernel, ::tavik::platform::simd::Avx2, [[gnu::target(TAVIK_SIMD_AVX2_TARGET)]]) \
+  template <class... Args>                                                                                          \
+  decltype(auto) name(Args&&... args) {                                                                             \
+    if (::tavik::platform::simd::path() == ::tavik::platform::simd::Path::portable)                                 \
+      return name##_portable_(static_cast<Args&&>(args)...);                                                        \
+    return name##_avx2_(static_cast<Args&&>(args)...);                                                              \
+  }
+#endif
+
 #if !defined(__x86_64__) || (defined(TAVIK_ISA_PIN) && TAVIK_ISA_PIN == 0)
 #define TAVIK_SIMD_DISPATCH(name, kernel) TAVIK_SIMD_VARIANT_(name, kernel, ::tavik::platform::simd::Portable)
 #elif defined(TAVIK_ISA_PIN) && TAVIK_ISA_PIN == 1

@@ -70,3 +70,8 @@ tally: dict[str, int] = circuits.counts(bell, 10, seed=np.random.default_rng(1))
 zz_xx: float | complex = circuits.expectation(bell, {"ZZ": 1.0, "XX": 0.5})
 assert from_text.tobytes() == bell.tobytes() and np.allclose(marginal, 0.5) and shots.shape == (10, 1)
 assert sum(tally.values()) == 10 and abs(zz_xx - 1.5) < 1e-12 and circuits.GATES["ccx"] == (3, 0)
+from tavik import graphs  # noqa: E402
+
+cut: graphs.MinCut = graphs.min_cut(([0, 1, 2], [1, 2, 0], [1.0, 2.0, 3.0]))
+cut_value: float = cut.value
+assert cut_value == 3.0 and list(cut.side) == [1]

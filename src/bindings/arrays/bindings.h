@@ -32,5 +32,6 @@ void register_lists(py::Module& m);
 void register_qubo(py::Module& m);
 void register_qec(py::Module& m);
 void register_circuits(py::Module& m);
+void register_min_cut(py::Module& m);
 
 }  // namespace tavik::bindings::arrays

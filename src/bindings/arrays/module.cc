@@ -23,6 +23,7 @@ tavik::py::Ref build() {
   register_qubo(m);
   register_qec(m);
   register_circuits(m);
+  register_min_cut(m);
   return m.release();
 }
 
