@@ -142,7 +142,6 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
     std::uint32_t free_number = 0, free_counter = 0;
     BatchedPoll poll;
     for (std::uint64_t g = 0; g < std::uint64_t{1} << others.size(); ++g) {
-      poll.step(low_count * (last_row - first_row));
       if (g != 0) {  // Gray-code step: one free qubit changes
         const unsigned q = others[static_cast<unsigned>(std::countr_zero(g))];
         free_number ^= space.column(q);
@@ -153,6 +152,7 @@ void walk_by_coset(const SyndromeSpace& space, unsigned n, std::vector<std::uint
       const std::uint32_t c_high = free_number >> low_bits;
       for (std::size_t j = 0; j < low_count; ++j) low_keys[j] = preference(pivot_pattern.low(j ^ c_low), n);
       for (std::size_t h = first_row; h < last_row; ++h) {
+        poll.step(low_count);  // by row: a code of full rank has one coset, all of the work
         const std::uint32_t rest = pivot_pattern.high(h ^ c_high) | free_counter;
         merge_row(keys.data() + h * low_count, low_keys.data(), low_count, preference(rest, n));
       }
@@ -261,7 +261,14 @@ CorrectionTable build_table(unsigned n_data, SyndromeSpace space, pool::Threads 
   const std::uint64_t size = out.space.size();
   require_memory(size, 1, sizeof(std::uint32_t));
   std::vector<std::uint32_t>& keys = out.preferred;
-  keys.assign(size, kEmpty);
+  // Filled a slice at a time: at 2^26 entries the first touch of the pages
+  // alone takes a tenth of a second, which Ctrl-C should not wait out.
+  keys.reserve(size);
+  constexpr std::uint64_t kPerPoll = std::uint64_t{1} << 16;
+  for (std::uint64_t first = 0; first < size; first += kPerPoll) {
+    poll_interrupt(kPerPoll);
+    keys.insert(keys.end(), std::min(kPerPoll, size - first), kEmpty);
+  }
 
   // The weight-ordered walk is worth trying while it costs a fraction of the
   // full coset walk: an eighth of its patterns while the table stays in cache,
