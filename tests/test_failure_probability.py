@@ -24,9 +24,9 @@ def random_code(seed):
     return n_data, stabilizers, logical_z, p
 
 
-# Beside the random codes: heavy corrections (every qubit its own check, a repetition
-# code), few syndromes next to the patterns, the even-distance patches (the decoder takes
-# different routes through these), and the distance-3 patch at rates in and out of [0, 1].
+# Beside the random codes: heavy corrections (every qubit its own check, a repetition code), few syndromes next to the
+# patterns, the even-distance patches (the decoder takes different routes through these), and the distance-3 patch at
+# rates in and out of [0, 1].
 CODES = [random_code(seed) for seed in range(80)] + [
     (10, [[q] for q in range(10)], [0, 1], 0.05),
     (11, [[q, q + 1] for q in range(10)], [0], 0.3),
@@ -55,8 +55,8 @@ def test_distance_3_failing_patterns_by_weight():
     "n_data, stabilizers, logical_z, p, expected",
     [(9, Z3, LZ3, p, e) for p, e in [(0.5, 0.5), (0.0, 0.0), (-0.0, 0.0), (1.0, 1.0), (0.1, 0.11969459200000022),
                                      (math.nan, math.nan)]]
-    # Adding logical X (empty syndrome, meets logical Z once) pairs each failing pattern with a decoded
-    # one; at p = 1/2 every pattern has the same power-of-two probability: the sum is exact.
+    # Adding logical X (empty syndrome, meets logical Z once) pairs each failing pattern with a decoded one; at p =
+    # 1/2 every pattern has the same power-of-two probability: the sum is exact.
     + [(d * d, PATCHES[d].z_stabilizers, PATCHES[d].logical_z, 0.5, 0.5) for d in (1, 2, 4, 5)]
     + [
         (1, [], [0], 0.3, 0.3),  # no decoding: the single flip always fails

@@ -1,6 +1,5 @@
-"""One leak table: every call runs a few hundred times, failures included, and
-the interpreter's block count must not grow. Each topic's rows take the paths
-of its results, records and refusals (binding, conversion, kernel failure)."""
+"""One leak table: every call runs a few hundred times, failures included, and the interpreter's block count must not
+grow. Each topic's rows take the paths of its results, records and refusals (binding, conversion, kernel failure)."""
 
 import math
 

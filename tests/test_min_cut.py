@@ -1,6 +1,5 @@
-"""tavik.graphs.min_cut: minimal by brute force (value and side, exact sums), the twin's
-value bit for bit where sums are exact, the peers' values on larger graphs, the input forms
-and the bad-input table."""
+"""tavik.graphs.min_cut: minimal by brute force (value and side, exact sums), the twin's value bit for bit where sums
+are exact, the peers' values on larger graphs, the input forms and the bad-input table."""
 
 import itertools
 import math

@@ -79,8 +79,8 @@ def test_non_square_matrix_is_refused_after_conversion(dist):
 
 
 def test_instances_too_large_for_memory_fail_fast():
-    # Far beyond the 32-bit variable indices (one shared row, 4.9e9 logical entries),
-    # then within the index width, but ~16e9 entries cannot fit any memory.
+    # Far beyond the 32-bit variable indices (one shared row, 4.9e9 logical entries), then within the index width, but
+    # ~16e9 entries cannot fit any memory.
     for n in (70_000, 2_000):
         with pytest.raises(MemoryError):
             core.vrp_qubo_terms([[0.0] * n] * n, 1.0, 1.0)

@@ -1,5 +1,5 @@
-// The first outputs of the published SplitMix64 generator (state += gamma,
-// then the finaliser), one word at a time and lane by lane in a vector.
+// The first outputs of the published SplitMix64 generator (state += gamma, then the finaliser), one word at a time
+// and lane by lane in a vector.
 #include "common/splitmix64.h"
 
 #include <cstdint>
@@ -21,8 +21,7 @@ struct Row {
 //   s = (s + 0x9E3779B97F4A7C15) & M; z = s
 //   z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & M
 //   z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & M; out = z ^ (z >> 31)
-// Seed 1234567 gives 6457827717110365317 first, as other published
-// implementations list.
+// Seed 1234567 gives 6457827717110365317 first, as other published implementations list.
 constexpr Row kRows[] = {
     {0, {0xE220A8397B1DCDAF, 0x6E789E6AA1B965F4, 0x06C45D188009454F}},
     {1234567, {0x599ED017FB08FC85, 0x2C73F08458540FA5, 0x883EBCE5A3F27C77}},

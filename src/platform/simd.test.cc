@@ -60,8 +60,8 @@ double value(Rng& rng, double special) {
   if (std::uniform_real_distribution<double>(0, 1)(rng) < special) return kSpecial[below(rng, std::size(kSpecial))];
   return std::ldexp(std::uniform_real_distribution<double>(-1, 1)(rng), static_cast<int>(below(rng, 40)) - 20);
 }
-// A third of the inputs are finite, as the kernels take a faster way then;
-// few specials leave some results finite, and a NaN in some only.
+// A third of the inputs are finite, as the kernels take a faster way then; few specials leave some results finite,
+// and a NaN in some only.
 double special_rate(Rng& rng) { return std::array{0.0, 0.05, 0.2}[below(rng, 3)]; }
 
 struct Qubo {
@@ -148,8 +148,7 @@ Bits noisy_runs(Rng& rng) {
   return out;
 }
 
-// Keys of one width (a whole word, less, more) or of mixed widths; counts up
-// to 2^64 - 1, so the exact sums carry.
+// Keys of one width (a whole word, less, more) or of mixed widths; counts up to 2^64 - 1, so the exact sums carry.
 Bits parity_sum(Rng& rng) {
   tavik::cutting::Histogram::Builder builder;
   const std::size_t width = 1 + below(rng, 12);
@@ -228,8 +227,7 @@ const Kernel kKernels[] = {
     {"FailureSet", failure_probability},
 };
 
-// A kernel of the test's own, dispatched like the others: its answer shows
-// the path a dispatch took.
+// A kernel of the test's own, dispatched like the others: its answer shows the path a dispatch took.
 template <class Isa>
 [[gnu::always_inline]] inline std::size_t register_doubles_lanes() {
   return Isa::kDoubles;
