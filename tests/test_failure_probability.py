@@ -51,8 +51,7 @@ def test_distance_3_failing_patterns_by_weight():
     assert [sum(1 for k in failing if ref.popcount(k) == w) for w in range(10)] == [0, 0, 18, 56, 57, 69, 28, 18, 9, 1]
 
 
-@pytest.mark.parametrize(
-    "n_data, stabilizers, logical_z, p, expected",
+@pytest.mark.parametrize("n_data, stabilizers, logical_z, p, expected",
     [(9, Z3, LZ3, p, e) for p, e in [(0.5, 0.5), (0.0, 0.0), (-0.0, 0.0), (1.0, 1.0), (0.1, 0.11969459200000022),
                                      (math.nan, math.nan)]]
     # Adding logical X (empty syndrome, meets logical Z once) pairs each failing pattern with a decoded one; at p =
@@ -64,12 +63,11 @@ def test_distance_3_failing_patterns_by_weight():
         (0, [], [], 0.5, 0.0),
         (3, [[0], [1], [2]], [0, 1, 2], 0.2, 0.0),  # every pattern is corrected exactly
         (2, [[0, 1]], [0, 0, 1], 1.0, 0.0),  # all-ones decodes to itself
-        # 32 copies of the check {0, 25}: the odd syndrome is corrected on qubit 25
-        # (the later of the tied flips), so a pattern fails when it flips qubit 0.
+        # 32 copies of the check {0, 25}: the odd syndrome is corrected on qubit 25 (the later of the tied flips), so a
+        # pattern fails when it flips qubit 0.
         (26, [[0, 25]] * 32, [0], 0.5, 0.5),
         (26, [[0, 25]] * 32, [0, 25], 0.5, 0.0),  # always decoded
-    ],
-)  # fmt: skip
+    ])  # fmt: skip
 def test_probability_examples(n_data, stabilizers, logical_z, p, expected):
     assert bits(core.logical_failure_probability(n_data, stabilizers, logical_z, p)) == bits(expected)
 

@@ -86,11 +86,8 @@ def test_documented_cases(edges, n_nodes, expected):
     assert outcome(core.stoer_wagner_bisect, edges, n_nodes) == bits(expected)  # a float weight, int nodes
 
 
-@pytest.mark.parametrize(
-    "n_nodes, expected",
-    [(2**31, "MemoryError: .*"), (2**32 - 1, "MemoryError: .*"),
-     (2**32, "PanicException: .*NodeIxLimit"), (2**64 - 1, "PanicException: .*NodeIxLimit")],
-)  # fmt: skip
+@pytest.mark.parametrize("n_nodes, expected", [(2**31, "MemoryError: .*"), (2**32 - 1, "MemoryError: .*"),
+                                               (2**32, "PanicException: .*NodeIxLimit"), (2**64 - 1, "PanicException: .*NodeIxLimit")])  # fmt: skip
 def test_sizes_beyond_memory_or_the_node_index_limit_fail_fast(n_nodes, expected):
     start = time.perf_counter()
     with pytest.raises(BaseException) as info:
