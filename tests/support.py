@@ -7,6 +7,7 @@ import os
 import struct
 import subprocess
 import sys
+import textwrap
 
 import pytest
 
@@ -52,7 +53,7 @@ def assert_no_leak(*calls, repeat=2000, slack=64):
 def run_child(code, cpus=None, preload=None, env=(), timeout=120):
     """`code` run in a fresh interpreter that may use only the first `cpus` CPUs of this process (all if None), with
     `preload` added to LD_PRELOAD (the eight-CPU shim of conftest.py) and `env` added to the environment. The test
-    modules' directory is on its path."""
+    modules' directory is on its path; `code` may be indented."""
     mine = sorted(os.sched_getaffinity(0))
     if len(mine) < (cpus or 0):
         pytest.skip(f"{len(mine)} CPU(s) available")
@@ -62,7 +63,7 @@ def run_child(code, cpus=None, preload=None, env=(), timeout=120):
     environ = os.environ | dict(env)
     if preload is not None:
         environ["LD_PRELOAD"] = f"{environ.get('LD_PRELOAD', '')} {preload}"
-    return subprocess.run([sys.executable, "-c", prefix + code], env=environ, capture_output=True, text=True,
+    return subprocess.run([sys.executable, "-c", prefix + textwrap.dedent(code)], env=environ, capture_output=True, text=True,
                           timeout=timeout)  # fmt: skip
 
 

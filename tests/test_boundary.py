@@ -23,15 +23,11 @@ from tavik.exceptions import SizeViolation
 sim, ecc, cutting = core.sim, core.ecc, core.cutting
 
 
-def run_python(code):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=120)
-
-
 # --- loading -------------------------------------------------------------------
 
 
 def test_the_module_is_made_once_and_its_submodules_cannot_be_imported():
-    result = run_python(
+    result = run_child(
         """
         import importlib, sys
         import tavik.tavik_core as first
@@ -59,7 +55,7 @@ def test_a_second_interpreter_is_refused_by_each_module(first):
     # reports its own outcome on the shared stdout.
     inner = ("import os, warnings\nwarnings.simplefilter('ignore')\ntry:\n    import {}\n"
              "except ImportError as e:\n    os.write(1, f'{{e}}\\n'.encode())\n")
-    result = run_python(
+    result = run_child(
         f"""
         import sys
         try:
@@ -344,7 +340,7 @@ BROKEN_PACKAGE = [
 
 @pytest.mark.parametrize("setup, size_violation, panic_is_the_packages", BROKEN_PACKAGE)
 def test_exception_classes_of_a_broken_package(setup, size_violation, panic_is_the_packages):
-    result = run_python(
+    result = run_child(
         f"""
         import sys
         import tavik.exceptions
