@@ -8,11 +8,10 @@ import pytest
 # Test modules import helpers and the pure-Python reference models from here.
 sys.path.insert(0, os.path.dirname(__file__))
 
-# Preloaded into a child: it reports eight CPUs, so the pool asks for seven
-# workers, and with SHIM_PHYS_BYTES set, that much physical memory. With SHIM_FAIL set, once SHIM_AFTER threads have started it makes
-# the next start fail, in pthread_create (EAGAIN) or in the operator new that
-# allocates the thread's state (std::bad_alloc, thrown by asking the real one
-# for SIZE_MAX).
+# Preloaded into a child: it reports eight CPUs, so the pool asks for seven workers, and with SHIM_PHYS_BYTES set,
+# that much physical memory. With SHIM_FAIL set, once SHIM_AFTER threads have started it makes the next start fail, in
+# pthread_create (EAGAIN) or in the operator new that allocates the thread's state (std::bad_alloc, thrown by asking
+# the real one for SIZE_MAX).
 SHIM = r"""
 #define _GNU_SOURCE
 #include <dlfcn.h>

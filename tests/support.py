@@ -7,6 +7,7 @@ import os
 import struct
 import subprocess
 import sys
+import textwrap
 
 import pytest
 
@@ -50,10 +51,9 @@ def assert_no_leak(*calls, repeat=2000, slack=64):
 
 
 def run_child(code, cpus=None, preload=None, env=(), timeout=120):
-    """`code` run in a fresh interpreter that may use only the first `cpus`
-    CPUs of this process (all if None), with `preload` added to LD_PRELOAD
-    (the eight-CPU shim of conftest.py) and `env` added to the environment.
-    The test modules' directory is on its path."""
+    """`code` run in a fresh interpreter that may use only the first `cpus` CPUs of this process (all if None), with
+    `preload` added to LD_PRELOAD (the eight-CPU shim of conftest.py) and `env` added to the environment. The test
+    modules' directory is on its path; `code` may be indented."""
     mine = sorted(os.sched_getaffinity(0))
     if len(mine) < (cpus or 0):
         pytest.skip(f"{len(mine)} CPU(s) available")
@@ -63,14 +63,13 @@ def run_child(code, cpus=None, preload=None, env=(), timeout=120):
     environ = os.environ | dict(env)
     if preload is not None:
         environ["LD_PRELOAD"] = f"{environ.get('LD_PRELOAD', '')} {preload}"
-    return subprocess.run([sys.executable, "-c", prefix + code], env=environ, capture_output=True, text=True,
+    return subprocess.run([sys.executable, "-c", prefix + textwrap.dedent(code)], env=environ, capture_output=True, text=True,
                           timeout=timeout)  # fmt: skip
 
 
 def bits(value):
-    """A value with every float replaced by its exact hex form, so that == is
-    a bit-for-bit comparison (signed zeros distinguished, NaN equal to NaN).
-    A NaN is written as its 64 bits: its hex form would hide its sign."""
+    """A value with every float replaced by its exact hex form, so that == is a bit-for-bit comparison (signed zeros
+    distinguished, NaN equal to NaN). A NaN is written as its 64 bits: its hex form would hide its sign."""
     if isinstance(value, float):
         return value.hex() if value == value else "nan:" + struct.pack(">d", value).hex()
     if isinstance(value, (list, tuple)):
@@ -96,10 +95,9 @@ SUBMODULES = ["sim", "analog", "ecc", "cutting"]
 
 
 def records():
-    """One instance of every record class, and a few more for edge values,
-    made as users get them: constructed or returned by a function. The two
-    analog IR records have no maker in the module: a pickle is the only way
-    to one. Keys are "path" or "path, what is special"."""
+    """One instance of every record class, and a few more for edge values, made as users get them: constructed or
+    returned by a function. The two analog IR records have no maker in the module: a pickle is the only way to one.
+    Keys are "path" or "path, what is special"."""
     import tavik.tavik_core as core
     from tavik._pickling import _rebuild
 

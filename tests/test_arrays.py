@@ -1,6 +1,5 @@
-"""tavik.arrays against tavik.tavik_core: for every function, seeded inputs in
-every accepted form must give the core's result on the equivalent lists bit
-for bit; on 1, 2 and 8 CPUs alike; from several threads at once. Bad inputs
+"""tavik.arrays against tavik.tavik_core: for every function, seeded inputs in every accepted form must give the
+core's result on the equivalent lists bit for bit; on 1, 2 and 8 CPUs alike; from several threads at once. Bad inputs
 are refused up front with a message naming the argument."""
 
 import hashlib
@@ -112,9 +111,8 @@ def statevector_cases(rng):
 
 
 def random_code(rng, wide):
-    """A small code (repeated qubits, empty supports, up to 32 checks), or a
-    wide one, whose syndromes span 16 dimensions: its table is built by the
-    coset walk on several threads."""
+    """A small code (repeated qubits, empty supports, up to 32 checks), or a wide one, whose syndromes span 16
+    dimensions: its table is built by the coset walk on several threads."""
     if wide:
         n = 17
         return n, [rng.sample(range(n), 4) for _ in range(16)]
@@ -230,8 +228,8 @@ def stoer_wagner_cases(rng):
     yield "networkx-unweighted", (plain, n), ([(i, j, 1.0) for i, j in plain.edges()], n)
 
 
-# name -> (cases, the arrays result as compared[, the core's result as compared, from the core
-# arguments: the core's function itself if not given])
+# name -> (cases, the arrays result as compared[, the core's result as compared, from the core arguments: the core's
+# function itself if not given])
 DIFFERENTIAL = {
     "simulate_qubo_runs": (noisy_runs_cases, lambda r: (r[0].tolist(), r[1].tolist())),
     # --- exhaustive enumeration and the statevector ---
@@ -296,8 +294,7 @@ TERMS = i64(*(_rng.randrange(19) for _ in range(4000))).reshape(2, -1)
 SUPPORTS = [[q for q in range(25) if _rng.random() < 0.5] for _ in range(21)]
 CODE = (25, i64(0, *np.cumsum([len(s) for s in SUPPORTS])), i64(*(q for s in SUPPORTS for q in s)), i64(0, 3))
 RING = [i64(*range(1200)).repeat(3), i64(*((i * 7 + k) % 1200 for i in range(1200) for k in (1, 2, 3))), np.ones(3600)]
-# Each long function of the native layer on a tenth of a second's work or
-# more, and on a little of the same kind.
+# Each long function of the native layer on a tenth of a second's work or more, and on a little of the same kind.
 LONG_CALLS = {
     "simulate_qubo_runs": lambda big: _arrays.simulate_qubo_runs(*TERMS, np.ones(2000), np.zeros(19, np.uint8),
                                                                  300_000 if big else 50, 0.1, 1),
@@ -346,10 +343,9 @@ def test_other_threads_run_and_call_while_a_long_call_works(name):
     assert sum(middle[0] < t < middle[1] for t in small_ends) >= 3
 
 
-# Each call runs while another thread keeps moving one entry of an index array
-# it was given between a valid value and one far out of range. The call may
-# see either value, so it may succeed or fail cleanly; it must never read or
-# write outside its memory (a crash here, a report under the sanitizers).
+# Each call runs while another thread keeps moving one entry of an index array it was given between a valid value and
+# one far out of range. The call may see either value, so it may succeed or fail cleanly; it must never read or write
+# outside its memory (a crash here, a report under the sanitizers).
 RACES = """
 import sys, threading, time
 import numpy as np
@@ -486,9 +482,8 @@ BAD_INPUTS = [
     (lambda: ta.stoer_wagner_bisect(([0, 1], [1], [1.0]), 3), ValueError, "edges: u, v and w differ in length (2, 1, 1)"),
     (lambda: ta.stoer_wagner_bisect(7, 3), TypeError,
      "edges: expected an (m, 3) array, a (u, v, w) triple, a networkx graph or an edge list, not int"),
-    # The kernel's own errors, as the core raises them: fewer than two nodes
-    # whatever the edges, no finite cut, and a NaN weight that leaves no
-    # vertex to select.
+    # The kernel's own errors, as the core raises them: fewer than two nodes whatever the edges, no finite cut, and a
+    # NaN weight that leaves no vertex to select.
     (lambda: ta.stoer_wagner_bisect([(0, 5, 1.0)], 1), ValueError, "n_nodes must be >= 2 to bisect"),
     (lambda: ta.stoer_wagner_bisect([(0, 1, np.inf)], 2), ValueError, "no cut found"),
     (lambda: ta.stoer_wagner_bisect([(0, 1, 1.0), (1, 2, np.nan)], 3), PanicException,
@@ -500,9 +495,8 @@ def oob(length, index):
     return "index out of bounds: the len is %s but the index is %s" % (length, index)
 
 
-# Each rule a kernel keeps, broken once, through both faces from the same
-# kernel check: the core's exception and text (fixed by its contract), and
-# this face's ValueError naming the input and the item.
+# Each rule a kernel keeps, broken once, through both faces from the same kernel check: the core's exception and text
+# (fixed by its contract), and this face's ValueError naming the input and the item.
 RULES = [
     # (function, arguments in the core's form, the core's exception and text, this face's text)
     ("simulate_qubo_runs", ([((1, 0), 1.0), ((0, 3), 1.0)], [0, 1, 0], 1, 0.1, 1), (PanicException, oob(3, 3)),

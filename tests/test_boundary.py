@@ -1,6 +1,5 @@
-"""The module's boundary: loading, argument binding, value conversion, error
-reporting and the record-class conventions. Names, signatures and docstrings
-are the surface check's (shared/tools/core_surface.py)."""
+"""The module's boundary: loading, argument binding, value conversion, error reporting and the record-class
+conventions. Names, signatures and docstrings are the surface check's (shared/tools/core_surface.py)."""
 
 import gc
 import inspect
@@ -24,15 +23,11 @@ from tavik.exceptions import SizeViolation
 sim, ecc, cutting = core.sim, core.ecc, core.cutting
 
 
-def run_python(code):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=120)
-
-
 # --- loading -------------------------------------------------------------------
 
 
 def test_the_module_is_made_once_and_its_submodules_cannot_be_imported():
-    result = run_python(
+    result = run_child(
         """
         import importlib, sys
         import tavik.tavik_core as first
@@ -48,21 +43,19 @@ def test_the_module_is_made_once_and_its_submodules_cannot_be_imported():
     assert result.stdout == "ok\n", result.stderr
 
 
-# Each import in a second interpreter, once another has imported a module
-# first, and the module its refusal names: the module itself refuses (in a
-# legacy interpreter) or the import system or the module (in an isolated one,
-# from 3.12). The array face is named, even where only the core was imported.
+# Each import in a second interpreter, once another has imported a module first, and the module its refusal names: the
+# module itself refuses (in a legacy interpreter) or the import system or the module (in an isolated one, from 3.12).
+# The array face is named, even where only the core was imported.
 SECOND_INTERPRETER = {"tavik.tavik_core": "tavik_core", "tavik._arrays": "tavik._arrays", "tavik.arrays": "tavik._arrays"}
 
 
 @pytest.mark.parametrize("first", ["tavik.tavik_core", "tavik.arrays"])
 def test_a_second_interpreter_is_refused_by_each_module(first):
-    # The private module behind subinterpreters changed its name and API in
-    # 3.12 and 3.13, so each subinterpreter reports its own outcome on the
-    # shared stdout.
+    # The private module behind subinterpreters changed its name and API in 3.12 and 3.13, so each subinterpreter
+    # reports its own outcome on the shared stdout.
     inner = ("import os, warnings\nwarnings.simplefilter('ignore')\ntry:\n    import {}\n"
              "except ImportError as e:\n    os.write(1, f'{{e}}\\n'.encode())\n")
-    result = run_python(
+    result = run_child(
         f"""
         import sys
         try:
@@ -90,22 +83,19 @@ def test_a_second_interpreter_is_refused_by_each_module(first):
 # --- binding -----------------------------------------------------------------
 
 
-@pytest.mark.parametrize(
-    "call, message",
-    [
-        (lambda: core.qubo_energy_spectrum([], 1, 2), "qubo_energy_spectrum() takes 2 positional arguments but 3 were given"),
-        (lambda: sim.IsingSimulator(1), "IsingSimulator.__new__() takes 0 positional arguments but 1 was given"),
-        (lambda: core.qubo_energy_spectrum(qubo=[]), "qubo_energy_spectrum() missing 1 required positional argument: 'n_vars'"),
-        (lambda: core.qubo_energy_spectrum(), "qubo_energy_spectrum() missing 2 required positional arguments: 'qubo' and 'n_vars'"),
-        (lambda: core.exact_ising_norm(), "exact_ising_norm() missing 3 required positional arguments: 'dh', 'dj', and 'n_sites'"),
-        (lambda: sim.Interaction("a"), "Interaction.__new__() missing 2 required positional arguments: 'j' and 'weight'"),
-        (lambda: core.qubo_energy_spectrum([], 1, x=2), "qubo_energy_spectrum() got an unexpected keyword argument 'x'"),
-        (lambda: core.qubo_energy_spectrum([], qubo=[]), "qubo_energy_spectrum() got multiple values for argument 'qubo'"),
-        (lambda: sim.IsingSimulator().solve_exact(), "IsingSimulator.solve_exact() missing 1 required positional argument: 'graph'"),
-        (lambda: sim.QuditSimulator(1, 1).simulate(1), "QuditSimulator.simulate() takes no arguments (1 given)"),  # the interpreter's check
-        (lambda: core.apply_rabi_correction(1.0, 0.0, **{"ra\x00bi": 1}), "apply_rabi_correction() got an unexpected keyword argument 'ra\x00bi'"),
-    ],
-)  # fmt: skip
+@pytest.mark.parametrize("call, message", [
+    (lambda: core.qubo_energy_spectrum([], 1, 2), "qubo_energy_spectrum() takes 2 positional arguments but 3 were given"),
+    (lambda: sim.IsingSimulator(1), "IsingSimulator.__new__() takes 0 positional arguments but 1 was given"),
+    (lambda: core.qubo_energy_spectrum(qubo=[]), "qubo_energy_spectrum() missing 1 required positional argument: 'n_vars'"),
+    (lambda: core.qubo_energy_spectrum(), "qubo_energy_spectrum() missing 2 required positional arguments: 'qubo' and 'n_vars'"),
+    (lambda: core.exact_ising_norm(), "exact_ising_norm() missing 3 required positional arguments: 'dh', 'dj', and 'n_sites'"),
+    (lambda: sim.Interaction("a"), "Interaction.__new__() missing 2 required positional arguments: 'j' and 'weight'"),
+    (lambda: core.qubo_energy_spectrum([], 1, x=2), "qubo_energy_spectrum() got an unexpected keyword argument 'x'"),
+    (lambda: core.qubo_energy_spectrum([], qubo=[]), "qubo_energy_spectrum() got multiple values for argument 'qubo'"),
+    (lambda: sim.IsingSimulator().solve_exact(), "IsingSimulator.solve_exact() missing 1 required positional argument: 'graph'"),
+    (lambda: sim.QuditSimulator(1, 1).simulate(1), "QuditSimulator.simulate() takes no arguments (1 given)"),  # the interpreter's check
+    (lambda: core.apply_rabi_correction(1.0, 0.0, **{"ra\x00bi": 1}), "apply_rabi_correction() got an unexpected keyword argument 'ra\x00bi'"),
+])  # fmt: skip
 def test_binding_messages(call, message):
     with pytest.raises(TypeError) as info:
         call()
@@ -155,59 +145,53 @@ class NulNamed:
 NulNamed.__qualname__ = "Nul\x00Named"
 
 
-@pytest.mark.parametrize(
-    "call, expected",
-    [
-        # __index__ objects and bools are integers, ints and __float__ objects are floats
-        (lambda: core.qubo_energy_spectrum([((Index(1), True), Index(2))], Index(2))[1], 0.0),
-        (lambda: core.qubo_energy_spectrum([((0, 0), Real())], 1)[1], 0.0),
-        (lambda: core.qubo_energy_spectrum(((type("T", (tuple,), {})((0, 0)), -1),), 1)[1], -1.0),  # tuples, subclasses too
-        (lambda: core.qubo_energy_spectrum(BadLength(), 2)[0], [0, 0]),
-        (lambda: sim.Variable(type("S", (str,), {})("x"), "d").name, "x"),
-        (lambda: core.qubo_energy_spectrum(n_vars=1, qubo=[((0, 0), -1.0)]), ([1], -1.0, [-1.0, 0.0])),  # keywords
-        (lambda: sim.Variable(domain="d", name="n").name, "n"),
-        (lambda: core.qubo_energy_spectrum([], 20)[0], [0] * 20),  # the size limit
-    ],
-)
+@pytest.mark.parametrize("call, expected", [
+    # __index__ objects and bools are integers, ints and __float__ objects are floats
+    (lambda: core.qubo_energy_spectrum([((Index(1), True), Index(2))], Index(2))[1], 0.0),
+    (lambda: core.qubo_energy_spectrum([((0, 0), Real())], 1)[1], 0.0),
+    (lambda: core.qubo_energy_spectrum(((type("T", (tuple,), {})((0, 0)), -1),), 1)[1], -1.0),  # tuples, subclasses too
+    (lambda: core.qubo_energy_spectrum(BadLength(), 2)[0], [0, 0]),
+    (lambda: sim.Variable(type("S", (str,), {})("x"), "d").name, "x"),
+    (lambda: core.qubo_energy_spectrum(n_vars=1, qubo=[((0, 0), -1.0)]), ([1], -1.0, [-1.0, 0.0])),  # keywords
+    (lambda: sim.Variable(domain="d", name="n").name, "n"),
+    (lambda: core.qubo_energy_spectrum([], 20)[0], [0] * 20),  # the size limit
+])
 def test_accepted_values(call, expected):
     assert call() == expected
 
 
-# Messages keep NUL bytes too; the interpreter's own int and float messages
-# are test_reads_refuse_what_the_interpreter_refuses's.
-@pytest.mark.parametrize(
-    "call, exc, message",
-    [
-        (lambda: core.qubo_energy_spectrum("ab", 1), TypeError, "argument 'qubo': Can't extract `str` to `Vec`"),
-        (lambda: core.qubo_energy_spectrum("ab", "y"), TypeError, "argument 'qubo': Can't extract `str` to `Vec`"),  # the first bad argument
-        (lambda: core.qubo_energy_spectrum({}, 1), TypeError, "argument 'qubo': 'dict' object cannot be converted to 'Sequence'"),
-        (lambda: core.qubo_energy_spectrum((x for x in []), 1), TypeError, "argument 'qubo': 'generator' object cannot be converted to 'Sequence'"),
-        (lambda: core.qubo_energy_spectrum([[(0, 0), 1.0]], 1), TypeError, "argument 'qubo': 'list' object cannot be converted to 'PyTuple'"),
-        (lambda: core.qubo_energy_spectrum([((0, 1, 2), 1.0)], 21), ValueError, "expected tuple of length 2, but got tuple of length 3"),  # before the size limit
-        (lambda: core.qubo_energy_spectrum([], 2.0), TypeError, "argument 'n_vars': 'float' object cannot be interpreted as an integer"),
-        (lambda: core.qubo_energy_spectrum(BadItems(), 1), KeyError, "'broken iteration'"),
-        (lambda: cutting.SubcircuitSampleCounts(0, "A", [("0", 1)], 1), TypeError, "argument 'counts': 'list' object cannot be converted to 'PyDict'"),
-        # dict items convert in order, each key before its value
-        (lambda: cutting.SubcircuitSampleCounts(0, "A", {"0": 1, "1": -1, 2: 1}, 1), OverflowError, "can't convert negative int to unsigned"),
-        (lambda: cutting.SubcircuitSampleCounts(0, "A", {"0": 1, 2: -1, "1": -1}, 1), TypeError, "argument 'counts': 'int' object cannot be converted to 'PyString'"),
-        (lambda: sim.Variable(3, "d"), TypeError, "argument 'name': 'int' object cannot be converted to 'PyString'"),
-        (lambda: sim.Variable("\ud800", "d"), UnicodeEncodeError, None),
-        (lambda: sim.LogicalGraph([], [sim.Variable("a", "b")]), TypeError, "argument 'interactions': 'Variable' object cannot be converted to 'Interaction'"),
-        (lambda: core.run_statevector([("h\x00x", [0], [])], 2), ValueError, "'h\x00x' is not a single-qubit gate"),
-        (lambda: sim.Variable(NulNamed(), "d"), TypeError, "argument 'name': 'Nul\x00Named' object cannot be converted to 'PyString'"),
-        (lambda: core.qubo_energy_spectrum([NulNamed()], 1), TypeError, "argument 'qubo': 'Nul\x00Named' object cannot be converted to 'PyTuple'"),
-        # every argument is converted before the size limits are checked
-        (lambda: core.logical_failure_probability(27, [[1]], [0], "x"), TypeError, "argument 'physical_error_rate': must be real number, not str"),
-        (lambda: ecc.build_surface_code(3, 4), TypeError, "build_surface_code() takes from 0 to 1 positional arguments but 2 were given"),
-        (lambda: ecc.build_surface_code(3.0), TypeError, "argument 'distance': 'float' object cannot be interpreted as an integer"),
-        (lambda: ecc.build_surface_code(-1), OverflowError, None),
-        # sizes refused before anything is built: d² past 64 bits, 10^12 qubits, a byte count that overflows
-        *[(lambda d=d: ecc.build_surface_code(d), MemoryError, None) for d in (2**32, 10**6)],
-        *[(lambda n=n: core.qubo_criticality([((0, 1), 1.0)], n), MemoryError, None) for n in (2**40, 2**64 - 1)],
-        *[(lambda d=d: ecc.select_patches([(0, 1.0)], 2**64 - 1, d), ValueError,
-           f"distance {d} is too large: its patch needs more than 2^64 - 1 physical qubits") for d in (2**32, 2**64 - 1)],
-    ],
-)  # fmt: skip
+# Messages keep NUL bytes too; the interpreter's own int and float messages are
+# test_reads_refuse_what_the_interpreter_refuses's.
+@pytest.mark.parametrize("call, exc, message", [
+    (lambda: core.qubo_energy_spectrum("ab", 1), TypeError, "argument 'qubo': Can't extract `str` to `Vec`"),
+    (lambda: core.qubo_energy_spectrum("ab", "y"), TypeError, "argument 'qubo': Can't extract `str` to `Vec`"),  # the first bad argument
+    (lambda: core.qubo_energy_spectrum({}, 1), TypeError, "argument 'qubo': 'dict' object cannot be converted to 'Sequence'"),
+    (lambda: core.qubo_energy_spectrum((x for x in []), 1), TypeError, "argument 'qubo': 'generator' object cannot be converted to 'Sequence'"),
+    (lambda: core.qubo_energy_spectrum([[(0, 0), 1.0]], 1), TypeError, "argument 'qubo': 'list' object cannot be converted to 'PyTuple'"),
+    (lambda: core.qubo_energy_spectrum([((0, 1, 2), 1.0)], 21), ValueError, "expected tuple of length 2, but got tuple of length 3"),  # before the size limit
+    (lambda: core.qubo_energy_spectrum([], 2.0), TypeError, "argument 'n_vars': 'float' object cannot be interpreted as an integer"),
+    (lambda: core.qubo_energy_spectrum(BadItems(), 1), KeyError, "'broken iteration'"),
+    (lambda: cutting.SubcircuitSampleCounts(0, "A", [("0", 1)], 1), TypeError, "argument 'counts': 'list' object cannot be converted to 'PyDict'"),
+    # dict items convert in order, each key before its value
+    (lambda: cutting.SubcircuitSampleCounts(0, "A", {"0": 1, "1": -1, 2: 1}, 1), OverflowError, "can't convert negative int to unsigned"),
+    (lambda: cutting.SubcircuitSampleCounts(0, "A", {"0": 1, 2: -1, "1": -1}, 1), TypeError, "argument 'counts': 'int' object cannot be converted to 'PyString'"),
+    (lambda: sim.Variable(3, "d"), TypeError, "argument 'name': 'int' object cannot be converted to 'PyString'"),
+    (lambda: sim.Variable("\ud800", "d"), UnicodeEncodeError, None),
+    (lambda: sim.LogicalGraph([], [sim.Variable("a", "b")]), TypeError, "argument 'interactions': 'Variable' object cannot be converted to 'Interaction'"),
+    (lambda: core.run_statevector([("h\x00x", [0], [])], 2), ValueError, "'h\x00x' is not a single-qubit gate"),
+    (lambda: sim.Variable(NulNamed(), "d"), TypeError, "argument 'name': 'Nul\x00Named' object cannot be converted to 'PyString'"),
+    (lambda: core.qubo_energy_spectrum([NulNamed()], 1), TypeError, "argument 'qubo': 'Nul\x00Named' object cannot be converted to 'PyTuple'"),
+    # every argument is converted before the size limits are checked
+    (lambda: core.logical_failure_probability(27, [[1]], [0], "x"), TypeError, "argument 'physical_error_rate': must be real number, not str"),
+    (lambda: ecc.build_surface_code(3, 4), TypeError, "build_surface_code() takes from 0 to 1 positional arguments but 2 were given"),
+    (lambda: ecc.build_surface_code(3.0), TypeError, "argument 'distance': 'float' object cannot be interpreted as an integer"),
+    (lambda: ecc.build_surface_code(-1), OverflowError, None),
+    # sizes refused before anything is built: d² past 64 bits, 10^12 qubits, a byte count that overflows
+    *[(lambda d=d: ecc.build_surface_code(d), MemoryError, None) for d in (2**32, 10**6)],
+    *[(lambda n=n: core.qubo_criticality([((0, 1), 1.0)], n), MemoryError, None) for n in (2**40, 2**64 - 1)],
+    *[(lambda d=d: ecc.select_patches([(0, 1.0)], 2**64 - 1, d), ValueError,
+       f"distance {d} is too large: its patch needs more than 2^64 - 1 physical qubits") for d in (2**32, 2**64 - 1)],
+])  # fmt: skip
 def test_refused_values(call, exc, message):
     with pytest.raises(exc) as info:
         call()
@@ -224,8 +208,8 @@ class WeirdInt(int):
         return 0.5
 
 
-# Each argument kind read through the module and through the interpreter's own
-# conversion: ints by operator.index, floats by math.ldexp (PyFloat_AsDouble).
+# Each argument kind read through the module and through the interpreter's own conversion: ints by operator.index,
+# floats by math.ldexp (PyFloat_AsDouble).
 READS = {
     "uint64": (lambda x: cutting.SampleCoefficient(x, 0.0).sample_index, operator.index, 2**64),
     "uint64 tuple item": (lambda x: [*core.apply_detuning_correction([0.0] * 300, [(x, 1.0)]), -1.0].index(-1.0), operator.index, 300),
@@ -233,10 +217,9 @@ READS = {
     "double": (lambda x: cutting.SampleCoefficient(0, x).coefficient, lambda x: math.ldexp(x, 0), None),
     "double tuple item": (lambda x: -core.apply_detuning_correction([0.0], [(0, x)])[0], lambda x: math.ldexp(x, 0), None),
 }  # fmt: skip
-# Nonsense of every kind, and the objects stored right around the interpreter's
-# table of small ints (negative ints before it; the empty bytes, one-byte
-# bytes and one-character strings after it), which an in-place read must not
-# take for ints.
+# Nonsense of every kind, and the objects stored right around the interpreter's table of small ints (negative ints
+# before it; the empty bytes, one-byte bytes and one-character strings after it), which an in-place read must not take
+# for ints.
 ODD_OBJECTS = [b"", b"\x00", b"\x01", b"\xff", bytearray(b"\x01"), "", "a", "\x00", "\xff", (), (1,), [], None, object(),
                -1, -5, -6, 0, 1, 255, 256, 257, 2**63, 2**64 - 1, 2**64, True, False, WeirdInt(3), Index(7), Real(),
                0.0, -0.0, 1.0, 256.0, 0.5, float("inf"), 1j]  # fmt: skip
@@ -278,17 +261,13 @@ class Shrinker:
         return 1.5
 
 
-@pytest.mark.parametrize(
-    "call, make, stand_in",
-    [
-        (lambda lst: ecc.remap_circuit([("g", lst)], [])[0][1], lambda x: x, 1),
-        (lambda lst: core.apply_detuning_correction(lst, []), lambda x: x, 1.5),
-        (lambda lst: core.apply_coupling_correction(lst, []), lambda x: ((x, 0), 1.0), 1),
-        (lambda lst: core.apply_coupling_correction(lst, []), lambda x: ((0, 0), x), 1.5),
-        (lambda lst: core.vrp_qubo_terms(lst, 1.0, 1.0), lambda x: [x, 0.0], 1.5),
-    ],
-    ids=["ints", "floats", "term index", "term weight", "matrix rows"],
-)  # fmt: skip
+@pytest.mark.parametrize("call, make, stand_in", [
+    (lambda lst: ecc.remap_circuit([("g", lst)], [])[0][1], lambda x: x, 1),
+    (lambda lst: core.apply_detuning_correction(lst, []), lambda x: x, 1.5),
+    (lambda lst: core.apply_coupling_correction(lst, []), lambda x: ((x, 0), 1.0), 1),
+    (lambda lst: core.apply_coupling_correction(lst, []), lambda x: ((0, 0), x), 1.5),
+    (lambda lst: core.vrp_qubo_terms(lst, 1.0, 1.0), lambda x: [x, 0.0], 1.5),
+], ids=["ints", "floats", "term index", "term weight", "matrix rows"])  # fmt: skip
 def test_a_list_emptied_while_converted_ends_there(call, make, stand_in):
     victim = []
     victim += [make(Shrinker(victim))] + [make(2)] * 3
@@ -361,7 +340,7 @@ BROKEN_PACKAGE = [
 
 @pytest.mark.parametrize("setup, size_violation, panic_is_the_packages", BROKEN_PACKAGE)
 def test_exception_classes_of_a_broken_package(setup, size_violation, panic_is_the_packages):
-    result = run_python(
+    result = run_child(
         f"""
         import sys
         import tavik.exceptions
@@ -386,10 +365,8 @@ def test_exception_classes_of_a_broken_package(setup, size_violation, panic_is_t
     assert panic_is_the_packages is None or lines[3] == f"{panic_is_the_packages}\n"
 
 
-# Results that cannot fit beside what the process already holds, refused in
-# a child with nothing allocated, under the limit given: an rlimit, or the
-# machine's physical memory seen as that many bytes. Each row: limit, setup,
-# call.
+# Results that cannot fit beside what the process already holds, refused in a child with nothing allocated, under the
+# limit given: an rlimit, or the machine's physical memory seen as that many bytes. Each row: limit, setup, call.
 TOO_BIG_FOR_THE_PROCESS = [
     (None, "", "core.simulate_qubo_runs([], [0] * 4, 3 * 10**8, 0.5, 1)"),  # over 40 GB
     (None, "", "ta.simulate_qubo_runs([], np.zeros(4, np.uint8), 2**62, 0.1, 1)"),
@@ -448,8 +425,7 @@ RECORDS = records()
 def test_record_class_conventions(path):
     cls, name = CLASSES[path], path.rpartition(".")[2]
     getters = [a for a, d in vars(cls).items() if inspect.isgetsetdescriptor(d)]
-    # A replaced __new__ would let object.__new__ make an instance whose
-    # native value was never constructed.
+    # A replaced __new__ would let object.__new__ make an instance whose native value was never constructed.
     for attribute in ["__new__", "__init__", "__repr__", "colour", *getters[:1]]:
         with pytest.raises(TypeError, match="immutable type"):
             setattr(cls, attribute, lambda c, *a, **k: object.__new__(c))
@@ -472,8 +448,8 @@ def test_record_class_conventions(path):
         obj.colour = "red"
     with pytest.raises(TypeError):
         weakref.ref(obj)
-    # The interpreter's own reductions would rebuild through __new__;
-    # tavik registers checked ones instead (test_pickling).
+    # The interpreter's own reductions would rebuild through __new__; tavik registers checked ones instead
+    # (test_pickling).
     for protocol in [1, 2]:
         with pytest.raises(TypeError, match="cannot pickle"):
             obj.__reduce_ex__(protocol)
@@ -514,14 +490,10 @@ def test_writable_attributes_convert_like_arguments_and_hold_copies():
         g.interactions = [a]
 
 
-@pytest.mark.parametrize(
-    "call, args",
-    [
-        (core.build_ecc_lookup_table, (14, [[q] for q in range(14)])),  # 2^14 rows, each two lists
-        (lambda patch: patch.x_stabilizers, (ecc.build_surface_code(61),)),  # 1,800 lists
-    ],
-    ids=["lookup table", "attribute"],
-)
+@pytest.mark.parametrize("call, args", [
+    (core.build_ecc_lookup_table, (14, [[q] for q in range(14)])),  # 2^14 rows, each two lists
+    (lambda patch: patch.x_stabilizers, (ecc.build_surface_code(61),)),  # 1,800 lists
+], ids=["lookup table", "attribute"])
 def test_results_are_built_without_a_collection(call, args):
     collections = []
     threshold = gc.get_threshold()
@@ -537,8 +509,8 @@ def test_results_are_built_without_a_collection(call, args):
     assert during == 0 and len(result) > 1000 and gc.isenabled()
 
 
-# Binding descriptors that cannot work are refused by the compiler: before,
-# each of these compiled, and the first two crashed on a call that left y out.
+# Binding descriptors that cannot work are refused by the compiler: before, each of these compiled, and the first two
+# crashed on a call that left y out.
 @pytest.mark.parametrize("params, signature, error", [
     ("std::uint64_t x, std::optional<std::uint64_t> y", "f(x, y=1)", None),
     ("std::uint64_t x, std::uint64_t y", "f(x, y=1)", "must be a std::optional in the kernel"),

@@ -16,41 +16,35 @@ inf, nan = math.inf, math.nan
 # --- qubo_energy_spectrum ---------------------------------------------------
 
 
-@pytest.mark.parametrize(
-    "qubo, n, expected",
-    [
-        ([((0, 0), -1.0), ((1, 1), -1.0), ((0, 1), 2.0)], 2, ([1, 0], -1.0, [-1.0, 0.0])),
-        ([((5, 9), 1.0)], 0, ([], 0.0, [0.0])),  # n = 0 never looks at the terms
-        ([], 3, ([0, 0, 0], 0.0, [0.0])),
-        ([((0, 0), 1e-10)], 1, ([0], 0.0, [0.0])),  # 0 and 1e-10 share key 0
-        ([((0, 0), inf)], 1, ([0], inf, [0.0, 9223372036.854776])),  # NaN → key 0, inf → max key
-        ([((0, 0), nan)], 2, ([0, 0], inf, [0.0])),  # every energy NaN
-        ([((0, 1), 1.0), ((1, 0), 1.0), ((0, 0), -1.5)], 2, ([1, 0], -1.5, [-1.5, 0.0, 0.5])),
-        ([((0, 0), 0.1), ((0, 0), 0.2)], 1, ([0], 0.0, [0.0, 0.3])),  # 0.30000000000000004 listed as 0.3
-        ([((0, 0), -0.1), ((0, 0), -0.2)], 1, ([1], -0.30000000000000004, [-0.3, 0.0])),  # the best is unrounded
-        # Terms whose contribution is ±0.0 change no sum; variable 6 lives in the
-        # high bits of the assignment index, 0 and 1 in the low ones.
-        ([((0, 6), -0.0), ((1, 1), -0.0)], 7, ([0] * 7, 0.0, [0.0])),  # sums start at +0.0: never −0.0
-        ([((0, 6), inf), ((1, 1), -1.0)], 7, ([0] * 7, inf, [0.0, 9223372036.854776])),  # NaN where 0 or 6 is clear
-        ([((6, 6), -inf), ((1, 1), -1.0)], 7, ([0] * 6 + [1], -inf, [-9223372036.854776, 0.0])),
-        ([((6, 6), nan), ((1, 1), -1.0)], 7, ([0] * 7, inf, [0.0])),  # NaN everywhere, also where 6 is clear
-    ],
-)
+@pytest.mark.parametrize("qubo, n, expected", [
+    ([((0, 0), -1.0), ((1, 1), -1.0), ((0, 1), 2.0)], 2, ([1, 0], -1.0, [-1.0, 0.0])),
+    ([((5, 9), 1.0)], 0, ([], 0.0, [0.0])),  # n = 0 never looks at the terms
+    ([], 3, ([0, 0, 0], 0.0, [0.0])),
+    ([((0, 0), 1e-10)], 1, ([0], 0.0, [0.0])),  # 0 and 1e-10 share key 0
+    ([((0, 0), inf)], 1, ([0], inf, [0.0, 9223372036.854776])),  # NaN → key 0, inf → max key
+    ([((0, 0), nan)], 2, ([0, 0], inf, [0.0])),  # every energy NaN
+    ([((0, 1), 1.0), ((1, 0), 1.0), ((0, 0), -1.5)], 2, ([1, 0], -1.5, [-1.5, 0.0, 0.5])),
+    ([((0, 0), 0.1), ((0, 0), 0.2)], 1, ([0], 0.0, [0.0, 0.3])),  # 0.30000000000000004 listed as 0.3
+    ([((0, 0), -0.1), ((0, 0), -0.2)], 1, ([1], -0.30000000000000004, [-0.3, 0.0])),  # the best is unrounded
+    # Terms whose contribution is ±0.0 change no sum; variable 6 lives in the high bits of the assignment index, 0 and
+    # 1 in the low ones.
+    ([((0, 6), -0.0), ((1, 1), -0.0)], 7, ([0] * 7, 0.0, [0.0])),  # sums start at +0.0: never −0.0
+    ([((0, 6), inf), ((1, 1), -1.0)], 7, ([0] * 7, inf, [0.0, 9223372036.854776])),  # NaN where 0 or 6 is clear
+    ([((6, 6), -inf), ((1, 1), -1.0)], 7, ([0] * 6 + [1], -inf, [-9223372036.854776, 0.0])),
+    ([((6, 6), nan), ((1, 1), -1.0)], 7, ([0] * 7, inf, [0.0])),  # NaN everywhere, also where 6 is clear
+])
 def test_spectrum_documented_cases(qubo, n, expected):
     assert bits(core.qubo_energy_spectrum(qubo, n)) == bits(expected)
 
 
-@pytest.mark.parametrize(
-    "call, index",
-    [
-        (lambda: core.qubo_energy_spectrum([((0, 3), 1.0)], 2), 3),
-        (lambda: core.qubo_energy_spectrum([((0, 0), 1.0), ((7, 9), 1.0)], 2), 7),  # i before j
-        (lambda: core.qubo_energy_spectrum([((1, 2**64 - 1), 1.0), ((5, 5), 1.0)], 2), 2**64 - 1),
-        (lambda: core.exact_ising_norm([(2, 1.0)], [], 2), 2),
-        (lambda: core.exact_ising_norm([(5, 1.0)], [((3, 0), 1.0)], 2), 5),  # linear sites are checked first
-        (lambda: core.exact_ising_norm([], [((0, 4), 1.0)], 2), 4),
-    ],
-)
+@pytest.mark.parametrize("call, index", [
+    (lambda: core.qubo_energy_spectrum([((0, 3), 1.0)], 2), 3),
+    (lambda: core.qubo_energy_spectrum([((0, 0), 1.0), ((7, 9), 1.0)], 2), 7),  # i before j
+    (lambda: core.qubo_energy_spectrum([((1, 2**64 - 1), 1.0), ((5, 5), 1.0)], 2), 2**64 - 1),
+    (lambda: core.exact_ising_norm([(2, 1.0)], [], 2), 2),
+    (lambda: core.exact_ising_norm([(5, 1.0)], [((3, 0), 1.0)], 2), 5),  # linear sites are checked first
+    (lambda: core.exact_ising_norm([], [((0, 4), 1.0)], 2), 4),
+])
 def test_index_out_of_range(call, index):
     with raises_panic(f"index out of bounds: the len is 2 but the index is {index}"):
         call()
@@ -66,20 +60,17 @@ def test_energy_keys_round_half_away_from_zero_and_saturate():
 # --- exact_ising_norm -------------------------------------------------------
 
 
-@pytest.mark.parametrize(
-    "dh, dj, n, expected",
-    [
-        ([(0, 0.5)], [], 1, 0.5),
-        ([], [((0, 1), 1.0)], 2, 1.0),
-        ([], [((0, 1), 1.0), ((1, 0), 1.0)], 2, 2.0),
-        ([], [((0, 0), -3.0)], 1, 3.0),
-        ([(0, nan)], [((0, 1), 1.0)], 2, 0.0),  # every energy NaN
-        ([(9, 1.0)], [((9, 9), 1.0)], 0, 0.0),  # n = 0: terms never examined
-        ([], [], 20, 0.0),
-        ([(0, 1.0), (0, 2.0)], [], 1, 3.0),  # repeated sites all count
-        ([(0, inf)], [], 1, inf),
-    ],
-)
+@pytest.mark.parametrize("dh, dj, n, expected", [
+    ([(0, 0.5)], [], 1, 0.5),
+    ([], [((0, 1), 1.0)], 2, 1.0),
+    ([], [((0, 1), 1.0), ((1, 0), 1.0)], 2, 2.0),
+    ([], [((0, 0), -3.0)], 1, 3.0),
+    ([(0, nan)], [((0, 1), 1.0)], 2, 0.0),  # every energy NaN
+    ([(9, 1.0)], [((9, 9), 1.0)], 0, 0.0),  # n = 0: terms never examined
+    ([], [], 20, 0.0),
+    ([(0, 1.0), (0, 2.0)], [], 1, 3.0),  # repeated sites all count
+    ([(0, inf)], [], 1, inf),
+])
 def test_norm_documented_cases(dh, dj, n, expected):
     assert bits(core.exact_ising_norm(dh, dj, n)) == bits(expected)
 
@@ -93,19 +84,16 @@ def test_norm_size_limit():
 # --- IsingSimulator.solve_exact ----------------------------------------------
 
 
-@pytest.mark.parametrize(
-    "names, interactions, expected",
-    [
-        ([], [("a", "b", 1.0)], []),
-        (["a", "b"], [("a", "b", 1.0)], [1, -1]),  # idx 1 wins the tie with idx 2
-        (["a", "b"], [("a", "b", -1.0)], [-1, -1]),
-        (["a"], [("a", "a", 2.0)], [-1]),  # a self-interaction is a field w·s
-        (["a"], [("a", "a", -2.0)], [1]),
-        (["a", "b"], [("a", "zz", 5.0), ("zz", "zz", 1.0)], [-1, -1]),  # unknown names add nothing
-        (["a", "a"], [("a", "a", -1.0)], [-1, 1]),  # repeated names bind to the last position
-        (["a", "b"], [("a", "b", nan)], [-1, -1]),
-    ],
-)
+@pytest.mark.parametrize("names, interactions, expected", [
+    ([], [("a", "b", 1.0)], []),
+    (["a", "b"], [("a", "b", 1.0)], [1, -1]),  # idx 1 wins the tie with idx 2
+    (["a", "b"], [("a", "b", -1.0)], [-1, -1]),
+    (["a"], [("a", "a", 2.0)], [-1]),  # a self-interaction is a field w·s
+    (["a"], [("a", "a", -2.0)], [1]),
+    (["a", "b"], [("a", "zz", 5.0), ("zz", "zz", 1.0)], [-1, -1]),  # unknown names add nothing
+    (["a", "a"], [("a", "a", -1.0)], [-1, 1]),  # repeated names bind to the last position
+    (["a", "b"], [("a", "b", nan)], [-1, -1]),
+])
 def test_solve_exact_documented_cases(names, interactions, expected):
     assert sim.IsingSimulator().solve_exact(graph(names, interactions)) == expected
 
@@ -133,9 +121,9 @@ def differential_cases():
                                       for _ in range(rng.randint(0, 15))])  # fmt: skip
     rng, pairs = random.Random(7), [(i, j) for i in range(12) for j in range(i, 12)]
     yield "spectrum", (random_terms(random.Random(99), 20, 3, special=0), 20)  # at the size limit
-    # Thousands of energies, for the sort to work bucket by bucket: spread out, packed in a narrow
-    # range beside a far-off group, few distinct ones many times over, and keys spanning one
-    # 11-bit radix digit plus a bit (energies 1e-9 and a few 1e-6 apart).
+    # Thousands of energies, for the sort to work bucket by bucket: spread out, packed in a narrow range beside a
+    # far-off group, few distinct ones many times over, and keys spanning one 11-bit radix digit plus a bit (energies
+    # 1e-9 and a few 1e-6 apart).
     yield "spectrum", ([(p, rng.uniform(-1, 1)) for p in pairs], 12)
     yield "spectrum", ([((0, 0), 1e6)] + [(p, rng.uniform(-1e-3, 1e-3)) for p in pairs if p[0] > 0], 12)
     yield "spectrum", ([(p, rng.choice([-1.0, 0.5, 2.0])) for p in pairs], 12)

@@ -24,9 +24,9 @@ def random_code(seed):
     return n_data, stabilizers, logical_z, p
 
 
-# Beside the random codes: heavy corrections (every qubit its own check, a repetition
-# code), few syndromes next to the patterns, the even-distance patches (the decoder takes
-# different routes through these), and the distance-3 patch at rates in and out of [0, 1].
+# Beside the random codes: heavy corrections (every qubit its own check, a repetition code), few syndromes next to the
+# patterns, the even-distance patches (the decoder takes different routes through these), and the distance-3 patch at
+# rates in and out of [0, 1].
 CODES = [random_code(seed) for seed in range(80)] + [
     (10, [[q] for q in range(10)], [0, 1], 0.05),
     (11, [[q, q + 1] for q in range(10)], [0], 0.3),
@@ -51,12 +51,11 @@ def test_distance_3_failing_patterns_by_weight():
     assert [sum(1 for k in failing if ref.popcount(k) == w) for w in range(10)] == [0, 0, 18, 56, 57, 69, 28, 18, 9, 1]
 
 
-@pytest.mark.parametrize(
-    "n_data, stabilizers, logical_z, p, expected",
+@pytest.mark.parametrize("n_data, stabilizers, logical_z, p, expected",
     [(9, Z3, LZ3, p, e) for p, e in [(0.5, 0.5), (0.0, 0.0), (-0.0, 0.0), (1.0, 1.0), (0.1, 0.11969459200000022),
                                      (math.nan, math.nan)]]
-    # Adding logical X (empty syndrome, meets logical Z once) pairs each failing pattern with a decoded
-    # one; at p = 1/2 every pattern has the same power-of-two probability: the sum is exact.
+    # Adding logical X (empty syndrome, meets logical Z once) pairs each failing pattern with a decoded one; at p =
+    # 1/2 every pattern has the same power-of-two probability: the sum is exact.
     + [(d * d, PATCHES[d].z_stabilizers, PATCHES[d].logical_z, 0.5, 0.5) for d in (1, 2, 4, 5)]
     + [
         (1, [], [0], 0.3, 0.3),  # no decoding: the single flip always fails
@@ -64,12 +63,11 @@ def test_distance_3_failing_patterns_by_weight():
         (0, [], [], 0.5, 0.0),
         (3, [[0], [1], [2]], [0, 1, 2], 0.2, 0.0),  # every pattern is corrected exactly
         (2, [[0, 1]], [0, 0, 1], 1.0, 0.0),  # all-ones decodes to itself
-        # 32 copies of the check {0, 25}: the odd syndrome is corrected on qubit 25
-        # (the later of the tied flips), so a pattern fails when it flips qubit 0.
+        # 32 copies of the check {0, 25}: the odd syndrome is corrected on qubit 25 (the later of the tied flips), so a
+        # pattern fails when it flips qubit 0.
         (26, [[0, 25]] * 32, [0], 0.5, 0.5),
         (26, [[0, 25]] * 32, [0, 25], 0.5, 0.0),  # always decoded
-    ],
-)  # fmt: skip
+    ])  # fmt: skip
 def test_probability_examples(n_data, stabilizers, logical_z, p, expected):
     assert bits(core.logical_failure_probability(n_data, stabilizers, logical_z, p)) == bits(expected)
 

@@ -1,6 +1,5 @@
-"""Arbitrary Python objects thrown at every parameter of every entry point
-(functions, constructors, methods and attribute setters): only the documented
-exception kinds may come out, never a crash or a hang."""
+"""Arbitrary Python objects thrown at every parameter of every entry point (functions, constructors, methods and
+attribute setters): only the documented exception kinds may come out, never a crash or a hang."""
 
 import inspect
 
@@ -11,8 +10,7 @@ from support import SUBMODULES, core_classes, records
 
 import tavik.tavik_core as core
 
-# A valid instance of each class, to reach its methods and setters and to
-# appear among the arbitrary objects.
+# A valid instance of each class, to reach its methods and setters and to appear among the arbitrary objects.
 INSTANCES = records()
 CLASSES = core_classes()
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError)  # SizeViolation and UnicodeEncodeError are ValueErrors

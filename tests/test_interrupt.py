@@ -1,6 +1,5 @@
-"""Ctrl-C during a long call: KeyboardInterrupt comes out of the call within a
-fraction of a second (not when the call would have ended), and the module
-stays usable, the worker pool included."""
+"""Ctrl-C during a long call: KeyboardInterrupt comes out of the call within a fraction of a second (not when the call
+would have ended), and the module stays usable, the worker pool included."""
 
 import gc
 import os
@@ -29,8 +28,7 @@ SMALL = [t for t in DENSE if t[0][1] < 7]
 RANK_21 = [[q for q in range(26) if rng.random() < 0.5] for _ in range(21)]
 QUBO_40 = {(i, j): random.Random(i * 64 + j).uniform(-1, 1) for i in range(40) for j in range(i, 40)}
 QUBO_12 = {key: w for key, w in QUBO_40.items() if key[1] < 12}
-# Full rank: the slowest direct table of 26 qubits, a few times the delay
-# on an idle machine.
+# Full rank: the slowest direct table of 26 qubits, a few times the delay on an idle machine.
 TABLE_RNG = random.Random(8)
 RANK_26_ROWS = [[int(TABLE_RNG.random() < 0.5) for _ in range(26)] for _ in range(26)]
 FAILURE_COUNTS = lambda code, weight=None: qec.failure_polynomial(code, max_weight=weight).counts  # noqa: E731
@@ -69,13 +67,11 @@ def cutting_instance(samples, coefficients, label_repeats):
 CUTTING = cutting_instance(400, 100_000, 400)
 SMALL_CUTTING = cutting_instance(3, 10, 1)
 
-# function: (arguments of a long call, of a small one, seconds the
-# signal-to-exception time must stay under). The bounds are generous for
-# shared machines and the sanitizer build (the time is a few milliseconds).
-# The long calls take seconds, except the failure probability (its size is at
-# the module's limit), so that the signal finds them running however much
-# slower the machine is; stopped early, their length costs nothing. The array
-# face's run with the lock released, their work on the pool.
+# function: (arguments of a long call, of a small one, seconds the signal-to-exception time must stay under). The
+# bounds are generous for shared machines and the sanitizer build (the time is a few milliseconds). The long calls
+# take seconds, except the failure probability (its size is at the module's limit), so that the signal finds them
+# running however much slower the machine is; stopped early, their length costs nothing. The array face's run with the
+# lock released, their work on the pool.
 sim, ecc = core.sim, core.ecc
 CASES = {
     "enumeration": (core.qubo_energy_spectrum, (DENSE * 64, 20), (SMALL, 7), 1.0),
@@ -110,15 +106,12 @@ CASES = {
 
 @pytest.fixture
 def sigint_after_delay():
-    """Arms, when called, a timer whose handler sends a real SIGINT to this
-    process (handled by Python's default handler at the next check); returns
-    the time it fires. Armed just before the long call, so that however slow
-    the machine, the signal cannot land in the test's own code. The collector
-    stays off meanwhile: a collection runs the gc callbacks of other tools
-    (hypothesis has one), where a pending signal's exception is raised and
-    then discarded as unraisable. SIGINT gets Python's default handler for the
-    test: a process started in the background by a shell inherits SIGINT
-    ignored, and Python then leaves it so."""
+    """Arms, when called, a timer whose handler sends a real SIGINT to this process (handled by Python's default
+    handler at the next check); returns the time it fires. Armed just before the long call, so that however slow the
+    machine, the signal cannot land in the test's own code. The collector stays off meanwhile: a collection runs the
+    gc callbacks of other tools (hypothesis has one), where a pending signal's exception is raised and then discarded
+    as unraisable. SIGINT gets Python's default handler for the test: a process started in the background by a shell
+    inherits SIGINT ignored, and Python then leaves it so."""
     previous = signal.signal(signal.SIGALRM, lambda *_: os.kill(os.getpid(), signal.SIGINT))
     previous_int = signal.signal(signal.SIGINT, signal.default_int_handler)
     gc.disable()
@@ -148,9 +141,8 @@ def test_sigint_stops_a_long_call_promptly(function, long_args, small_args, boun
     assert runs == core.simulate_qubo_runs(DENSE, [0] * 20, 5000, 0.2, 11)
 
 
-# A signal handler runs inside the call that reads a record in place, and
-# assigns to the record: the call reads the record as it was when it began,
-# and the assignment holds afterwards.
+# A signal handler runs inside the call that reads a record in place, and assigns to the record: the call reads the
+# record as it was when it began, and the assignment holds afterwards.
 READS_IN_PLACE = {
     "solve_exact": lambda g: core.sim.IsingSimulator().solve_exact(g),
     "attribute": lambda g: len(g.variables),

@@ -1,6 +1,5 @@
-"""One leak table: every call runs a few hundred times, failures included, and
-the interpreter's block count must not grow. Each topic's rows take the paths
-of its results, records and refusals (binding, conversion, kernel failure)."""
+"""One leak table: every call runs a few hundred times, failures included, and the interpreter's block count must not
+grow. Each topic's rows take the paths of its results, records and refusals (binding, conversion, kernel failure)."""
 
 import math
 
@@ -9,16 +8,14 @@ import pytest
 
 import tavik.arrays as ta
 import tavik.tavik_core as core
-from support import assert_no_leak, records
+from support import Z3, assert_no_leak, graph, records
 from tavik._pickling import _rebuild, _state
 from test_arrays import LONG_CALLS, NATIVE_REFUSALS
 
 sim, analog, ecc, cutting = core.sim, core.analog, core.ecc, core.cutting
 V = sim.Variable("a", "spin")
-G = sim.LogicalGraph([sim.Variable(n, "spin") for n in "abcd"],
-                     [sim.Interaction("a", "b", 1.0), sim.Interaction("c", "c", 0.5), sim.Interaction("a", "x", 2.0)])
+G = graph("abcd", [("a", "b", 1.0), ("c", "c", 0.5), ("a", "x", 2.0)])
 ATOMS, PHOTONS = analog.NeutralAtomCompiler(), analog.PhotonicCompiler()
-Z3 = [[1, 2], [0, 3, 1, 4], [4, 7, 5, 8], [6, 7]]
 ASSIGNED = ecc.select_patches([(4, 2.0), (1, 1.5)], 27, 3)
 EDGES = [(0, 1, 4.0), (0, 3, 2.0), (2, 3, 5.0)]
 DIST = [[0.0, 1.0, 2.0], [1.0, 0.0, 3.0], [2.0, 3.0, 0.0]]

@@ -14,25 +14,22 @@ from tavik.exceptions import SizeViolation
 PATCH_5 = core.ecc.build_surface_code(5)
 
 
-# The distance-3 patch's table: the flipped qubits of each row's correction,
-# rows in ascending syndrome order (syndrome bit i is stabilizer i).
+# The distance-3 patch's table: the flipped qubits of each row's correction, rows in ascending syndrome order
+# (syndrome bit i is stabilizer i).
 CORRECTIONS_3 = [[], [2], [3], [1], [8], [2, 8], [4], [2, 4], [6], [2, 6], [4, 7], [1, 6], [7], [2, 7], [4, 6], [1, 7]]
 DISTANCE_3_TABLE = [([s >> i & 1 for i in range(4)], [int(q in c) for q in range(9)]) for s, c in enumerate(CORRECTIONS_3)]
 
 
-@pytest.mark.parametrize(
-    "n_data, stabilizers, expected",
-    [
-        (9, Z3, DISTANCE_3_TABLE),
-        (3, [], [([], [0, 0, 0])]),
-        (0, [[], []], [([0, 0], [])]),
-        (1, [[0], [0]], [([0, 0], [0]), ([1, 1], [1])]),  # dependent stabilizers: two syndromes only
-        (3, [[2, 2]], [([0], [0, 0, 0]), ([1], [0, 0, 1])]),  # a repeated qubit counts once
-        (3, [[1], [], [2]], [([0, 0, 0], [0, 0, 0]), ([1, 0, 0], [0, 1, 0]), ([0, 0, 1], [0, 0, 1]),
-                             ([1, 0, 1], [0, 1, 1])]),
-        (3, [[0, 1, 2]], [([0], [0, 0, 0]), ([1], [0, 0, 1])]),  # single flips tie: the highest qubit wins
-    ],
-)  # fmt: skip
+@pytest.mark.parametrize("n_data, stabilizers, expected", [
+    (9, Z3, DISTANCE_3_TABLE),
+    (3, [], [([], [0, 0, 0])]),
+    (0, [[], []], [([0, 0], [])]),
+    (1, [[0], [0]], [([0, 0], [0]), ([1, 1], [1])]),  # dependent stabilizers: two syndromes only
+    (3, [[2, 2]], [([0], [0, 0, 0]), ([1], [0, 0, 1])]),  # a repeated qubit counts once
+    (3, [[1], [], [2]], [([0, 0, 0], [0, 0, 0]), ([1, 0, 0], [0, 1, 0]), ([0, 0, 1], [0, 0, 1]),
+                         ([1, 0, 1], [0, 1, 1])]),
+    (3, [[0, 1, 2]], [([0], [0, 0, 0]), ([1], [0, 0, 1])]),  # single flips tie: the highest qubit wins
+])  # fmt: skip
 def test_lookup_examples(n_data, stabilizers, expected):
     # == tells tuples from lists: the rows must be tuples of two lists
     assert core.build_ecc_lookup_table(n_data, stabilizers) == expected == ref.build_ecc_lookup_table(n_data, stabilizers)
@@ -51,8 +48,8 @@ def test_distance_5_table_decodes_every_syndrome_and_single_flip():
 
 
 def test_many_stabilizers_over_few_dimensions_stay_small():
-    # 32 stabilizers on qubits 21..25 of 26: their syndromes span 5 dimensions, so
-    # 32 rows, the 5-qubit table padded with zeros (no 2^32-entry table).
+    # 32 stabilizers on qubits 21..25 of 26: their syndromes span 5 dimensions, so 32 rows, the 5-qubit table padded
+    # with zeros (no 2^32-entry table).
     rng = random.Random(7)
     small = [sorted(rng.sample(range(5), rng.randint(1, 3))) for _ in range(32)]
     big = [[q + 21 for q in support] for support in small]
@@ -73,20 +70,16 @@ N_DATA_LIMIT = "SizeViolation: lookup decoding requires n_data <= 26"
 COUNT_LIMIT = "SizeViolation: lookup decoding requires at most 32 Z-stabilizers"
 
 
-# Both functions and both models; logical_z is out of range in every row: the
-# stabilizer checks come first.
-@pytest.mark.parametrize(
-    "n_data, stabilizers, logical_z, error, message",
-    [
-        (27, [[0]] * 40, [99], SizeViolation, N_DATA_LIMIT),
-        (27, [[100]], [99], SizeViolation, N_DATA_LIMIT),
-        (4, [[]] * 33, [99], SizeViolation, COUNT_LIMIT),
-        (4, [[9]] * 33, [99], SizeViolation, COUNT_LIMIT),
-        (9, [[1, 2], [0, 9]], [99], ValueError, "stabilizer references data qubit 9 but n_data is 9"),
-        (9, [[1, 12, 10], [11]], [99], ValueError, "stabilizer references data qubit 12 but n_data is 9"),
-        (9, Z3, [0, 9], ValueError, "logical_z references data qubit 9 but n_data is 9"),  # the probability only
-    ],
-)
+# Both functions and both models; logical_z is out of range in every row: the stabilizer checks come first.
+@pytest.mark.parametrize("n_data, stabilizers, logical_z, error, message", [
+    (27, [[0]] * 40, [99], SizeViolation, N_DATA_LIMIT),
+    (27, [[100]], [99], SizeViolation, N_DATA_LIMIT),
+    (4, [[]] * 33, [99], SizeViolation, COUNT_LIMIT),
+    (4, [[9]] * 33, [99], SizeViolation, COUNT_LIMIT),
+    (9, [[1, 2], [0, 9]], [99], ValueError, "stabilizer references data qubit 9 but n_data is 9"),
+    (9, [[1, 12, 10], [11]], [99], ValueError, "stabilizer references data qubit 12 but n_data is 9"),
+    (9, Z3, [0, 9], ValueError, "logical_z references data qubit 9 but n_data is 9"),  # the probability only
+])
 def test_failures(n_data, stabilizers, logical_z, error, message):
     for m in (core, ref):
         calls = [lambda: m.logical_failure_probability(n_data, stabilizers, logical_z, 0.1)]

@@ -21,35 +21,32 @@ def test_first_draws_of_seed_zero():
     assert [next(draws) for _ in range(3)] == [0.8833108082136426, 0.43152799704850997, 0.026433771592597743]
 
 
-@pytest.mark.parametrize(
-    "args, expected",
-    [
-        (([], [0, 0, 0], 1, 0.5, 0), ([[0, 1, 1]], [-0.0])),  # the draws above
-        *[((QUBO, BASE, 5, noise, 123), ([BASE] * 5, [6.0] * 5)) for noise in (0.0, -1.0, math.nan)],  # no draw is below
-        *[((QUBO, BASE, 5, noise, 123), ([FLIPPED] * 5, [97537.5] * 5)) for noise in (1.0, 7.5)],  # every draw is below
-        (([((0, 0), 1.5), ((0, 1), -1.0)], [2, 1], 1, 0.0, 0), ([[2, 1]], [(1.5 * 2.0) * 2.0 - 2.0])),
-        (([((5, 9), 1.0)], [0], 0, 0.5, 0), ([], [])),  # no runs: no index checks
-        (([], [], 3, 0.5, 0), ([[], [], []], [-0.0] * 3)),
-        # Energy sums start at −0.0, in the grouped and the one-run-at-a-time loops.
-        ((NEGATIVE_ZEROS, [1, 0, 0], 40, 0.0, 0), ([[1, 0, 0]] * 40, [-0.0] * 40)),
-        ((NEGATIVE_ZEROS, [1] + [0] * (WIDE - 1), 40, 0.0, 0), ([[1] + [0] * (WIDE - 1)] * 40, [-0.0] * 40)),
-        (([((0, 1), -0.0)], [1, 1], 3, 0.0, 0), ([[1, 1]] * 3, [-0.0] * 3)),  # a −0.0 weight keeps its sign
-        # A sum keeps its first NaN: in every lane of a group, and one run at a time; inf·0 makes one.
-        *[((qubo, base, runs, 0.0, 0), ([base] * runs, [first] * runs))
-          for base, runs in (([1, 0], 64), ([1] + [0] * (WIDE - 1), 3))
-          for qubo, first in (([((0, 0), math.nan), ((0, 0), -math.nan)], math.nan),
-                              ([((0, 0), -math.nan), ((0, 0), math.nan)], -math.nan),
-                              ([((0, 1), math.inf), ((0, 0), math.nan)], math.inf * 0.0))],
-        # The first bad term in list order fails, before any run.
-        (([((0, 1), 1.0), ((0, 7), 1.0), ((9, 0), 1.0)], [0, 1], 3, 0.5, 1), out_of_bounds(2, 7)),
-        (([((0, 1), 1.0), ((9, 8), 1.0)], [0, 1], 100, 0.5, 1), out_of_bounds(2, 9)),
-        (([((0, 0), 1.0)], [], 1, 0.5, 1), out_of_bounds(0, 0)),
-        (([((2**64 - 1, 0), 1.0)], [1] * 5, 40, 0.5, 1), out_of_bounds(5, 2**64 - 1)),
-        *[(([], [b], 1, 0.5, 0), OVERFLOW) for b in (256, -1, 2**40, -(2**40))],  # whatever the width of a C long
-        *[(([], [b], 1, 0.5, 0), TOO_LARGE) for b in (2**63, -(2**63) - 1, 2**100)],
-        *[(([], [0] * n, runs, 0.5, 0), Failure("MemoryError", "")) for n, runs in ((0, 2**63), (16, 2**61))],  # too big
-    ],
-)
+@pytest.mark.parametrize("args, expected", [
+    (([], [0, 0, 0], 1, 0.5, 0), ([[0, 1, 1]], [-0.0])),  # the draws above
+    *[((QUBO, BASE, 5, noise, 123), ([BASE] * 5, [6.0] * 5)) for noise in (0.0, -1.0, math.nan)],  # no draw is below
+    *[((QUBO, BASE, 5, noise, 123), ([FLIPPED] * 5, [97537.5] * 5)) for noise in (1.0, 7.5)],  # every draw is below
+    (([((0, 0), 1.5), ((0, 1), -1.0)], [2, 1], 1, 0.0, 0), ([[2, 1]], [(1.5 * 2.0) * 2.0 - 2.0])),
+    (([((5, 9), 1.0)], [0], 0, 0.5, 0), ([], [])),  # no runs: no index checks
+    (([], [], 3, 0.5, 0), ([[], [], []], [-0.0] * 3)),
+    # Energy sums start at −0.0, in the grouped and the one-run-at-a-time loops.
+    ((NEGATIVE_ZEROS, [1, 0, 0], 40, 0.0, 0), ([[1, 0, 0]] * 40, [-0.0] * 40)),
+    ((NEGATIVE_ZEROS, [1] + [0] * (WIDE - 1), 40, 0.0, 0), ([[1] + [0] * (WIDE - 1)] * 40, [-0.0] * 40)),
+    (([((0, 1), -0.0)], [1, 1], 3, 0.0, 0), ([[1, 1]] * 3, [-0.0] * 3)),  # a −0.0 weight keeps its sign
+    # A sum keeps its first NaN: in every lane of a group, and one run at a time; inf·0 makes one.
+    *[((qubo, base, runs, 0.0, 0), ([base] * runs, [first] * runs))
+      for base, runs in (([1, 0], 64), ([1] + [0] * (WIDE - 1), 3))
+      for qubo, first in (([((0, 0), math.nan), ((0, 0), -math.nan)], math.nan),
+                          ([((0, 0), -math.nan), ((0, 0), math.nan)], -math.nan),
+                          ([((0, 1), math.inf), ((0, 0), math.nan)], math.inf * 0.0))],
+    # The first bad term in list order fails, before any run.
+    (([((0, 1), 1.0), ((0, 7), 1.0), ((9, 0), 1.0)], [0, 1], 3, 0.5, 1), out_of_bounds(2, 7)),
+    (([((0, 1), 1.0), ((9, 8), 1.0)], [0, 1], 100, 0.5, 1), out_of_bounds(2, 9)),
+    (([((0, 0), 1.0)], [], 1, 0.5, 1), out_of_bounds(0, 0)),
+    (([((2**64 - 1, 0), 1.0)], [1] * 5, 40, 0.5, 1), out_of_bounds(5, 2**64 - 1)),
+    *[(([], [b], 1, 0.5, 0), OVERFLOW) for b in (256, -1, 2**40, -(2**40))],  # whatever the width of a C long
+    *[(([], [b], 1, 0.5, 0), TOO_LARGE) for b in (2**63, -(2**63) - 1, 2**100)],
+    *[(([], [0] * n, runs, 0.5, 0), Failure("MemoryError", "")) for n, runs in ((0, 2**63), (16, 2**61))],  # too big
+])
 def test_documented_outcomes(args, expected):
     got = outcome(lambda: core.simulate_qubo_runs(**dict(zip(NAMES, args))))  # bound by the documented names
     if isinstance(expected, Failure):

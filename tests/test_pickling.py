@@ -1,6 +1,5 @@
-"""Pickling and copying of every record class, across processes too, and the
-checks that keep a corrupted or crafted pickle from making a record; every
-function and method pickles by reference, other builtins as they always did."""
+"""Pickling and copying of every record class, across processes too, and the checks that keep a corrupted or crafted
+pickle from making a record; every function and method pickles by reference, other builtins as they always did."""
 
 import copy
 import copyreg
@@ -28,9 +27,8 @@ CLASSES = core_classes()
 
 
 def all_functions():
-    """Every function of the module and every callable in a class's dict
-    (methods, __new__, slots such as __repr__), by path: "exact_ising_norm",
-    "ecc.build_surface_code", "sim.IsingSimulator.solve_exact"."""
+    """Every function of the module and every callable in a class's dict (methods, __new__, slots such as __repr__),
+    by path: "exact_ising_norm", "ecc.build_surface_code", "sim.IsingSimulator.solve_exact"."""
     found = {}
     for prefix, module in [("", core)] + [(f"{m.__name__}.", m) for m in (sim, analog, ecc, cutting)]:
         found.update({prefix + name: v for name, v in vars(module).items() if isinstance(v, types.BuiltinFunctionType)})
@@ -43,9 +41,8 @@ FUNCTIONS = all_functions()
 
 
 def snapshot(value):
-    """All a record shows: its class, every attribute and its native state
-    (fields without a getter included), records within alike, floats bit for
-    bit, dicts in order."""
+    """All a record shows: its class, every attribute and its native state (fields without a getter included), records
+    within alike, floats bit for bit, dicts in order."""
     cls = type(value)
     if cls in CLASSES.values():
         getters = {name: snapshot(getattr(value, name))
@@ -78,8 +75,7 @@ def test_records_pickle_and_copy(name):
     assert b"tavik._pickling" in pickle.dumps(record, 0)
 
 
-# Forkserver, the default from 3.14: forking this multi-threaded process itself
-# is deprecated.
+# Forkserver, the default from 3.14: forking this multi-threaded process itself is deprecated.
 @pytest.mark.parametrize("method", ["spawn", "forkserver"])
 def test_records_cross_a_process_pool(method):
     records = [make() for make in RECORDS.values()]
@@ -99,8 +95,7 @@ def patch(**changes):
     return tuple((fields | changes).values())
 
 
-# What a pickle may carry instead of a record's state: (class path, state,
-# exception, message).
+# What a pickle may carry instead of a record's state: (class path, state, exception, message).
 CORRUPTED = [
     ("sim.Nope", (), ValueError, r"^'sim\.Nope' names no record class of tavik\.tavik_core$"),
     # the last one unhashable
@@ -174,23 +169,20 @@ class Forged:
         return self.reduced
 
 
-@pytest.mark.parametrize(
-    ("forged", "error", "message"),
-    [
-        ((_rebuild, ("ecc.PatchAssignment", (4, 3, 0, 10))), ValueError, r"^PatchAssignment\.physical_end: "),
-        ((_rebuild, ("sim.LogicalGraph", ([Forged((_rebuild, ("sim.Variable", ("a", 1))))], []))), TypeError,
-         r"^Variable\.domain: "),
-        # Paths to what is not a function or method of the module.
-        ((_function, ("os.system",)), ValueError, r"^'os\.system' names no function or method of tavik\.tavik_core$"),
-        ((_function, ("sim",)), ValueError, "names no function or method"),
-        ((_function, ("sim.Variable",)), ValueError, "names no function or method"),
-        ((_function, ("sim.Variable.name",)), ValueError, "names no function or method"),
-        ((_function, ("sim.Variable.__class__",)), ValueError, "names no function or method"),
-        ((_function, ("ecc.build_surface_code.__self__",)), ValueError, "names no function or method"),
-        ((_function, (("ecc", "build_surface_code"),)), ValueError, "names no function or method"),
-        ((_function, (["ecc", "build_surface_code"],)), ValueError, "names no function or method"),  # unhashable
-    ],
-)  # fmt: skip
+@pytest.mark.parametrize(("forged", "error", "message"), [
+    ((_rebuild, ("ecc.PatchAssignment", (4, 3, 0, 10))), ValueError, r"^PatchAssignment\.physical_end: "),
+    ((_rebuild, ("sim.LogicalGraph", ([Forged((_rebuild, ("sim.Variable", ("a", 1))))], []))), TypeError,
+     r"^Variable\.domain: "),
+    # Paths to what is not a function or method of the module.
+    ((_function, ("os.system",)), ValueError, r"^'os\.system' names no function or method of tavik\.tavik_core$"),
+    ((_function, ("sim",)), ValueError, "names no function or method"),
+    ((_function, ("sim.Variable",)), ValueError, "names no function or method"),
+    ((_function, ("sim.Variable.name",)), ValueError, "names no function or method"),
+    ((_function, ("sim.Variable.__class__",)), ValueError, "names no function or method"),
+    ((_function, ("ecc.build_surface_code.__self__",)), ValueError, "names no function or method"),
+    ((_function, (("ecc", "build_surface_code"),)), ValueError, "names no function or method"),
+    ((_function, (["ecc", "build_surface_code"],)), ValueError, "names no function or method"),  # unhashable
+])  # fmt: skip
 def test_crafted_pickles_raise(forged, error, message):
     with pytest.raises(error, match=message):
         pickle.loads(pickle.dumps(Forged(forged)))
@@ -211,8 +203,8 @@ def test_no_way_around_the_checks(name):
 
 @pytest.mark.parametrize("path", FUNCTIONS)
 def test_functions_and_methods_pickle_by_reference(path):
-    # Dask, if a test module has loaded it, replaced the reducer of method
-    # descriptors: the sweeps put the package's back as they start, as here.
+    # Dask, if a test module has loaded it, replaced the reducer of method descriptors: the sweeps put the package's
+    # back as they start, as here.
     _register()
     function = FUNCTIONS[path]
     for way, duplicate in WAYS.items():
@@ -249,8 +241,8 @@ def test_bound_methods_pickle_with_their_record():
         assert snapshot(duplicate(solver.solve)(*args)) == snapshot(solver.solve(*args)), way
 
 
-# Builtins of every type the package registers a reducer for (functions,
-# bound builtin methods, method and slot descriptors), and one it does not.
+# Builtins of every type the package registers a reducer for (functions, bound builtin methods, method and slot
+# descriptors), and one it does not.
 OTHER_BUILTINS = [len, math.sqrt, "-".join, dict.fromkeys, str.join, object.__init__, int.__add__, (5).__add__]
 
 

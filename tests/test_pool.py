@@ -1,7 +1,6 @@
-"""The worker pool, seen through the kernels that use it: results do not
-depend on the number of CPUs, forked children get a working pool, and the
-interpreter exits cleanly with the pool's threads idle or busy, and a pool
-that cannot start every worker runs with those it has."""
+"""The worker pool, seen through the kernels that use it: results do not depend on the number of CPUs, forked children
+get a working pool, and the interpreter exits cleanly with the pool's threads idle or busy, and a pool that cannot
+start every worker runs with those it has."""
 
 import os
 import signal
@@ -15,8 +14,8 @@ import pytest
 import tavik.tavik_core as core
 from support import run_child
 
-# Enough runs for many chunks on any pool size; NaN, infinities and repeated
-# terms exercise every lane of the energy loop.
+# Enough runs for many chunks on any pool size; NaN, infinities and repeated terms exercise every lane of the energy
+# loop.
 WORKLOAD = """
 import hashlib, random
 import tavik.tavik_core as core
@@ -28,8 +27,7 @@ def workload():
     runs, energies = core.simulate_qubo_runs(qubo, [rng.randrange(2) for _ in range(61)], 1203, 0.3, 99)
     return hashlib.sha256(repr(runs).encode() + "".join(e.hex() for e in energies).encode()).hexdigest()
 """
-# Each forked child makes a pool of its own, of as many threads (the
-# pool's, less the caller) as the parent's.
+# Each forked child makes a pool of its own, of as many threads (the pool's, less the caller) as the parent's.
 FORKED = """
 import multiprocessing, threading
 def forked():
@@ -42,16 +40,13 @@ print(workload())  # and it still works
 """
 
 
-@pytest.mark.parametrize(
-    "count, ending, status",
-    [
-        (1, "", 0),  # on one CPU or two, the results of this process, which uses all of them
-        (2, "", 0),
-        (None, "import sys; sys.exit(3)", 3),
-        (None, "t = threading.Thread(target=workload); t.start(); t.join()", 0),
-        (None, "threading.Thread(target=workload, daemon=True).start()", 0),  # busy at exit
-    ],
-)
+@pytest.mark.parametrize("count, ending, status", [
+    (1, "", 0),  # on one CPU or two, the results of this process, which uses all of them
+    (2, "", 0),
+    (None, "import sys; sys.exit(3)", 3),
+    (None, "t = threading.Thread(target=workload); t.start(); t.join()", 0),
+    (None, "threading.Thread(target=workload, daemon=True).start()", 0),  # busy at exit
+])
 def test_same_results_on_any_cpu_count_and_after_fork_then_a_clean_exit(count, ending, status):
     exec(WORKLOAD, namespace := {})  # this process uses every CPU
     result = run_child(WORKLOAD + FORKED + ending, count)
@@ -60,10 +55,8 @@ def test_same_results_on_any_cpu_count_and_after_fork_then_a_clean_exit(count, e
     assert result.stdout.split() == [digest] + [digest, str(threads)] * 4 + [digest]
 
 
-# A thread inside lock-released calls while the interpreter exits, after the
-# main thread's last statement or on Ctrl-C while it waits for the thread.
-# Once finalizing, the interpreter ends any other thread that asks for the
-# lock back.
+# A thread inside lock-released calls while the interpreter exits, after the main thread's last statement or on Ctrl-C
+# while it waits for the thread. Once finalizing, the interpreter ends any other thread that asks for the lock back.
 BUSY_IN_ARRAYS = """
 import threading, time
 import tavik.arrays as ta
@@ -114,8 +107,8 @@ def test_a_pool_that_cannot_start_every_worker_runs_with_those_it_has(cpu_shim, 
 @pytest.mark.skipif(not Path("/proc/self/task").is_dir() or len(os.sched_getaffinity(0)) < 2,
                     reason="needs /proc and a pool with workers")
 def test_the_workers_leave_asynchronous_signals_to_the_interpreters_thread():
-    # Otherwise the system may hand a Ctrl-C or a timer's signal to a sleeping
-    # worker, and the interpreter hears of it late.
+    # Otherwise the system may hand a Ctrl-C or a timer's signal to a sleeping worker, and the interpreter hears of it
+    # late.
     code = WORKLOAD + """import signal
 before = set(os.listdir('/proc/self/task'))
 workload()
@@ -129,16 +122,14 @@ print(*[blocked(t) for t in set(os.listdir('/proc/self/task')) - before], blocke
     *added, caller = [set(eval(line)) for line in result.stdout.splitlines()]
     assert added and caller == set()
     assert all({"SIGINT", "SIGALRM", "SIGTERM", "SIGCHLD", "SIGUSR1"} <= blocked for blocked in added)
-    # A fault belongs to the thread that causes it. (A sanitizer may add a
-    # thread of its own that blocks every signal; the pool adds one per CPU
-    # but the caller's.)
+    # A fault belongs to the thread that causes it. (A sanitizer may add a thread of its own that blocks every signal;
+    # the pool adds one per CPU but the caller's.)
     faults_deliverable = [not {"SIGSEGV", "SIGBUS", "SIGFPE", "SIGILL"} & blocked for blocked in added]
     assert sum(faults_deliverable) == len(os.sched_getaffinity(0)) - 1
 
 
-# Published before the module loads, as the package's first extension module
-# would: a pool of four threads whose jobs run on the caller, logging how many
-# workers each job asks for. A second call from the same thread asks again.
+# Published before the module loads, as the package's first extension module would: a pool of four threads whose jobs
+# run on the caller, logging how many workers each job asks for. A second call from the same thread asks again.
 ADOPTED = """
 import ctypes, sys, types
 WORK = ctypes.CFUNCTYPE(None, ctypes.c_void_p)
@@ -158,8 +149,8 @@ sys.modules["tavik._pool"] = types.SimpleNamespace(workers=new_capsule(ctypes.ad
 
 
 @pytest.mark.parametrize("name, runs, asked", [
-    # Runs go in groups of 32, a chunk at least one group, at most 4 chunks a
-    # thread; the caller takes one chunk, and a worker each of the rest.
+    # Runs go in groups of 32, a chunk at least one group, at most 4 chunks a thread; the caller takes one chunk, and
+    # a worker each of the rest.
     (b"tavik._pool.workers", 33, [1]),
     (b"tavik._pool.workers", 65, [2]),
     (b"tavik._pool.workers", 1203, [12]),  # 38 groups: 13 chunks of 3

@@ -1,6 +1,5 @@
-"""tavik.qec: failure counts against brute force over the core's own decoder
-table, exact evaluation, bounds that hold, thresholds and crossings against
-bisection, and the Dask split against the local count."""
+"""tavik.qec: failure counts against brute force over the core's own decoder table, exact evaluation, bounds that
+hold, thresholds and crossings against bisection, and the Dask split against the local count."""
 
 import math
 import random
@@ -71,9 +70,8 @@ def test_the_walk_agrees_with_the_table_past_small_weights_and_with_the_core():
 
 
 def test_hashed_tables_count_what_the_direct_ones_do():
-    # 20 qubits of their own single checks each: rank 32, past the direct
-    # tables, and never a failure of their own, so the counts are those of
-    # distance 5 spread over the extra qubits' flips.
+    # 20 qubits of their own single checks each: rank 32, past the direct tables, and never a failure of their own, so
+    # the counts are those of distance 5 spread over the extra qubits' flips.
     checks = np.zeros((12 + 20, 45), dtype=np.uint8)
     for j, support in enumerate(D5.z_stabilizers):
         checks[j, support] = 1

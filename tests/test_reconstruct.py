@@ -69,43 +69,40 @@ def test_reprs_match_reference_on_random_doubles_and_every_code_point():
 # --- reconstruction ----------------------------------------------------------
 
 
-@pytest.mark.parametrize(
-    "counts, coefficients, labels, expected",
-    [
-        ([(0, "A", {"0": 60, "1": 40}, 100)], [(0, 2.0)], ["A"], 0.4),
-        ([(0, "A", {"11": 1}, 1)], [(0, 1.0)], ["A"], 1.0),
-        ([(0, "A", {"1 0": 1}, 1)], [(0, 1.0)], ["A"], -1.0),
-        ([(0, "A", {"": 1}, 1)], [(0, 1.0)], ["A"], 1.0),
-        ([(0, "A", {"x1y1z1": 1, "\u0661": 3}, 4)], [(0, 1.0)], ["A"], 0.5),  # only the character '1' counts
-        ([(0, "A", {"0": 3, "1": 1}, 4), (0, "B", {"0": 1, "1": 3}, 4)], [(0, 1.0)], ["A", "B"], -0.25),
-        ([(0, "A", {"0": 10}, 100)], [(0, 1.0)], ["A"], 0.1),  # no renormalisation
-        ([(0, "A", {}, 7)], [(0, 5.0)], ["A"], 0.0),
-        ([(0, "A", {"0": 3, "1": 1}, 4)], [(0, 1.0)], ["A", "A"], 0.25),  # a label twice: factor squared
-        ([(0, "A", {"0": 3, "1": 1}, 4)], [(0, 1.0), (0, 3.0)], ["A"], 2.0),  # one term per coefficient
-        ([(0, "A", {"0": 1}, 1), (9, "A", {}, 0), (0, "Z", {}, 0)], [(0, 1.0)], ["A"], 1.0),  # unused: not checked
-        ([(0, "A", {}, 0)], [], ["A"], -0.0),
-        # huge counts are summed exactly, whatever their order, then converted once
-        *[([(0, "A", h, 3)], [(0, 1.0)], ["A"], float(2**63 + 4) / 3) for h in (HUGE, dict(reversed(HUGE.items())))],
-        # beyond 2**64, rounded once to nearest (ties to even), whatever the sign; a borrow across the words
-        *[([(0, "A", {a: 2**64 - 1, b: 2**64 - 1, c: low}, 1)], [(0, 1.0)], ["A"], sign * float(2**65 + low - 2))
-          for low in (4098, 4099, 4100) for a, b, c, sign in (("0", "00", "11", 1), ("1", "01", "10", -1))],
-        ([(0, "A", {"0": 2**64 - 1, "00": 2, "1": 3}, 1)], [(0, 1.0)], ["A"], float(2**64 - 2)),
-        # errors, in their documented precedence
-        ([(0, "A", {}, 0), (0, "A", {}, 0)], [], [], "subcircuit_labels must not be empty"),
-        ([(0, "A", {}, 1), (1, "A", {}, 1), (1, "A", {}, 1), (0, "A", {}, 1)], [(5, 1.0)], ["A"],
-         "duplicate SubcircuitSampleCounts for sample 1 / subcircuit \"A\""),
-        ([(7, 'q"\n', {}, 1), (7, 'q"\n', {}, 1)], [], ["B"],  # unreferenced entries take part
-         'duplicate SubcircuitSampleCounts for sample 7 / subcircuit "q\\"\\n"'),
-        ([(0, "A", {}, 1), (0, "B", {}, 0), (1, "A", {}, 1)], [(0, 1.0), (1, 1.0)], ["A", "B"],
-         "missing SubcircuitSampleCounts for sample 1 / subcircuit \"B\""),
-        ([(0, "A", {}, 1)], [(0, 1.0)], ["A", "\u0301x"],
-         "missing SubcircuitSampleCounts for sample 0 / subcircuit \"\\u{301}x\""),
-        ([(0, "A", {}, 1), (0, "B", {}, 0), (0, "C", {}, 0)], [(0, 1.0)], ["A", "C", "B"],
-         "SubcircuitSampleCounts for sample 0 / subcircuit \"C\" has shots == 0"),
-        ([(s, lab, {}, 0 if s in (4, 2) else 1) for s in range(6) for lab in "AB"], [(s, 1.0) for s in (0, 5, 4, 2)],
-         ["A", "B"], "SubcircuitSampleCounts for sample 4 / subcircuit \"A\" has shots == 0"),
-    ],
-)  # fmt: skip
+@pytest.mark.parametrize("counts, coefficients, labels, expected", [
+    ([(0, "A", {"0": 60, "1": 40}, 100)], [(0, 2.0)], ["A"], 0.4),
+    ([(0, "A", {"11": 1}, 1)], [(0, 1.0)], ["A"], 1.0),
+    ([(0, "A", {"1 0": 1}, 1)], [(0, 1.0)], ["A"], -1.0),
+    ([(0, "A", {"": 1}, 1)], [(0, 1.0)], ["A"], 1.0),
+    ([(0, "A", {"x1y1z1": 1, "\u0661": 3}, 4)], [(0, 1.0)], ["A"], 0.5),  # only the character '1' counts
+    ([(0, "A", {"0": 3, "1": 1}, 4), (0, "B", {"0": 1, "1": 3}, 4)], [(0, 1.0)], ["A", "B"], -0.25),
+    ([(0, "A", {"0": 10}, 100)], [(0, 1.0)], ["A"], 0.1),  # no renormalisation
+    ([(0, "A", {}, 7)], [(0, 5.0)], ["A"], 0.0),
+    ([(0, "A", {"0": 3, "1": 1}, 4)], [(0, 1.0)], ["A", "A"], 0.25),  # a label twice: factor squared
+    ([(0, "A", {"0": 3, "1": 1}, 4)], [(0, 1.0), (0, 3.0)], ["A"], 2.0),  # one term per coefficient
+    ([(0, "A", {"0": 1}, 1), (9, "A", {}, 0), (0, "Z", {}, 0)], [(0, 1.0)], ["A"], 1.0),  # unused: not checked
+    ([(0, "A", {}, 0)], [], ["A"], -0.0),
+    # huge counts are summed exactly, whatever their order, then converted once
+    *[([(0, "A", h, 3)], [(0, 1.0)], ["A"], float(2**63 + 4) / 3) for h in (HUGE, dict(reversed(HUGE.items())))],
+    # beyond 2**64, rounded once to nearest (ties to even), whatever the sign; a borrow across the words
+    *[([(0, "A", {a: 2**64 - 1, b: 2**64 - 1, c: low}, 1)], [(0, 1.0)], ["A"], sign * float(2**65 + low - 2))
+      for low in (4098, 4099, 4100) for a, b, c, sign in (("0", "00", "11", 1), ("1", "01", "10", -1))],
+    ([(0, "A", {"0": 2**64 - 1, "00": 2, "1": 3}, 1)], [(0, 1.0)], ["A"], float(2**64 - 2)),
+    # errors, in their documented precedence
+    ([(0, "A", {}, 0), (0, "A", {}, 0)], [], [], "subcircuit_labels must not be empty"),
+    ([(0, "A", {}, 1), (1, "A", {}, 1), (1, "A", {}, 1), (0, "A", {}, 1)], [(5, 1.0)], ["A"],
+     "duplicate SubcircuitSampleCounts for sample 1 / subcircuit \"A\""),
+    ([(7, 'q"\n', {}, 1), (7, 'q"\n', {}, 1)], [], ["B"],  # unreferenced entries take part
+     'duplicate SubcircuitSampleCounts for sample 7 / subcircuit "q\\"\\n"'),
+    ([(0, "A", {}, 1), (0, "B", {}, 0), (1, "A", {}, 1)], [(0, 1.0), (1, 1.0)], ["A", "B"],
+     "missing SubcircuitSampleCounts for sample 1 / subcircuit \"B\""),
+    ([(0, "A", {}, 1)], [(0, 1.0)], ["A", "\u0301x"],
+     "missing SubcircuitSampleCounts for sample 0 / subcircuit \"\\u{301}x\""),
+    ([(0, "A", {}, 1), (0, "B", {}, 0), (0, "C", {}, 0)], [(0, 1.0)], ["A", "C", "B"],
+     "SubcircuitSampleCounts for sample 0 / subcircuit \"C\" has shots == 0"),
+    ([(s, lab, {}, 0 if s in (4, 2) else 1) for s in range(6) for lab in "AB"], [(s, 1.0) for s in (0, 5, 4, 2)],
+     ["A", "B"], "SubcircuitSampleCounts for sample 4 / subcircuit \"A\" has shots == 0"),
+])  # fmt: skip
 def test_documented_cases(counts, coefficients, labels, expected):
     for fn in (reconstruct, ref.reconstruct_expectation):
         try:
@@ -128,9 +125,8 @@ def random_case(seed):
 
 
 def fixed_width_case(width, n):
-    """Keys of one byte length take the vectorised path: every entry count (lane tails),
-    counts with both 32-bit halves in use, and bytes that are '1' with the high bit set
-    (in '±') or a neighbour of it."""
+    """Keys of one byte length take the vectorised path: every entry count (lane tails), counts with both 32-bit
+    halves in use, and bytes that are '1' with the high bit set (in '±') or a neighbour of it."""
     rng = random.Random(width * 100 + n)
 
     def key():

@@ -1,6 +1,5 @@
-"""tavik.sweep: the same bits on every engine (serial, a local cluster, a
-cluster of separate processes started with Dask's own tools), nothing lost or
-duplicated when a worker dies mid-sweep, and a clear error without Dask."""
+"""tavik.sweep: the same bits on every engine (serial, a local cluster, a cluster of separate processes started with
+Dask's own tools), nothing lost or duplicated when a worker dies mid-sweep, and a clear error without Dask."""
 
 import os
 import pathlib
@@ -153,9 +152,8 @@ def test_a_worker_killed_mid_sweep_loses_and_duplicates_nothing(cluster):
     assert bits(results) == bits(expected)
 
 
-# Tasks that start, say so, and would run for ten minutes. SIGINT gets
-# Python's default handler: a process started in the background inherits it
-# ignored.
+# Tasks that start, say so, and would run for ten minutes. SIGINT gets Python's default handler: a process started in
+# the background inherits it ignored.
 SLOW_SWEEP = """
 import signal, sys, time
 signal.signal(signal.SIGINT, signal.default_int_handler)
@@ -214,8 +212,8 @@ def test_an_unknown_engine_is_refused(client, exception):
 
 GOOD = {"codes": {"r3": (3, [[0, 1], [1, 2]], [0])}, "p": [0.1], "noise_levels": [0.1], "seeds": [1]}
 
-# (arguments that differ from GOOD, exception, message): the messages
-# tavik.arrays gives for the same faults, each code's named by its key.
+# (arguments that differ from GOOD, exception, message): the messages tavik.arrays gives for the same faults, each
+# code's named by its key.
 BAD_ARGUMENTS = [
     ({"p": [0.1, None]}, TypeError, r"^p: expected real numbers, not an array of object$"),
     ({"codes": [(3, [[0, 1]], [0])]}, TypeError, r"^codes: expected a mapping of names to \(n_data, z_stabilizers, "),

@@ -66,11 +66,8 @@ def test_key_order_insertion_order_and_one_shared_string_per_name():
     assert len(objects) == 144 and all(len(ids) == 1 for ids in objects.values())
 
 
-@pytest.mark.parametrize(
-    "dist",
-    [[[1.0, 2.0, 3.0], [4.0, 5.0, 6.0]], [[1.0, 2.0], [3.0]], [[1.0], [2.0]], [[]], [[1.0, 2.0], []],
-     [[0.0, 1.0]] * 70_000, [[0.0] * 70_000] * 3],  # many rows, but visibly not square: not a memory error
-)  # fmt: skip
+@pytest.mark.parametrize("dist", [[[1.0, 2.0, 3.0], [4.0, 5.0, 6.0]], [[1.0, 2.0], [3.0]], [[1.0], [2.0]], [[]], [[1.0, 2.0], []],
+                                  [[0.0, 1.0]] * 70_000, [[0.0] * 70_000] * 3])  # many rows, but visibly not square: not a memory error
 def test_non_square_matrix_is_refused_after_conversion(dist):
     with pytest.raises(ValueError, match="^distance matrix must be square$"):
         core.vrp_qubo_terms(dist, 1.0, 1.0)
@@ -79,8 +76,8 @@ def test_non_square_matrix_is_refused_after_conversion(dist):
 
 
 def test_instances_too_large_for_memory_fail_fast():
-    # Far beyond the 32-bit variable indices (one shared row, 4.9e9 logical entries),
-    # then within the index width, but ~16e9 entries cannot fit any memory.
+    # Far beyond the 32-bit variable indices (one shared row, 4.9e9 logical entries), then within the index width, but
+    # ~16e9 entries cannot fit any memory.
     for n in (70_000, 2_000):
         with pytest.raises(MemoryError):
             core.vrp_qubo_terms([[0.0] * n] * n, 1.0, 1.0)

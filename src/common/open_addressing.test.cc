@@ -1,6 +1,5 @@
-// The open-addressing map against std::map, over tables of every small size
-// and a few large ones, filled to the length they were sized for with keys
-// that share their first or second part (so only the whole pair tells them
+// The open-addressing map against std::map, over tables of every small size and a few large ones, filled to the
+// length they were sized for with keys that share their first or second part (so only the whole pair tells them
 // apart) and with repeats (which must keep the first value).
 #include "common/open_addressing.h"
 

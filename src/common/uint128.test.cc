@@ -1,7 +1,6 @@
-// The exact 128-bit sums and their one rounding to double: carries and
-// borrows between the words, ties to even decided by bits far below the
-// kept ones, the round-up that carries into the next power of two, and the
-// signed difference the parity sums report.
+// The exact 128-bit sums and their one rounding to double: carries and borrows between the words, ties to even
+// decided by bits far below the kept ones, the round-up that carries into the next power of two, and the signed
+// difference the parity sums report.
 #include "common/uint128.h"
 
 #include <cmath>

@@ -1,9 +1,7 @@
-// Runs the list and matrix representations of the minimum-cut contraction,
-// and the lists handing over to the matrix part-way, on thousands of random
-// graphs (ties, zero and signed weights, -0.0, NaN,
-// infinities and overflowing sums, parallel edges, self-loops, several
-// components) and exits non-zero, printing the graph, at the first whose
-// weight bits, side or error differ.
+// Runs the list and matrix representations of the minimum-cut contraction, and the lists handing over to the matrix
+// part-way, on thousands of random graphs (ties, zero and signed weights, -0.0, NaN, infinities and overflowing sums,
+// parallel edges, self-loops, several components) and exits non-zero, printing the graph, at the first whose weight
+// bits, side or error differ.
 #include <algorithm>
 #include <bit>
 #include <cstdio>

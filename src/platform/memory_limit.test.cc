@@ -1,7 +1,6 @@
-// The control-group limits on fake hierarchies (cgroup v2 and v1, nested
-// groups walked up to the root, containers that see only their own group,
-// "max", garbage and missing files), and the process's own limits read anew
-// on every call.
+// The control-group limits on fake hierarchies (cgroup v2 and v1, nested groups walked up to the root, containers
+// that see only their own group, "max", garbage and missing files), and the process's own limits read anew on every
+// call.
 #include "platform/memory_limit.h"
 
 #include <cstdint>
@@ -69,8 +68,7 @@ std::size_t data_bytes() {
   return fields[5] * static_cast<std::size_t>(sysconf(_SC_PAGE_SIZE));
 }
 
-// A data-segment limit set after the first call bounds the next, and lifting
-// it lifts the bound.
+// A data-segment limit set after the first call bounds the next, and lifting it lifts the bound.
 void rlimits_are_read_anew() {
   constexpr std::size_t kRoom = std::size_t{64} << 20;
   const std::size_t before = tavik::platform::memory_available();

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <limits>
 #include <random>
+#include <ranges>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -35,16 +36,21 @@ using tavik::test::check;
 using Rng = std::mt19937_64;
 using Bits = std::vector<std::uint64_t>;
 
+// Numbers (doubles by their bits) and ranges of them, in order.
 template <class T>
-void put(Bits& out, T x) {
-  if constexpr (std::is_floating_point_v<T>)
+void put(Bits& out, const T& x) {
+  if constexpr (std::ranges::range<T>)
+    for (const auto& item : x) put(out, item);
+  else if constexpr (std::is_floating_point_v<T>)
     out.push_back(bits(x));
   else
     out.push_back(static_cast<std::uint64_t>(x));
 }
-template <class Range>
-void put_all(Bits& out, const Range& xs) {
-  for (const auto& x : xs) put(out, x);
+template <class... Ts>
+Bits collect(const Ts&... xs) {
+  Bits out;
+  (put(out, xs), ...);
+  return out;
 }
 
 std::size_t below(Rng& rng, std::size_t n) { return rng() % n; }
@@ -60,8 +66,8 @@ double value(Rng& rng, double special) {
   if (std::uniform_real_distribution<double>(0, 1)(rng) < special) return kSpecial[below(rng, std::size(kSpecial))];
   return std::ldexp(std::uniform_real_distribution<double>(-1, 1)(rng), static_cast<int>(below(rng, 40)) - 20);
 }
-// A third of the inputs are finite, as the kernels take a faster way then;
-// few specials leave some results finite, and a NaN in some only.
+// A third of the inputs are finite, as the kernels take a faster way then; few specials leave some results finite,
+// and a NaN in some only.
 double special_rate(Rng& rng) { return std::array{0.0, 0.05, 0.2}[below(rng, 3)]; }
 
 struct Qubo {
@@ -81,11 +87,7 @@ Bits spectrum(Rng& rng) {
   const std::size_t n = 1 + below(rng, 14);
   const Qubo q(rng, n, below(rng, 40), special_rate(rng));
   const auto s = tavik::sim::qubo_energy_spectrum(q.view(), n, Threads::caller);
-  Bits out;
-  put_all(out, s.best_assignment);
-  put(out, s.best_energy);
-  put_all(out, s.energies);
-  return out;
+  return collect(s.best_assignment, s.best_energy, s.energies);
 }
 
 Bits ising_norm(Rng& rng) {
@@ -102,9 +104,7 @@ Bits ising_ground_state(Rng& rng) {
   const double special = special_rate(rng);
   for (std::size_t k = below(rng, 30); k-- > 0;)
     graph.interactions.push_back({std::to_string(below(rng, n)), std::to_string(below(rng, n)), value(rng, special)});
-  Bits out;
-  put_all(out, tavik::sim::IsingSimulator{}.solve_exact(graph));
-  return out;
+  return collect(tavik::sim::IsingSimulator{}.solve_exact(graph));
 }
 
 // Past 10 qubits, gates on the high qubits pair whole runs of amplitudes.
@@ -142,14 +142,10 @@ Bits noisy_runs(Rng& rng) {
   std::vector<double> energies(runs);
   tavik::simulate_qubo_runs(q.view(), base, kNoise[below(rng, std::size(kNoise))], rng(), flipped, energies,
                             Threads::caller);
-  Bits out;
-  put_all(out, flipped);
-  put_all(out, energies);
-  return out;
+  return collect(flipped, energies);
 }
 
-// Keys of one width (a whole word, less, more) or of mixed widths; counts up
-// to 2^64 - 1, so the exact sums carry.
+// Keys of one width (a whole word, less, more) or of mixed widths; counts up to 2^64 - 1, so the exact sums carry.
 Bits parity_sum(Rng& rng) {
   tavik::cutting::Histogram::Builder builder;
   const std::size_t width = 1 + below(rng, 12);
@@ -167,9 +163,7 @@ Bits dense_cut(Rng& rng) {
   const std::size_t n = 2 + below(rng, 40);
   const Qubo edges(rng, n, below(rng, 3 * n), special_rate(rng));
   const tavik::Bisection b = tavik::stoer_wagner::bisect_dense({edges.rows, edges.cols, edges.weights}, n);
-  Bits out{bits(b.cut_weight)};
-  put_all(out, b.side);
-  return out;
+  return collect(b.cut_weight, b.side);
 }
 
 // A code of random supports over up to 14 data qubits.
@@ -210,9 +204,7 @@ Bits failure_probability(Rng& rng) {
   for (double& x : p) x = below(rng, 4) == 0 ? value(rng, 0.5) : std::uniform_real_distribution<double>(0, 1)(rng);
   std::vector<double> out(p.size());
   set.probabilities(p, out, Threads::caller);
-  Bits result{bits(set.probability(p[0]))};
-  put_all(result, out);
-  return result;
+  return collect(set.probability(p[0]), out);
 }
 
 struct Kernel {
@@ -228,8 +220,7 @@ const Kernel kKernels[] = {
     {"FailureSet", failure_probability},
 };
 
-// A kernel of the test's own, dispatched like the others: its answer shows
-// the path a dispatch took.
+// A kernel of the test's own, dispatched like the others: its answer shows the path a dispatch took.
 template <class Isa>
 [[gnu::always_inline]] inline std::size_t register_doubles_lanes() {
   return Isa::kDoubles;

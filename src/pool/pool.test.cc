@@ -1,8 +1,6 @@
-// Races the pool's first use from several threads at once, nests
-// parallel_for inside pool jobs, fails chunks on two threads at once, and
-// stops a job whose caller waits for a worker's long last chunk; run under
-// ThreadSanitizer by tools/test_tsan.sh, which fails on any report. Exits
-// non-zero if a result is wrong.
+// Races the pool's first use from several threads at once, nests parallel_for inside pool jobs, fails chunks on two
+// threads at once, and stops a job whose caller waits for a worker's long last chunk; run under ThreadSanitizer by
+// tools/test_tsan.sh, which fails on any report. Exits non-zero if a result is wrong.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -19,8 +17,7 @@ namespace {
 
 constexpr std::size_t kThreads = 4, kItems = 1000, kInner = 50;
 
-// Every item of the outer loop runs an inner loop of its own; each writes
-// its own slots only.
+// Every item of the outer loop runs an inner loop of its own; each writes its own slots only.
 bool nested_sums_right() {
   std::vector<std::size_t> sums(kItems);
   tavik::pool::parallel_for(kItems, 1, [&](std::size_t begin, std::size_t end) {
@@ -53,12 +50,10 @@ bool stop_check() {
   return true;
 }
 
-// The first worker's chunk is long and polls like a kernel (or fails soon,
-// if `fail`); the other chunks wait for it to start and do not poll, so the
-// caller's stop check first runs once the caller has no chunk left to
-// claim. Returns the time from the first stop asked, or from the failure, to
-// the call's end; a negative time if the call ended otherwise or before the
-// long chunk had left the job.
+// The first worker's chunk is long and polls like a kernel (or fails soon, if `fail`); the other chunks wait for it
+// to start and do not poll, so the caller's stop check first runs once the caller has no chunk left to claim. Returns
+// the time from the first stop asked, or from the failure, to the call's end; a negative time if the call ended
+// otherwise or before the long chunk had left the job.
 double tail_seconds(bool fail) {
   const auto caller = std::this_thread::get_id();
   std::atomic<bool> long_started{false}, long_left{false};
@@ -94,8 +89,8 @@ double tail_seconds(bool fail) {
   return -1;
 }
 
-// Items 100 and 500 fail in chunks that run at once, on two threads: the
-// lower one's error is the one reported, whether it fails first or last.
+// Items 100 and 500 fail in chunks that run at once, on two threads: the lower one's error is the one reported,
+// whether it fails first or last.
 bool lowest_failure_reported(bool lowest_first) {
   std::atomic<bool> reached{false};
   try {

@@ -5,9 +5,8 @@ import math
 import pathlib
 from decimal import Decimal
 
-# Characters that do not print, and combining marks, are written as \u{hex}.
-# Which those are is frozen at the module's Unicode version, not the running
-# interpreter's.
+# Characters that do not print, and combining marks, are written as \u{hex}. Which those are is frozen at the module's
+# Unicode version, not the running interpreter's.
 ESCAPED_RANGES = [
     tuple(int(bound, 16) for bound in line.split())
     for line in (pathlib.Path(__file__).parent / "unicode_escapes.txt").read_text().splitlines()

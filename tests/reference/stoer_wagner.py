@@ -1,6 +1,5 @@
-"""Pure-Python model of `stoer_wagner_bisect`, phase by phase on a dense
-matrix, with the documented start vertex, tie-breaking, summation orders and
-merge order."""
+"""Pure-Python model of `stoer_wagner_bisect`, phase by phase on a dense matrix, with the documented start vertex,
+tie-breaking, summation orders and merge order."""
 
 import math
 
