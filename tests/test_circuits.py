@@ -286,3 +286,28 @@ def test_a_state_beyond_physical_memory_is_refused_before_allocating(cpu_shim):
     result = run_child(code, preload=cpu_shim, env={"SHIM_PHYS_BYTES": str(2**27)})
     grown, message = result.stdout.split(" ", 1)
     assert int(grown) < 32 * 1024 and message.startswith("a state of 24 qubits needs 268,435,")
+
+
+QULACS = {"id": "Identity", "x": "X", "y": "Y", "z": "Z", "h": "H", "s": "S", "sdg": "Sdag", "t": "T", "tdg": "Tdag",
+          "sx": "sqrtX", "sxdg": "sqrtXdag", "rx": "RotX", "ry": "RotY", "rz": "RotZ", "p": "U1", "u1": "U1",
+          "u2": "U2", "u3": "U3", "u": "U3", "cx": "X", "cy": "Y", "cz": "Z", "ch": "H", "crx": "RotX",
+          "cry": "RotY", "crz": "RotZ", "cp": "U1", "cu1": "U1", "cu3": "U3", "ccx": "X", "ccz": "Z"}
+
+
+def test_every_gate_against_qulacs():
+    qulacs = pytest.importorskip("qulacs")
+    n = 6
+    circuit = random_circuit(n, circuits.GATES, 300, seed=77)
+    qc = qulacs.QuantumCircuit(n)
+    for g, qs, ps in circuit:
+        if g in ("swap", "cswap"):
+            gate = qulacs.gate.SWAP(*qs[-2:])
+        else:
+            gate = qulacs.gate.to_matrix_gate(getattr(qulacs.gate, QULACS[g])(qs[-1], *ps))
+        matrix = qulacs.gate.to_matrix_gate(gate)
+        for c in qs[: -2 if g in ("swap", "cswap") else -1]:
+            matrix.add_control_qubit(c, 1)
+        qc.add_gate(matrix)
+    state = qulacs.QuantumState(n)
+    qc.update_quantum_state(state)
+    np.testing.assert_allclose(circuits.simulate(circuit), state.get_vector(), rtol=0, atol=1e-12)
