@@ -139,7 +139,7 @@ MODELS = {
 }
 
 
-@pytest.mark.parametrize("kernel, args", differential_cases())
+@pytest.mark.parametrize("kernel, args", list(differential_cases()))
 def test_matches_reference_bit_for_bit(kernel, args):
     module, model = MODELS[kernel]
     assert bits(module(*args)) == bits(model(*args))
