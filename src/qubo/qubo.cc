@@ -1,7 +1,6 @@
 #include "qubo/qubo.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "common/progress_counter.h"
 #include "qubo/qubo_walk.h"
 #include "sim/energy_keys.h"
 
@@ -327,16 +327,6 @@ class LevelSink {
   double threshold_ = kInf;
 };
 
-// The progress counter is read by another thread while the walk runs.
-// libc++ before 19 has no std::atomic_ref; its compilers have the builtin.
-void add_relaxed(std::uint64_t& counter, std::uint64_t amount) {
-#if defined(__cpp_lib_atomic_ref)
-  std::atomic_ref<std::uint64_t>(counter).fetch_add(amount, std::memory_order_relaxed);
-#else
-  __atomic_fetch_add(&counter, amount, __ATOMIC_RELAXED);
-#endif
-}
-
 // Walks parts [first, last), offering `sink` every lane that passes its
 // threshold, block by block.
 template <class Sink>
@@ -361,7 +351,7 @@ void walk_parts(const Prepared& p, std::uint64_t first, std::uint64_t last, Sink
         for (std::size_t l = 0; l < lanes; ++l)
           if (state.v[l] <= below) sink.offer((state.a + state.v[l]) + 0.0, base | l);
       }
-      if (progress != nullptr) add_relaxed(*progress, chunk << low);
+      add_progress(progress, chunk << low);
     }
   }
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "common/progress_counter.h"
 
 namespace tavik::sim {
 namespace {
@@ -268,8 +268,7 @@ void pauli_expectations(std::span<const Amplitude> state, std::span<const std::u
         const unsigned y = static_cast<unsigned>(std::popcount(x & z[t])) & 3;
         out[t0 + t] = (x ? 2.0 : 1.0) * (y == 1 || y == 2 ? -sum : sum);
       }
-      if (progress != nullptr)
-        std::atomic_ref<std::uint64_t>(*progress).fetch_add(terms, std::memory_order_relaxed);
+      add_progress(progress, terms);
     }
   }
 }

@@ -1,7 +1,6 @@
 #include "sim/statevector.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
+#include "common/progress_counter.h"
 #include "common/nan_order.h"
 #include "text/quote.h"
 #include "platform/simd.h"
@@ -684,8 +684,7 @@ void run_ops(const std::vector<Op>& ops, unsigned n_qubits, std::span<Amplitude>
   state[0] = {1.0, 0.0};
   for (const Group& group : plan(ops, n_qubits)) {
     apply_group(state.data(), n_qubits, group, threads);
-    if (progress != nullptr)
-      std::atomic_ref<std::uint64_t>(*progress).fetch_add(group.steps.size(), std::memory_order_relaxed);
+    add_progress(progress, group.steps.size());
   }
 }
 
