@@ -74,9 +74,21 @@ def planted(rng, n):
     return g
 
 
+def bridged(rng, n):
+    """Two dense halves of unit edges and one bridge, the heaviest edge of all yet lighter than
+    any node's degree: the minimum cut, which contracting heavy edges first would lose."""
+    g = nx.Graph()
+    half, p = n // 2, min(0.5, 60 / n)
+    for part in (range(half), range(half, n)):
+        g.add_edges_from((u, v, {"weight": 1}) for u in part for v in part if u < v and rng.random() < p)
+    g.add_edge(0, n - 1, weight=6)
+    return g
+
+
 FAMILIES = {
     "random": lambda rng, n: nx.gnm_random_graph(n, 4 * n, seed=rng.randrange(10**6)),
     "planted cut": planted,
+    "heavy bridge": bridged,
     "grid": lambda rng, n: nx.convert_node_labels_to_integers(nx.grid_2d_graph(int(n**0.5), int(n**0.5))),
     "geometric": lambda rng, n: nx.random_geometric_graph(n, (8 / n) ** 0.5, seed=rng.randrange(10**6)),
 }
