@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import tavik.tavik_core as core
-from tavik import qubo
+from tavik import _progress, qubo
 from tavik.exceptions import SizeViolation
 from support import run_child
 
@@ -253,11 +253,11 @@ def test_progress_is_drawn_on_a_terminal(monkeypatch, tqdm):
         write = list.append
 
     monkeypatch.setattr(sys, "stderr", Terminal())
-    monkeypatch.setattr(qubo, "_BAR_DELAY", 0.0)
+    monkeypatch.setattr(_progress, "_DELAY", 0.0)
     if not tqdm:
         monkeypatch.setitem(sys.modules, "tqdm", None)
     progress, stop = np.array([2**29], dtype=np.uint64), threading.Event()
-    drawer = threading.Thread(target=qubo._draw, args=(progress, 2**30, stop))
+    drawer = threading.Thread(target=_progress._draw, args=(progress, 2**30, "assignments", "tavik.qubo", stop))
     drawer.start()
     threading.Timer(0.6, stop.set).start()
     drawer.join()

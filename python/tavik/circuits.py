@@ -44,20 +44,17 @@ seconds draw a progress bar on a terminal (with tqdm where installed).
 
 from __future__ import annotations
 
-import importlib
 import math
 import numbers
 import operator
 import re
-import sys
-import threading
-import time
 from collections.abc import Callable, Iterable, Mapping, Sequence
 from typing import Any, Protocol, TypeAlias, TypeVar
 
 import numpy as np
 import numpy.typing as npt
 
+from tavik._progress import with_progress
 from tavik import _arrays
 
 __all__ = ["GATES", "CircuitLike", "ObservableLike", "counts", "expectation", "probabilities", "sample",
@@ -480,42 +477,10 @@ def _fits(what: str, needed: int) -> None:
 
 
 _BAR_WORK = 2**33  # amplitude updates (per gate, per group of terms) past which a call may outlast a few seconds
-_BAR_DELAY = 2.0
-
-
-def _draw(progress: npt.NDArray[np.uint64], total: int, unit: str, stop: threading.Event) -> None:
-    try:
-        tqdm: Any = importlib.import_module("tqdm").tqdm
-    except ImportError:
-        tqdm = None
-    if tqdm is not None:
-        with tqdm(total=total, unit=unit, delay=_BAR_DELAY, leave=False) as bar:
-            while not stop.wait(0.2):
-                bar.update(int(progress[0]) - bar.n)
-        return
-    start, drawn = time.monotonic(), False
-    while not stop.wait(0.5):
-        if time.monotonic() - start >= _BAR_DELAY:
-            sys.stderr.write(f"\rtavik.circuits: {int(progress[0]) / max(total, 1):6.1%} of {total:,} {unit}")
-            drawn = True
-    if drawn:
-        sys.stderr.write("\r" + " " * 60 + "\r")
 
 
 def _with_progress(call: Callable[[npt.NDArray[np.uint64]], T], total: int, work: int, unit: str) -> T:
-    """call(progress), progress[0] counting `total` units of `work` amplitude updates, with a bar on a
-    terminal for long calls."""
-    progress = np.zeros(1, dtype=np.uint64)
-    if work < _BAR_WORK or not sys.stderr.isatty():
-        return call(progress)
-    stop = threading.Event()
-    drawer = threading.Thread(target=_draw, args=(progress, total, unit, stop), daemon=True)
-    drawer.start()
-    try:
-        return call(progress)
-    finally:
-        stop.set()
-        drawer.join()
+    return with_progress(call, total, long=work >= _BAR_WORK, unit=unit, label="tavik.circuits")
 
 
 # --- simulation ----------------------------------------------------------------------------------

@@ -37,8 +37,6 @@ import numbers
 import operator
 import re
 import sys
-import threading
-import time
 from collections.abc import Callable, Hashable, Iterable, Mapping, Sequence, Set
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Any, Literal, NamedTuple, Protocol, TypeAlias, TypeVar
@@ -46,6 +44,7 @@ from typing import TYPE_CHECKING, Any, Literal, NamedTuple, Protocol, TypeAlias,
 import numpy as np
 import numpy.typing as npt
 
+from tavik._progress import with_progress
 from tavik import _arrays, arrays
 
 if TYPE_CHECKING:
@@ -254,44 +253,13 @@ def _k(k: object) -> int:
 
 # --- progress ----------------------------------------------------------------------------
 
-# Assignments past which a call may outlast a few seconds; the bar appears only
-# once a call has run _BAR_DELAY seconds.
-_BAR_STATES = 2**31
-_BAR_DELAY = 2.0
-
-
-def _draw(progress: npt.NDArray[np.uint64], total: int, stop: threading.Event) -> None:
-    try:
-        tqdm: Any = importlib.import_module("tqdm").tqdm
-    except ImportError:
-        tqdm = None
-    if tqdm is not None:
-        with tqdm(total=total, unit="states", unit_scale=True, delay=_BAR_DELAY, leave=False) as bar:
-            while not stop.wait(0.2):
-                bar.update(int(progress[0]) - bar.n)
-        return
-    start, drawn = time.monotonic(), False
-    while not stop.wait(0.5):
-        if time.monotonic() - start >= _BAR_DELAY:
-            sys.stderr.write(f"\rtavik.qubo: {int(progress[0]) / total:6.1%} of {total:,} assignments")
-            drawn = True
-    if drawn:
-        sys.stderr.write("\r" + " " * 60 + "\r")
+_BAR_STATES = 2**31  # assignments past which a call may outlast a few seconds
 
 
 def _with_progress(call: Callable[[npt.NDArray[np.uint64]], T], total: int) -> T:
-    """call(progress), progress[0] counting the assignments done, with a bar on a terminal."""
-    progress = np.zeros(1, dtype=np.uint64)
-    if total < _BAR_STATES or not sys.stderr.isatty():
-        return call(progress)
-    stop = threading.Event()
-    drawer = threading.Thread(target=_draw, args=(progress, total, stop), daemon=True)
-    drawer.start()
-    try:
-        return call(progress)
-    finally:
-        stop.set()
-        drawer.join()
+    return with_progress(call, total, long=total >= _BAR_STATES, unit="assignments", label="tavik.qubo")
+
+
 
 
 # --- lowest states -------------------------------------------------------------------------
