@@ -105,7 +105,8 @@ def child(sizes, include_peer, threads):
         # The memory floor of a gate applied pass by pass: one read and one write of the state.
         in_place = best(lambda: np.negative(flat, out=flat))
         del flat
-        row = {"gates": len(circuit), "tavik": best(lambda: circuits.simulate(circuit, n)), "in place": in_place}
+        row = {"gates": len(circuit), "tavik": best(lambda: circuits.simulate(circuit, n)), "in place": in_place,
+               "fused": best(lambda: circuits.simulate(circuit, n, fuse=True))}
         if qulacs is not None:
             plain = qulacs_circuit(qulacs, circuit, n)
             fused = plain.copy()
@@ -159,21 +160,24 @@ def main():
         done = subprocess.run(command + (["--no-peer"] if args.no_peer else []), env=env, capture_output=True,
                               text=True, check=True)
         results[threads] = json.loads(done.stdout)
-    print(f"{'case':<26}{'threads':>8}{'gates':>7}{'tavik':>10}{'qulacs':>10}{'light':>10}{'vs qulacs':>11}"
-          f"{'vs light':>10}")
+    print(f"{'case':<26}{'threads':>8}{'gates':>7}{'tavik':>10}{'fused':>10}{'qulacs':>10}{'light':>10}"
+          f"{'vs qulacs':>11}{'vs light':>10}{'fused vs light':>16}")
     for name in results[1]:
         if name.startswith("expectation"):
             continue
         for threads, rows in results.items():
             r = rows[name]
             q, light = r.get("qulacs"), r.get("qulacs light")
-            print(f"{name:<26}{threads:>8}{r['gates']:>7}{r['tavik']:>9.3f}s"
-                  + (f"{q:>9.3f}s{light:>9.3f}s{q / r['tavik']:>10.2f}x{light / r['tavik']:>9.2f}x" if q else "")
+            print(f"{name:<26}{threads:>8}{r['gates']:>7}{r['tavik']:>9.3f}s{r['fused']:>9.3f}s"
+                  + (f"{q:>9.3f}s{light:>9.3f}s{q / r['tavik']:>10.2f}x{light / r['tavik']:>9.2f}x"
+                     f"{light / r['fused']:>15.2f}x" if q else "")
                   + f"   {r['tavik'] / r['in place']:.1f} passes, floor {r['gates'] * r['in place'] / r['tavik']:.1f}x")
     if cpus > 1:
         for name in results[1]:
             if not name.startswith("expectation"):
-                print(f"{name}: tavik 1 -> {cpus} threads {results[1][name]['tavik'] / results[cpus][name]['tavik']:.2f}x")
+                one, all_ = results[1][name], results[cpus][name]
+                print(f"{name}: tavik 1 -> {cpus} threads {one['tavik'] / all_['tavik']:.2f}x,"
+                      f" fused {one['fused'] / all_['fused']:.2f}x")
     print(f"\n{'expectation, 24 qubits':<26}{'threads':>8}{'tavik':>10}{'passes':>8}{'qulacs':>10}{'vs qulacs':>11}")
     for name in results[1]:
         if name.startswith("expectation"):

@@ -111,6 +111,10 @@ def test_every_gate_against_a_dense_model(n):
     circuit = random_circuit(n, circuits.GATES, 400, seed=100 + n)
     assert set(circuits.GATES) <= {g for g, _, _ in circuit}
     np.testing.assert_allclose(circuits.simulate(circuit), reference(circuit, n), rtol=0, atol=1e-12)
+    # Fused, runs of single-qubit gates become one matrix: between two of them, gates on other qubits only.
+    runs = [(g, qs, ps) for k in range(0, 3 * n, 3) for g, qs, ps in random_circuit(n, CORE, 30, k) if len(qs) == 1]
+    runs += [("cx", [0, 1], [])] + runs + [("ccx", [2, 0, 1], [])] + circuit
+    np.testing.assert_allclose(circuits.simulate(runs, fuse=True), reference(runs, n), rtol=0, atol=1e-12)
     phased = circuits.simulate(as_qiskit(circuit, n, global_phase=0.25))
     np.testing.assert_allclose(phased, np.exp(0.25j) * reference(circuit, n), rtol=0, atol=1e-12)
 

@@ -418,7 +418,7 @@ TYPES: dict[str, dict[str, Annotation]] = {
             "_Block", n_data="int", starts="_Array", qubits="_Array", logical="_Array"
         ),
         "circuit_gates": sig("list[tuple[str, int, int]]"),
-        "run_circuit": sig("_Block", instructions="object", n_qubits="int", progress="_Array"),
+        "run_circuit": sig("_Block", instructions="object", n_qubits="int", fuse="int", progress="_Array"),
         "circuit_probabilities": sig("_Block", state="_Array"),
         "circuit_marginal": sig("_Block", state="_Array", qubits="_Array"),
         "circuit_sample_prefix": sig("_Block", state="_Array"),

@@ -150,9 +150,10 @@ def _qec_complete_failure_counts(n_data: int, starts: _Array, qubits: _Array, lo
 def circuit_gates() -> list[tuple[str, int, int]]:
     """[(name, qubits, parameters)]: the gates run_circuit runs; every qubit but the last controls the gate."""
 
-def run_circuit(instructions: object, n_qubits: int, progress: _Array) -> _Block:
+def run_circuit(instructions: object, n_qubits: int, fuse: int, progress: _Array) -> _Block:
     """The state (2^n_qubits complex128, as a buffer) after the instructions, the core's gates exactly as
-    run_statevector runs them; progress[0] counts the operations done.
+    run_statevector runs them unless fuse (nonzero) merges runs of single-qubit gates on a qubit;
+    progress[0] counts the gates done.
     """
 
 def circuit_probabilities(state: _Array) -> _Block:

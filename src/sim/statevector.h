@@ -58,10 +58,13 @@ std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>> circuit_gates
 // exactly as run_statevector runs them, so a circuit of those alone gives its
 // bits. Every instruction is checked first: an unknown gate, a wrong count of
 // qubits or parameters, a qubit beyond the state or named twice is a
-// ValueError naming the instruction ("circuit[k]: ..."). `progress`, when
-// given, counts the operations done; returns how many there are.
-std::uint64_t run_circuit(const std::vector<Instruction>& instructions, unsigned n_qubits, std::span<Amplitude> state,
-                          pool::Threads threads, std::uint64_t* progress);
+// ValueError naming the instruction ("circuit[k]: ..."). `fuse` merges each
+// run of single-qubit gates on one qubit into one matrix first: fewer passes
+// of arithmetic, and amplitudes then equal to rounding rather than bit for
+// bit. `progress`, when given, counts the operations done; returns how many
+// there are.
+std::uint64_t run_circuit(const std::vector<Instruction>& instructions, unsigned n_qubits, bool fuse,
+                          std::span<Amplitude> state, pool::Threads threads, std::uint64_t* progress);
 
 // The same into a new state, MemoryError up front unless it fits with
 // `result_bytes_per_amplitude` more for each amplitude: what the caller's

@@ -16,7 +16,7 @@ namespace {
 
 unsigned qubits_of(std::size_t size) { return static_cast<unsigned>(std::countr_zero(size)); }
 
-py::Ref run_circuit(const std::vector<sim::Instruction>& instructions, std::uint64_t n_qubits,
+py::Ref run_circuit(const std::vector<sim::Instruction>& instructions, std::uint64_t n_qubits, std::uint64_t fuse,
                     Out<std::uint64_t> progress) {
   tavik::arrays::require_size(progress.span().size(), 1, "progress");
   // Past 62 qubits no count of amplitudes fits a size_t's range of bytes.
@@ -24,7 +24,7 @@ py::Ref run_circuit(const std::vector<sim::Instruction>& instructions, std::uint
   auto state = new_array<sim::Amplitude>(std::size_t{1} << n_qubits);
   {
     const Unlocked unlocked;
-    sim::run_circuit(instructions, static_cast<unsigned>(n_qubits), state.span, pool::Threads::pool,
+    sim::run_circuit(instructions, static_cast<unsigned>(n_qubits), fuse != 0, state.span, pool::Threads::pool,
                      progress.span().data());
   }
   return std::move(state.object);
@@ -100,9 +100,10 @@ std::uint64_t memory_available() { return platform::memory_available(); }
 void register_circuits(py::Module& m) {
   m.def<&sim::circuit_gates, "circuit_gates()">(
       "[(name, qubits, parameters)]: the gates run_circuit runs; every qubit but the last controls the gate.");
-  m.def<&run_circuit, "run_circuit(instructions, n_qubits, progress)">(
+  m.def<&run_circuit, "run_circuit(instructions, n_qubits, fuse, progress)">(
       "The state (2^n_qubits complex128, as a buffer) after the instructions, the core's gates exactly as\n"
-      "run_statevector runs them; progress[0] counts the operations done.");
+      "run_statevector runs them unless fuse (nonzero) merges runs of single-qubit gates on a qubit;\n"
+      "progress[0] counts the gates done.");
   m.def<&probabilities, "circuit_probabilities(state)">("A float64 buffer: re² + im² of each amplitude.");
   m.def<&marginal, "circuit_marginal(state, qubits)">(
       "A float64 buffer of 2^len(qubits) probabilities; bit c of an outcome is qubit qubits[c].");
