@@ -4,12 +4,15 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
 #include "common/progress_counter.h"
+#include "platform/simd.h"
 
 namespace tavik::sim {
 namespace {
@@ -152,6 +155,193 @@ void walsh_hadamard(std::array<double, N>& w) {
       }
 }
 
+// ---- Pauli terms of their own X/Y mask: many masks a pass -------------------
+//
+// A term with X/Y mask x couples amplitude j with j ^ x. In chunks of 2^L
+// amplitudes, x's bits from L up (its chunk mask h) pair chunk c with chunk
+// c ^ h. The chunks whose numbers form one coset of a subspace V of chunk
+// numbers (over GF(2)) are closed under every h in V: such a tile is read
+// from memory once and then serves every term whose chunk mask lies in V
+// from the cache. Each round takes a subspace spanned greedily by the first
+// pending terms' chunk masks, up to a tile's size, with every pending term
+// inside it: one pass over the state a round, instead of one a term.
+
+// Amplitudes a chunk and a tile (at most) hold.
+constexpr unsigned kPauliChunkBits = 12;
+constexpr unsigned kPauliTileBits = 19;
+
+// Subspace of chunk numbers in echelon form: each basis vector's highest bit
+// (its pivot) is set in no other.
+struct Subspace {
+  std::vector<std::uint64_t> basis;
+
+  std::uint64_t reduce(std::uint64_t v) const {
+    for (const std::uint64_t b : basis)
+      if (v >> (std::bit_width(b) - 1) & 1) v ^= b;
+    return v;
+  }
+  // Adds v's part outside the span (nonzero), keeping the pivots unique.
+  void add(std::uint64_t r) {
+    const std::uint64_t pivot = std::uint64_t{1} << (std::bit_width(r) - 1);
+    for (std::uint64_t& b : basis)
+      if (b & pivot) b ^= r;
+    basis.push_back(r);
+    std::sort(basis.begin(), basis.end(), std::greater<>());
+  }
+  std::uint64_t pivots() const {
+    std::uint64_t p = 0;
+    for (const std::uint64_t b : basis) p |= std::uint64_t{1} << (std::bit_width(b) - 1);
+    return p;
+  }
+};
+
+// Inlined into each SIMD variant: its calling convention never applies.
+#pragma GCC diagnostic ignored "-Wpsabi"
+using V4 = double __attribute__((vector_size(32)));
+using U4 = std::uint64_t __attribute__((vector_size(32)));
+
+[[gnu::always_inline]] inline V4 load(const Amplitude* p) {
+  V4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Σ_e (−1)^popcount(e & zl) · f(conj(b[e ^ xl]) · a[e]) over the chunk's e,
+// f the real part (even) or the imaginary part (odd). Two amplitudes a
+// vector: conj(p)·a has real part pr·ar + pi·ai (the lanes of p⊙a) and
+// imaginary part pr·ai − pi·ar (of swap(p)⊙a, the first lane negated), so
+// the signs of e's low four bits go into p as sign bits, and those of its
+// higher bits onto each run of 16 amplitudes' sums.
+template <bool kOdd, bool kExchange>
+[[gnu::always_inline]] inline double chunk_pairs_of(const Amplitude* a, const Amplitude* b, std::size_t len,
+                                                    std::uint64_t xl, std::uint64_t zl) {
+  constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+  constexpr std::size_t kRun = 16;
+  U4 low[kRun / 2];
+  constexpr std::uint64_t lane = kOdd ? kSign : 0;
+  for (std::size_t v = 0; v < kRun / 2; ++v) {
+    const std::uint64_t s0 = std::popcount(2 * v & zl) & 1 ? kSign : 0;
+    const std::uint64_t s1 = std::popcount((2 * v + 1) & zl) & 1 ? kSign : 0;
+    low[v] = U4{s0 ^ lane, s0, s1 ^ lane, s1};
+  }
+  V4 acc0{0.0, 0.0, 0.0, 0.0}, acc1 = acc0;
+  for (std::size_t e0 = 0; e0 < len; e0 += kRun) {
+    V4 run0{0.0, 0.0, 0.0, 0.0}, run1 = run0;
+    for (std::size_t v = 0; v < kRun / 2; v += 2) {
+      V4 p0 = load(b + (((e0 + 2 * v) ^ xl) & ~std::size_t{1}));
+      V4 p1 = load(b + (((e0 + 2 * v + 2) ^ xl) & ~std::size_t{1}));
+      if constexpr (kExchange) {
+        p0 = __builtin_shufflevector(p0, p0, 2, 3, 0, 1);
+        p1 = __builtin_shufflevector(p1, p1, 2, 3, 0, 1);
+      }
+      if constexpr (kOdd) {
+        p0 = __builtin_shufflevector(p0, p0, 1, 0, 3, 2);
+        p1 = __builtin_shufflevector(p1, p1, 1, 0, 3, 2);
+      }
+      run0 += __builtin_bit_cast(V4, __builtin_bit_cast(U4, p0) ^ low[v]) * load(a + e0 + 2 * v);
+      run1 += __builtin_bit_cast(V4, __builtin_bit_cast(U4, p1) ^ low[v + 1]) * load(a + e0 + 2 * v + 2);
+    }
+    const std::uint64_t high = std::popcount(e0 & zl) & 1 ? kSign : 0;
+    const U4 flip{high, high, high, high};
+    acc0 += __builtin_bit_cast(V4, __builtin_bit_cast(U4, run0) ^ flip);
+    acc1 += __builtin_bit_cast(V4, __builtin_bit_cast(U4, run1) ^ flip);
+  }
+  const V4 sum = acc0 + acc1;
+  return (sum[0] + sum[1]) + (sum[2] + sum[3]);
+}
+
+template <class Isa>
+[[gnu::always_inline]] inline double chunk_pairs_lanes(const Amplitude* a, const Amplitude* b, std::size_t len,
+                                                       std::uint64_t xl, std::uint64_t zl, bool odd) {
+  if (odd) return xl & 1 ? chunk_pairs_of<true, true>(a, b, len, xl, zl) : chunk_pairs_of<true, false>(a, b, len, xl, zl);
+  return xl & 1 ? chunk_pairs_of<false, true>(a, b, len, xl, zl) : chunk_pairs_of<false, false>(a, b, len, xl, zl);
+}
+TAVIK_SIMD_DISPATCH(chunk_pairs, chunk_pairs_lanes)
+
+// The terms `terms` (indices into z_masks and out, x_of[t] each one's mask)
+// in rounds of one pass each; out[t] gets Σ over the pairs (j, j ^ x) with
+// x's highest bit clear in j of (−1)^popcount(j & z) · f(conj(ψ[j^x])·ψ[j]),
+// which pauli_expectations scales. Tiles are fixed by the state's size and
+// the round, and each term's tile sums are added in tile order: the same
+// bits on any number of threads.
+void tiled_pair_sums(std::span<const Amplitude> state, std::vector<std::size_t> terms,
+                     std::span<const std::uint64_t> x_of, std::span<const std::uint64_t> z_masks,
+                     std::span<double> out, pool::Threads threads, std::uint64_t* progress) {
+  const unsigned n = qubits_of(state.size());
+  const unsigned chunk_bits = std::min(n, kPauliChunkBits), high_bits = n - chunk_bits;
+  const unsigned tile_dims = std::min(high_bits, kPauliTileBits - kPauliChunkBits);
+  const std::size_t len = std::size_t{1} << chunk_bits;
+  const std::uint64_t low_mask = len - 1;
+  std::vector<double> partial;
+  while (!terms.empty()) {
+    Subspace v;
+    std::vector<std::size_t> round, later;
+    for (const std::size_t t : terms) {  // once full, the subspace stays as it is
+      const std::uint64_t r = v.reduce(x_of[t] >> chunk_bits);
+      if (r != 0 && v.basis.size() == tile_dims) {
+        later.push_back(t);
+        continue;
+      }
+      if (r != 0) v.add(r);
+      round.push_back(t);
+    }
+    std::sort(round.begin(), round.end());
+    terms = std::move(later);
+
+    // Tile k: the coset whose representative has zeros at the pivots and
+    // k's bits spread over the other positions; member m: that
+    // representative ^ the basis vectors of m's bits.
+    const unsigned dims = static_cast<unsigned>(v.basis.size());
+    std::vector<unsigned> free_bits;
+    for (unsigned q = 0; q < high_bits; ++q)
+      if (!(v.pivots() >> q & 1)) free_bits.push_back(q);
+    const std::size_t tiles = std::size_t{1} << free_bits.size(), members = std::size_t{1} << dims;
+    require_memory(tiles, round.size(), sizeof(double));
+    partial.assign(tiles * round.size(), 0.0);
+    // A job: a batch of the round's terms over one tile, chunk by chunk, so
+    // that each chunk is read from memory into the nearest cache once for
+    // the batch and only its partners come from further out.
+    constexpr std::size_t kBatch = 8;
+    const std::size_t batches = (round.size() + kBatch - 1) / kBatch;
+    pool::parallel_for(threads, tiles * batches, 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t job = begin; job < end; ++job) {
+        const std::size_t k = job / batches, first = job % batches * kBatch;
+        const std::size_t count = std::min(kBatch, round.size() - first);
+        poll_interrupt(count * (len << dims));
+        std::uint64_t rep = 0;
+        for (std::size_t q = 0; q < free_bits.size(); ++q)
+          if (k >> q & 1) rep |= std::uint64_t{1} << free_bits[q];
+        double sums[kBatch] = {};
+        for (std::size_t m = 0; m < members; ++m) {
+          std::uint64_t c = rep;
+          for (unsigned d = 0; d < dims; ++d)
+            if (m >> d & 1) c ^= v.basis[d];
+          for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t x = x_of[round[first + i]], z = z_masks[round[first + i]];
+            const std::uint64_t h = x >> chunk_bits;
+            if (h && (c >> (std::bit_width(h) - 1) & 1)) continue;  // the pair's other chunk leads it
+            const double w = chunk_pairs(state.data() + (c << chunk_bits), state.data() + ((c ^ h) << chunk_bits),
+                                         len, x & low_mask, z & low_mask, std::popcount(x & z) & 1);
+            sums[i] += std::popcount((c << chunk_bits) & z) & 1 ? -w : w;
+          }
+        }
+        // Within a chunk every pair was visited from both ends, each giving
+        // the same value: halved, exactly.
+        for (std::size_t i = 0; i < count; ++i) {
+          const std::uint64_t x = x_of[round[first + i]];
+          partial[k * round.size() + first + i] = x >> chunk_bits || !x ? sums[i] : 0.5 * sums[i];
+        }
+      }
+    });
+    for (std::size_t i = 0; i < round.size(); ++i) {
+      double sum = 0.0;
+      for (std::size_t k = 0; k < tiles; ++k) sum += partial[k * round.size() + i];
+      out[round[i]] = sum;
+    }
+    add_progress(progress, round.size());
+  }
+}
+
 }  // namespace
 
 void pauli_expectations(std::span<const Amplitude> state, std::span<const std::uint64_t> x_masks,
@@ -160,10 +350,29 @@ void pauli_expectations(std::span<const Amplitude> state, std::span<const std::u
   constexpr std::size_t kTermsPerPass = 512;
   constexpr unsigned kChunkBits = 8;
   constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+  // Past this many terms a chunk's transform costs less than its terms' sums.
+  constexpr std::size_t kTransformTerms = 16;
   const unsigned n = qubits_of(state.size());
   std::vector<double> partial;
+
+  // Masks of few terms: many of them a pass (tiled_pair_sums), then scaled
+  // as below.
+  std::vector<std::uint64_t> x_of(z_masks.size());
+  std::vector<std::size_t> few;
+  for (std::size_t g = 0, t0 = 0; g < x_masks.size(); t0 = ends[g++])
+    for (std::size_t t = t0; t < ends[g]; ++t) {
+      x_of[t] = x_masks[g];
+      if (ends[g] - t0 < kTransformTerms && n >= 4) few.push_back(t);  // a chunk of a run at least
+    }
+  tiled_pair_sums(state, few, x_of, z_masks, out, threads, progress);
+  for (const std::size_t t : few) {
+    const unsigned y = static_cast<unsigned>(std::popcount(x_of[t] & z_masks[t])) & 3;
+    out[t] = (x_of[t] ? 2.0 : 1.0) * (y == 1 || y == 2 ? -out[t] : out[t]);
+  }
+
   std::size_t begin_term = 0;
   for (std::size_t g = 0; g < x_masks.size(); begin_term = ends[g++]) {
+    if (ends[g] - begin_term < kTransformTerms && n >= 4) continue;
     const std::uint64_t x = x_masks[g];
     // Without X or Y the terms weigh probabilities; otherwise the pairs (j,
     // j ^ x) with x's highest bit clear in j, each standing for both of its
@@ -186,8 +395,7 @@ void pauli_expectations(std::span<const Amplitude> state, std::span<const std::u
       // Each term's signs (−1)^popcount(j & z) for the low bits of j, as sign bits.
       std::vector<std::uint64_t> low_signs(terms << kChunkBits);
       std::vector<unsigned char> odd(terms);
-      // Past this many terms a chunk's transform costs less than its terms' sums.
-      const bool transform = terms >= 16;
+      const bool transform = terms >= kTransformTerms;
       bool any_even = false, any_odd = false;
       for (std::size_t t = 0; t < terms; ++t) {
         odd[t] = std::popcount(x & z[t]) & 1;
