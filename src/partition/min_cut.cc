@@ -261,8 +261,8 @@ template <class W>
 class Search {
  public:
   // `unit`: for Wide weights, the place of the input's lowest set bit.
-  Search(EdgeView edges, std::size_t n, double slack, int unit = 0)
-      : edges_(edges), n_(n), sure_{slack}, unit_(unit) {
+  Search(EdgeView edges, std::size_t n, pool::Threads threads, double slack, int unit = 0)
+      : edges_(edges), n_(n), threads_(threads), sure_{slack}, unit_(unit) {
     incidence();
     label_.resize(n);
     std::iota(label_.begin(), label_.end(), std::uint32_t{0});
@@ -276,7 +276,7 @@ class Search {
     for (std::size_t v = 0; v < n_; ++v)
       for (std::uint64_t k = inc_start_[v]; k < inc_start_[v + 1]; ++k) {
         poll_.step();
-        components.unite(static_cast<std::uint32_t>(v), other(inc_edge_[k], v));
+        components.unite(static_cast<std::uint32_t>(v), inc_other_[k]);
       }
     std::vector<std::uint32_t> size(n_, 0);
     for (std::size_t v = 0; v < n_; ++v) ++size[components.find(static_cast<std::uint32_t>(v))];
@@ -310,29 +310,34 @@ class Search {
   }
 
  private:
-  std::uint32_t other(std::uint32_t k, std::size_t v) const {
-    return static_cast<std::uint32_t>(edges_.first[k] == v ? edges_.second[k] : edges_.first[k]);
-  }
-
   // The input edges of weight > 0 and not loops, by node, for the exact sums
-  // of the cuts: edge ids ascending within each node.
+  // of the cuts: edge ids ascending within each node, and beside each its
+  // other end (read in order later, where the edge's own would be a random
+  // read).
   void incidence() {
     inc_start_.assign(n_ + 1, 0);
     for (std::size_t k = 0; k < edges_.size(); ++k)
       if (counts(k)) ++inc_start_[edges_.first[k] + 1], ++inc_start_[edges_.second[k] + 1];
     for (std::size_t v = 0; v < n_; ++v) inc_start_[v + 1] += inc_start_[v];
     inc_edge_.resize(inc_start_[n_]);
+    inc_other_.resize(inc_start_[n_]);
     std::vector<std::uint64_t> next(inc_start_.begin(), inc_start_.end() - 1);
     for (std::size_t k = 0; k < edges_.size(); ++k) {
       poll_.step();
       if (!counts(k)) continue;
-      inc_edge_[next[edges_.first[k]]++] = static_cast<std::uint32_t>(k);
-      inc_edge_[next[edges_.second[k]]++] = static_cast<std::uint32_t>(k);
+      const auto u = static_cast<std::uint32_t>(edges_.first[k]), v = static_cast<std::uint32_t>(edges_.second[k]);
+      inc_edge_[next[u]] = static_cast<std::uint32_t>(k);
+      inc_other_[next[u]++] = v;
+      inc_edge_[next[v]] = static_cast<std::uint32_t>(k);
+      inc_other_[next[v]++] = u;
     }
   }
   bool counts(std::size_t k) const { return edges_.weights[k] > 0 && edges_.first[k] != edges_.second[k]; }
 
-  // The input graph with parallel edges summed (in input order).
+  // The input graph with parallel edges summed (in input order). Rows are
+  // independent: jobs of whole rows, each with places of its own, fill each
+  // row where its incidence starts (room for all its entries), and the rows
+  // are then packed in order; the same graph on any number of threads.
   void first_graph() {
     Graph<W>& g = graph_;
     g.n = n_;
@@ -340,16 +345,36 @@ class Search {
     g.to.resize(inc_edge_.size());
     g.weight.resize(inc_edge_.size());
     g.degree.resize(n_);
-    place_.assign(n_, kNoPlace);
+    // A few jobs a thread, at most eight in all: each keeps n places.
+    const std::size_t jobs = std::min<std::size_t>({8, 2 * pool::concurrency(), n_});
+    std::vector<std::size_t> first_row(jobs + 1, n_);
+    for (std::size_t j = 0, v = 0; j < jobs; ++j) {  // rows split by their entries
+      while (v < n_ && inc_start_[v] < inc_start_[n_] / jobs * j) ++v;
+      first_row[j] = v;
+    }
+    std::vector<std::uint64_t> row_end(n_);
+    pool::parallel_for(threads_, jobs, 1, [&](std::size_t begin, std::size_t end) {
+      BatchedPoll poll;
+      for (std::size_t j = begin; j < end; ++j) {
+        std::vector<std::uint64_t> place(n_, kNoPlace);
+        for (std::size_t v = first_row[j]; v < first_row[j + 1]; ++v) {
+          std::uint64_t at = inc_start_[v];
+          for (std::uint64_t k = inc_start_[v]; k < inc_start_[v + 1]; ++k) {
+            poll.step();
+            at = append(place, g, inc_start_[v], at, inc_other_[k], weight(inc_edge_[k]));
+          }
+          row_end[v] = at;
+          g.degree[v] = row_sum(g, inc_start_[v], at);
+        }
+      }
+    });
     std::uint64_t at = 0;
     for (std::size_t v = 0; v < n_; ++v) {
-      const std::uint64_t row = at;
-      for (std::uint64_t k = inc_start_[v]; k < inc_start_[v + 1]; ++k) {
-        poll_.step();
-        const std::uint32_t e = inc_edge_[k];
-        at = append(g, row, at, other(e, v), weight(e));
-      }
-      end_row(g, v, row, at);
+      poll_.step();
+      std::copy(g.to.begin() + inc_start_[v], g.to.begin() + row_end[v], g.to.begin() + at);
+      std::copy(g.weight.begin() + inc_start_[v], g.weight.begin() + row_end[v], g.weight.begin() + at);
+      at += row_end[v] - inc_start_[v];
+      g.start[v + 1] = at;
     }
   }
 
@@ -367,21 +392,26 @@ class Search {
     }
   }
 
-  std::uint64_t append(Graph<W>& g, std::uint64_t row, std::uint64_t at, std::uint32_t u, W w) {
-    if (place_[u] != kNoPlace && place_[u] >= row) {
-      g.weight[place_[u]] += w;
+  static std::uint64_t append(std::vector<std::uint64_t>& place, Graph<W>& g, std::uint64_t row, std::uint64_t at,
+                              std::uint32_t u, W w) {
+    if (place[u] != kNoPlace && place[u] >= row) {
+      g.weight[place[u]] += w;
       return at;
     }
-    place_[u] = at;
+    place[u] = at;
     g.to[at] = u;
     g.weight[at] = w;
     return at + 1;
   }
 
-  void end_row(Graph<W>& g, std::size_t v, std::uint64_t row, std::uint64_t at) {
-    W degree{};
-    for (std::uint64_t k = row; k < at; ++k) degree += g.weight[k];
-    g.degree[v] = degree;
+  static W row_sum(const Graph<W>& g, std::uint64_t row, std::uint64_t at) {
+    W sum{};
+    for (std::uint64_t k = row; k < at; ++k) sum += g.weight[k];
+    return sum;
+  }
+
+  static void end_row(Graph<W>& g, std::size_t v, std::uint64_t row, std::uint64_t at) {
+    g.degree[v] = row_sum(g, row, at);
     g.start[v + 1] = at;
   }
 
@@ -422,8 +452,7 @@ class Search {
       const std::uint32_t v = members_[i];
       for (std::uint64_t k = inc_start_[v]; k < inc_start_[v + 1]; ++k) {
         poll_.step();
-        const std::uint32_t e = inc_edge_[k];
-        if (label_[other(e, v)] != x) sum.add(edges_.weights[e]);
+        if (label_[inc_other_[k]] != x) sum.add(edges_.weights[inc_edge_[k]]);
       }
     }
     return sum;
@@ -549,7 +578,7 @@ class Search {
         for (std::uint64_t k = g.start[v]; k < g.start[v + 1]; ++k) {
           poll_.step();
           const std::uint32_t y = id[g.to[k]];
-          if (y != x) at = append(h, row, at, y, g.weight[k]);
+          if (y != x) at = append(place_, h, row, at, y, g.weight[k]);
         }
       }
       end_row(h, x, row, at);
@@ -560,11 +589,12 @@ class Search {
 
   EdgeView edges_;
   std::size_t n_;
+  pool::Threads threads_;
   Sure sure_;
   int unit_;
   BatchedPoll poll_;
   std::vector<std::uint64_t> inc_start_;
-  std::vector<std::uint32_t> inc_edge_;
+  std::vector<std::uint32_t> inc_edge_, inc_other_;
   std::vector<std::uint32_t> label_;  // each input node's super-node
   Graph<W> graph_, spare_;
   std::vector<std::uint32_t> scratch_, group_, members_;
@@ -579,7 +609,7 @@ class Search {
 
 }  // namespace
 
-Cut minimum_cut(EdgeView edges, std::uint64_t n_nodes) {
+Cut minimum_cut(EdgeView edges, std::uint64_t n_nodes, pool::Threads threads) {
   if (n_nodes < 2) throw ValueError("n_nodes: a cut needs at least 2 nodes, got " + std::to_string(n_nodes));
   if (n_nodes > kLimit || edges.size() > kLimit)
     throw ValueError("at most " + std::to_string(kLimit) + " nodes and as many edges");
@@ -607,9 +637,10 @@ Cut minimum_cut(EdgeView edges, std::uint64_t n_nodes) {
   }
   const double sum = total.rounded();
   if (std::isinf(sum)) throw ValueError("weights: their sum overflows float64");
-  // Per node: some 30 words of rows, groups, labels and the heap; per edge:
-  // two entries (up to 20 bytes) in each of two row sets and two incidence ids.
-  require_memory(n * 240 + edges.size() * 96, 1, 1);
+  // Per node: some 30 words of rows, groups, labels and the heap, and the
+  // places of up to eight jobs; per edge: two entries (up to 20 bytes) in
+  // each of two row sets, and two incidence ids and ends.
+  require_memory(n * 304 + edges.size() * 104, 1, 1);
   // Sums of weights that are multiples of 2^(place - 1074) are exact in
   // doubles below 2^53 of that unit, and in Wide below 2^126 (room for twice
   // a weight); beyond both, the rules keep margins (Sure).
@@ -617,10 +648,10 @@ Cut minimum_cut(EdgeView edges, std::uint64_t n_nodes) {
   const bool wide = !exact && sum < std::ldexp(1.0, place + 126 - 1074);
   Cut cut{0.0, {}};
   if (wide) {
-    Search<Wide> search(edges, n, 0.0, place);
+    Search<Wide> search(edges, n, threads, 0.0, place);
     if (search.connected(cut.side)) cut.side = search.run();
   } else {
-    Search<double> search(edges, n, exact ? 0.0 : 4.0 * (static_cast<double>(weighed) + 2) * 0x1p-53);
+    Search<double> search(edges, n, threads, exact ? 0.0 : 4.0 * (static_cast<double>(weighed) + 2) * 0x1p-53);
     if (search.connected(cut.side)) cut.side = search.run();
   }
 

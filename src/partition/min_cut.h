@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "partition/stoer_wagner.h"
+#include "pool/pool.h"
 
 namespace tavik::min_cut {
 
@@ -48,6 +49,7 @@ struct Cut {
 // ("weights[k] ..."), or whose sum overflows; an input rule (InputError) for
 // an endpoint >= n_nodes, as for stoer_wagner_bisect. MemoryError when the
 // work space cannot fit. Self-loops count for nothing, parallel edges add up.
-Cut minimum_cut(EdgeView edges, std::uint64_t n_nodes);
+// The same cut on any number of threads.
+Cut minimum_cut(EdgeView edges, std::uint64_t n_nodes, pool::Threads threads);
 
 }  // namespace tavik::min_cut

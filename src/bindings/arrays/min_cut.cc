@@ -19,7 +19,7 @@ std::tuple<double, py::Ref> min_cut(Copied<std::uint64_t> rows, Copied<std::uint
   min_cut::Cut cut;
   {
     const Unlocked unlocked;
-    cut = min_cut::minimum_cut({rows, cols, weights}, n_nodes);
+    cut = min_cut::minimum_cut({rows, cols, weights}, n_nodes, pool::Threads::pool);
   }
   auto side = new_array<std::int64_t>(cut.side.size());
   std::copy(cut.side.begin(), cut.side.end(), side.span.begin());
