@@ -1,15 +1,11 @@
 """Pure-Python models of the error-correction routines, following their documented
 algorithms step by step (same walk and arithmetic orders), failing with the module's
-exception types and messages; an internal failure is `Panic(message)`."""
+exception types and messages."""
 
 import math
 
+from reference.failures import Failure
 from tavik.exceptions import SizeViolation
-
-
-class Panic(Exception):
-    pass
-
 
 popcount = int.bit_count
 
@@ -117,7 +113,7 @@ def qubo_criticality(qubo, n_vars):
             if i != j:
                 criticality[j] += abs(w)
     if n_vars >= 2 and any(math.isnan(c) for c in criticality):
-        raise Panic("called `Option::unwrap()` on a `None` value")
+        raise Failure("Panic", "called `Option::unwrap()` on a `None` value")
     return sorted(enumerate(criticality), key=lambda pair: pair[1], reverse=True)  # stable
 
 
