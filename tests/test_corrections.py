@@ -1,7 +1,6 @@
 """The calibration corrections, against the reference model bit for bit."""
 
 import gc
-import math
 import random
 
 import pytest
@@ -11,23 +10,6 @@ from reference import analog as ref
 from support import SNAN, rand_double, raw
 
 DETUNE, COUPLE, RABI = core.apply_detuning_correction, core.apply_coupling_correction, core.apply_rabi_correction
-J01 = [((0, 1), 2.0)]
-
-
-@pytest.mark.parametrize("fn, args, expected", [
-    (DETUNE, ([1.0, 2.0, 3.0], [(1, 0.5), (7, 9.0)]), [1.0, 1.5, 3.0]),
-    (DETUNE, ([1.0], [(0, 0.25), (0, 0.5)]), [0.5]),  # the last offset wins
-    (DETUNE, ([], [(0, 1.0)]), []),
-    (COUPLE, (J01, [((0, 1), 0.25)]), [((0, 1), 1.6)]),
-    (COUPLE, (J01, [((1, 0), 0.25)]), J01),  # pairs are ordered
-    (COUPLE, (J01, [((0, 1), -1.0)]), [((0, 1), 200.0)]),
-    (COUPLE, (J01, [((0, 1), math.nan), ((0, 1), 1.0)]), [((0, 1), 1.0)]),
-    (COUPLE, ([], [((0, 1), 1.0)]), []),
-    (RABI, (1.0, 0.0), 1.0), (RABI, (2.0, 1.0), 1.0), (RABI, (1.0, -2.0), 100.0),
-    (RABI, (1.0, math.nan), 100.0), (RABI, (3.0, -0.99), 3.0 / (-0.99 + 1.0)), (RABI, (3.0, -0.995), 300.0),
-])  # fmt: skip
-def test_correction_examples(fn, args, expected):
-    assert fn(*args) == expected
 
 
 @pytest.mark.parametrize("seed", range(8))
