@@ -88,9 +88,6 @@ CASES = {
     "stoer_wagner (many nodes)": (core.stoer_wagner_bisect, ([(0, 1, 1.0)], 3 * 10**6), ([(0, 1, 1.0)], 20), 1.0),  # hours of phases
     "routing": (core.vrp_qubo_terms, ([[float(i != j) for j in range(150)] for i in range(150)], 1.0, 1.0),
                 ([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0), 1.0),
-    "enumeration (arrays)": (ta.qubo_energy_spectrum, (DENSE * 128, 20), (SMALL, 7), 0.2),
-    "norm (arrays)": (ta.exact_ising_norm, ([], DENSE * 128, 20), ([], SMALL, 7), 0.2),
-    "statevector (arrays)": (ta.run_statevector, ([("h", [q], []) for q in range(22)] * 60, 22), ([("h", [0], []), ("cx", [0, 1], [])], 2), 0.2),
     "noisy runs (arrays)": (ta.simulate_qubo_runs, (DENSE * 32, [0] * 20, 2_000_000, 0.1, 3), (DENSE, [1] * 20, 3000, 0.3, 5), 0.2),
     "qubo lowest": (qubo.lowest, (QUBO_40, 10), (QUBO_12, 3), 0.2),
     "qubo levels": (qubo.levels, (QUBO_40, 10), (QUBO_12, 3), 0.2),
