@@ -436,7 +436,6 @@ BAD_INPUTS = [
      "instructions[0]: 't' is not a supported two-qubit gate"),
     (lambda: ta.run_statevector([("h", [99], [])], 25), SizeViolation, "SizeViolation: run_statevector requires n_qubits <= 24"),
     # --- error correction ---
-    (lambda: ta.build_ecc_lookup_table(3, [[0], [1, -1]]), ValueError, "z_stabilizers: index -1 is negative"),
     (lambda: ta.build_ecc_lookup_table(3, [[0, 1], 2]), ValueError,
      "z_stabilizers[1]: expected a list of indices, got shape ()"),
     (lambda: ta.build_ecc_lookup_table(3, [["0"]]), TypeError, "z_stabilizers: expected integer indices, not an array of <U1"),

@@ -87,7 +87,6 @@ def test_a_second_interpreter_is_refused_by_each_module(first):
     (lambda: core.qubo_energy_spectrum([], 1, 2), "qubo_energy_spectrum() takes 2 positional arguments but 3 were given"),
     (lambda: sim.IsingSimulator(1), "IsingSimulator.__new__() takes 0 positional arguments but 1 was given"),
     (lambda: core.qubo_energy_spectrum(qubo=[]), "qubo_energy_spectrum() missing 1 required positional argument: 'n_vars'"),
-    (lambda: core.qubo_energy_spectrum(), "qubo_energy_spectrum() missing 2 required positional arguments: 'qubo' and 'n_vars'"),
     (lambda: core.exact_ising_norm(), "exact_ising_norm() missing 3 required positional arguments: 'dh', 'dj', and 'n_sites'"),
     (lambda: sim.Interaction("a"), "Interaction.__new__() missing 2 required positional arguments: 'j' and 'weight'"),
     (lambda: core.qubo_energy_spectrum([], 1, x=2), "qubo_energy_spectrum() got an unexpected keyword argument 'x'"),
@@ -154,7 +153,6 @@ NulNamed.__qualname__ = "Nul\x00Named"
     (lambda: sim.Variable(type("S", (str,), {})("x"), "d").name, "x"),
     (lambda: core.qubo_energy_spectrum(n_vars=1, qubo=[((0, 0), -1.0)]), ([1], -1.0, [-1.0, 0.0])),  # keywords
     (lambda: sim.Variable(domain="d", name="n").name, "n"),
-    (lambda: core.qubo_energy_spectrum([], 20)[0], [0] * 20),  # the size limit
 ])
 def test_accepted_values(call, expected):
     assert call() == expected
@@ -324,7 +322,6 @@ def test_panic_and_size_violation_are_the_packages_classes(capfd):
 BROKEN_PACKAGE = [
     ("", "SizeViolation: SizeViolation: qubo_energy_spectrum requires n_vars <= 20\n", True),  # the module makes the package's PanicException on first use
     ("named = tavik.exceptions.PanicException", None, True),  # the user names it first
-    ("from tavik.exceptions import PanicException", None, True),
     ("sys.modules['tavik.exceptions'] = None", "ImportError: cannot import tavik.exceptions.SizeViolation", False),
     ("del tavik.exceptions.SizeViolation", "ImportError: cannot import tavik.exceptions.SizeViolation", None),
     ("tavik.exceptions.SizeViolation = 3", "TypeError: tavik.exceptions.SizeViolation must be an exception class", None),
