@@ -6,7 +6,7 @@ import pytest
 
 import tavik.tavik_core as core
 from reference import analog as ref
-from support import graph, rand_double, raw
+from support import bits, graph, rand_double
 
 analog = core.analog
 
@@ -19,4 +19,4 @@ def test_photonic_matches_reference_bit_for_bit(seed):
     interactions = [(rng.choice(pool + ["ghost"]), rng.choice(pool), rand_double(rng)) for _ in range(rng.randrange(0, 40))]
     out = analog.PhotonicCompiler().build_arrazola_bromley_encoding(graph=graph(names, interactions))
     adjacency, phases = ref.arrazola_bromley_encoding(names, interactions)
-    assert [raw(row) for row in out.adjacency_matrix + [out.phases]] == [raw(row) for row in adjacency + [phases]]
+    assert [bits(row) for row in out.adjacency_matrix + [out.phases]] == [bits(row) for row in adjacency + [phases]]
