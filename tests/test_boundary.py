@@ -370,7 +370,6 @@ TOO_BIG_FOR_THE_PROCESS = [
     (None, "", "ta.simulate_qubo_runs([], np.zeros(4, np.uint8), 2**62, 0.1, 1)"),
     (("RLIMIT_AS", 2**30), "", "core.simulate_qubo_runs([], [0] * 8, 2 * 10**7, 0.5, 1)"),
     (("RLIMIT_DATA", 2**30), "", "core.run_statevector([], 24)"),  # 256 MiB of state, 2 GiB of tuples
-    (("RLIMIT_AS", 2**31), "", "core.run_statevector([], 24)"),  # 2 GiB in all, with the process's own
     (("RLIMIT_DATA", 2**30), "", "core.ecc.build_surface_code(5000)"),
     (("RLIMIT_DATA", 2**30), "", "core.vrp_qubo_terms([[1.0] * 200] * 200, 1.0, 1.0)"),
     (("physical", 2**30), "", "ta.simulate_qubo_runs([], np.zeros(16, np.uint8), 5 * 10**7, 0.1, 1)"),
@@ -378,7 +377,6 @@ TOO_BIG_FOR_THE_PROCESS = [
     (("physical", 2**30), "p = np.full(7 * 10**7, 0.1)",  # 560 MB of rates, as much again for the results
      "ta.logical_failure_probability(3, [[0, 1], [1, 2]], [0], p)"),
     (("physical", 2**30), "", "ta.vrp_qubo_matrix(np.ones((120, 120)), 1.0, 1.0)"),
-    (None, "", "ta.vrp_qubo_matrix(np.broadcast_to(0.0, (300, 300)), 1.0, 1.0)"),  # Q: 65 GB
 ]
 
 
@@ -453,8 +451,6 @@ def test_record_class_conventions(path):
             obj.__reduce_ex__(protocol)
     with pytest.raises(TypeError):
         obj.__class__ = core.StackelbergSolver if cls is not core.StackelbergSolver else sim.IsingSimulator
-    if type(obj).__repr__ is object.__repr__:
-        assert repr(obj).startswith(f"<builtins.{name} object at 0x")
     for attribute in getters:
         value = getattr(obj, attribute)
         if isinstance(value, (list, dict)):
