@@ -16,11 +16,6 @@ OVERFLOW = Failure("OverflowError", "out of range integral type conversion attem
 TOO_LARGE = Failure("OverflowError", "Python int too large to convert to C long")  # beyond 64 bits
 
 
-def test_first_draws_of_seed_zero():
-    draws = ref.splitmix64(0)
-    assert [next(draws) for _ in range(3)] == [0.8833108082136426, 0.43152799704850997, 0.026433771592597743]
-
-
 @pytest.mark.parametrize("args, expected", [
     (([((5, 9), 1.0)], [0], 0, 0.5, 0), ([], [])),  # no runs: no index checks
     # Energy sums start at −0.0, in the grouped and the one-run-at-a-time loops.
