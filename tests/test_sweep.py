@@ -17,7 +17,7 @@ import pytest
 import tavik.tavik_core as core
 from tavik import sweep
 from tavik.exceptions import SizeViolation
-from support import SLOWDOWN, bits
+from support import SLOWDOWN, bits, graph
 
 distributed = pytest.importorskip("distributed")
 
@@ -30,9 +30,7 @@ CODES = {
     "random-14": (14, [[q for q in range(14) if random.Random(s).random() < 0.4] for s in range(9)], [0, 1]),
 }
 NOISE, SEEDS = [0.0, 0.05, 0.3], [7, 2**64 - 1]
-GRAPHS = [core.sim.LogicalGraph([core.sim.Variable(v, "spin") for v in "abc"],
-                                [core.sim.Interaction("a", "b", 1.0), core.sim.Interaction("b", "c", w)])
-          for w in (1.0, -1.0)]  # fmt: skip
+GRAPHS = [graph("abc", [("a", "b", 1.0), ("b", "c", w)]) for w in (1.0, -1.0)]
 P = np.array([1e-3, 0.01, 0.05, 0.1, 0.2, 0.5, 0.0, 1.0])
 
 
