@@ -1,6 +1,5 @@
 """Helpers shared by the test modules."""
 
-import contextlib
 import gc
 import math
 import os
@@ -16,16 +15,6 @@ import pytest
 # emulated CPU (tools/cross_aarch64.sh) says how much slower it is itself.
 PRELOADED = os.environ.get("LD_PRELOAD", "")
 SLOWDOWN = float(os.environ.get("TAVIK_TEST_SLOWDOWN", 10 if "libtsan" in PRELOADED else 3 if "libasan" in PRELOADED else 1))
-
-
-@contextlib.contextmanager
-def raises_panic(message):
-    """Expect the module's internal-failure exception with exactly `message`."""
-    with pytest.raises(BaseException) as info:
-        yield info
-    assert type(info.value).__name__ == "PanicException"
-    assert not isinstance(info.value, Exception)
-    assert info.value.args == (message,)
 
 
 def assert_no_leak(*calls, repeat=2000, slack=64):
@@ -151,11 +140,6 @@ def graph(names, interactions=()):
 # Doubles that tell arithmetic orders apart, a signalling NaN among them (quieted by any arithmetic).
 SNAN = struct.unpack("<d", struct.pack("<Q", 0x7FF0000000000001))[0]
 SPECIALS = [0.0, -0.0, math.nan, -math.nan, SNAN, math.inf, -math.inf, 5e-324, 1e308, -1.0, -0.99, -1.01, -5.0]
-
-
-def raw(values):
-    """Exact bit patterns, NaN sign and payload included."""
-    return [struct.pack("<d", v) for v in values]
 
 
 def rand_double(rng):

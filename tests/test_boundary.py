@@ -15,7 +15,7 @@ import textwrap
 import weakref
 
 import pytest
-from support import WRITABLE, core_classes, raises_panic, records, run_child
+from support import WRITABLE, core_classes, records, run_child
 
 import tavik.tavik_core as core
 from tavik.exceptions import SizeViolation
@@ -87,7 +87,6 @@ def test_a_second_interpreter_is_refused_by_each_module(first):
     (lambda: core.qubo_energy_spectrum([], 1, 2), "qubo_energy_spectrum() takes 2 positional arguments but 3 were given"),
     (lambda: sim.IsingSimulator(1), "IsingSimulator.__new__() takes 0 positional arguments but 1 was given"),
     (lambda: core.qubo_energy_spectrum(qubo=[]), "qubo_energy_spectrum() missing 1 required positional argument: 'n_vars'"),
-    (lambda: core.qubo_energy_spectrum(), "qubo_energy_spectrum() missing 2 required positional arguments: 'qubo' and 'n_vars'"),
     (lambda: core.exact_ising_norm(), "exact_ising_norm() missing 3 required positional arguments: 'dh', 'dj', and 'n_sites'"),
     (lambda: sim.Interaction("a"), "Interaction.__new__() missing 2 required positional arguments: 'j' and 'weight'"),
     (lambda: core.qubo_energy_spectrum([], 1, x=2), "qubo_energy_spectrum() got an unexpected keyword argument 'x'"),
@@ -154,7 +153,6 @@ NulNamed.__qualname__ = "Nul\x00Named"
     (lambda: sim.Variable(type("S", (str,), {})("x"), "d").name, "x"),
     (lambda: core.qubo_energy_spectrum(n_vars=1, qubo=[((0, 0), -1.0)]), ([1], -1.0, [-1.0, 0.0])),  # keywords
     (lambda: sim.Variable(domain="d", name="n").name, "n"),
-    (lambda: core.qubo_energy_spectrum([], 20)[0], [0] * 20),  # the size limit
 ])
 def test_accepted_values(call, expected):
     assert call() == expected
@@ -169,18 +167,15 @@ def test_accepted_values(call, expected):
     (lambda: core.qubo_energy_spectrum((x for x in []), 1), TypeError, "argument 'qubo': 'generator' object cannot be converted to 'Sequence'"),
     (lambda: core.qubo_energy_spectrum([[(0, 0), 1.0]], 1), TypeError, "argument 'qubo': 'list' object cannot be converted to 'PyTuple'"),
     (lambda: core.qubo_energy_spectrum([((0, 1, 2), 1.0)], 21), ValueError, "expected tuple of length 2, but got tuple of length 3"),  # before the size limit
-    (lambda: core.qubo_energy_spectrum([], 2.0), TypeError, "argument 'n_vars': 'float' object cannot be interpreted as an integer"),
     (lambda: core.qubo_energy_spectrum(BadItems(), 1), KeyError, "'broken iteration'"),
     (lambda: cutting.SubcircuitSampleCounts(0, "A", [("0", 1)], 1), TypeError, "argument 'counts': 'list' object cannot be converted to 'PyDict'"),
     # dict items convert in order, each key before its value
     (lambda: cutting.SubcircuitSampleCounts(0, "A", {"0": 1, "1": -1, 2: 1}, 1), OverflowError, "can't convert negative int to unsigned"),
     (lambda: cutting.SubcircuitSampleCounts(0, "A", {"0": 1, 2: -1, "1": -1}, 1), TypeError, "argument 'counts': 'int' object cannot be converted to 'PyString'"),
-    (lambda: sim.Variable(3, "d"), TypeError, "argument 'name': 'int' object cannot be converted to 'PyString'"),
     (lambda: sim.Variable("\ud800", "d"), UnicodeEncodeError, None),
     (lambda: sim.LogicalGraph([], [sim.Variable("a", "b")]), TypeError, "argument 'interactions': 'Variable' object cannot be converted to 'Interaction'"),
     (lambda: core.run_statevector([("h\x00x", [0], [])], 2), ValueError, "'h\x00x' is not a single-qubit gate"),
     (lambda: sim.Variable(NulNamed(), "d"), TypeError, "argument 'name': 'Nul\x00Named' object cannot be converted to 'PyString'"),
-    (lambda: core.qubo_energy_spectrum([NulNamed()], 1), TypeError, "argument 'qubo': 'Nul\x00Named' object cannot be converted to 'PyTuple'"),
     # every argument is converted before the size limits are checked
     (lambda: core.logical_failure_probability(27, [[1]], [0], "x"), TypeError, "argument 'physical_error_rate': must be real number, not str"),
     (lambda: ecc.build_surface_code(3, 4), TypeError, "build_surface_code() takes from 0 to 1 positional arguments but 2 were given"),
@@ -308,9 +303,10 @@ def test_arguments_are_not_modified_and_results_are_new():
 
 
 def test_panic_and_size_violation_are_the_packages_classes(capfd):
-    with raises_panic("index out of bounds: the len is 2 but the index is 9") as info:
+    with pytest.raises(BaseException) as info:
         core.qubo_energy_spectrum([((0, 9), 1.0)], 2)
-    assert type(info.value).__bases__ == (BaseException,)
+    assert (type(info.value).__name__, type(info.value).__bases__) == ("PanicException", (BaseException,))
+    assert info.value.args == ("index out of bounds: the len is 2 but the index is 9",)
     err = capfd.readouterr().err
     assert "index out of bounds: the len is 2 but the index is 9" in err and ".cc:" in err
     with pytest.raises(SizeViolation) as info:
@@ -324,7 +320,6 @@ def test_panic_and_size_violation_are_the_packages_classes(capfd):
 BROKEN_PACKAGE = [
     ("", "SizeViolation: SizeViolation: qubo_energy_spectrum requires n_vars <= 20\n", True),  # the module makes the package's PanicException on first use
     ("named = tavik.exceptions.PanicException", None, True),  # the user names it first
-    ("from tavik.exceptions import PanicException", None, True),
     ("sys.modules['tavik.exceptions'] = None", "ImportError: cannot import tavik.exceptions.SizeViolation", False),
     ("del tavik.exceptions.SizeViolation", "ImportError: cannot import tavik.exceptions.SizeViolation", None),
     ("tavik.exceptions.SizeViolation = 3", "TypeError: tavik.exceptions.SizeViolation must be an exception class", None),
@@ -368,11 +363,9 @@ def test_exception_classes_of_a_broken_package(setup, size_violation, panic_is_t
 # Results that cannot fit beside what the process already holds, refused in a child with nothing allocated, under the
 # limit given: an rlimit, or the machine's physical memory seen as that many bytes. Each row: limit, setup, call.
 TOO_BIG_FOR_THE_PROCESS = [
-    (None, "", "core.simulate_qubo_runs([], [0] * 4, 3 * 10**8, 0.5, 1)"),  # over 40 GB
     (None, "", "ta.simulate_qubo_runs([], np.zeros(4, np.uint8), 2**62, 0.1, 1)"),
     (("RLIMIT_AS", 2**30), "", "core.simulate_qubo_runs([], [0] * 8, 2 * 10**7, 0.5, 1)"),
     (("RLIMIT_DATA", 2**30), "", "core.run_statevector([], 24)"),  # 256 MiB of state, 2 GiB of tuples
-    (("RLIMIT_AS", 2**31), "", "core.run_statevector([], 24)"),  # 2 GiB in all, with the process's own
     (("RLIMIT_DATA", 2**30), "", "core.ecc.build_surface_code(5000)"),
     (("RLIMIT_DATA", 2**30), "", "core.vrp_qubo_terms([[1.0] * 200] * 200, 1.0, 1.0)"),
     (("physical", 2**30), "", "ta.simulate_qubo_runs([], np.zeros(16, np.uint8), 5 * 10**7, 0.1, 1)"),
@@ -380,7 +373,6 @@ TOO_BIG_FOR_THE_PROCESS = [
     (("physical", 2**30), "p = np.full(7 * 10**7, 0.1)",  # 560 MB of rates, as much again for the results
      "ta.logical_failure_probability(3, [[0, 1], [1, 2]], [0], p)"),
     (("physical", 2**30), "", "ta.vrp_qubo_matrix(np.ones((120, 120)), 1.0, 1.0)"),
-    (None, "", "ta.vrp_qubo_matrix(np.broadcast_to(0.0, (300, 300)), 1.0, 1.0)"),  # Q: 65 GB
 ]
 
 
@@ -455,8 +447,6 @@ def test_record_class_conventions(path):
             obj.__reduce_ex__(protocol)
     with pytest.raises(TypeError):
         obj.__class__ = core.StackelbergSolver if cls is not core.StackelbergSolver else sim.IsingSimulator
-    if type(obj).__repr__ is object.__repr__:
-        assert repr(obj).startswith(f"<builtins.{name} object at 0x")
     for attribute in getters:
         value = getattr(obj, attribute)
         if isinstance(value, (list, dict)):

@@ -14,11 +14,8 @@ import pytest
 
 import tavik.arrays as ta
 import tavik.tavik_core as core
-from tavik import qubo
-from tavik import qec
-from tavik import circuits
-from tavik import graphs
-from support import SLOWDOWN
+from tavik import circuits, graphs, qec, qubo
+from support import SLOWDOWN, graph
 
 DELAY = 0.05 * SLOWDOWN  # seconds into the call at which SIGINT arrives
 
@@ -49,10 +46,7 @@ def ring(n, degree=3):
     return [(i, (i * 7 + k) % n, 1.0 + k) for i in range(n) for k in range(1, degree + 1)]
 
 
-GRAPH = core.sim.LogicalGraph(
-    [core.sim.Variable(f"v{k}", "") for k in range(20)],
-    [core.sim.Interaction(f"v{i}", f"v{j}", 1.0 + i - j) for i in range(20) for j in range(20)] * 2,
-)
+GRAPH = graph([f"v{k}" for k in range(20)], [(f"v{i}", f"v{j}", 1.0 + i - j) for i in range(20) for j in range(20)] * 2)
 LONG_GRAPH = core.sim.LogicalGraph(GRAPH.variables, GRAPH.interactions * 16)
 
 
@@ -88,9 +82,6 @@ CASES = {
     "stoer_wagner (many nodes)": (core.stoer_wagner_bisect, ([(0, 1, 1.0)], 3 * 10**6), ([(0, 1, 1.0)], 20), 1.0),  # hours of phases
     "routing": (core.vrp_qubo_terms, ([[float(i != j) for j in range(150)] for i in range(150)], 1.0, 1.0),
                 ([[0.0, 2.0, 3.0], [2.0, 0.0, 1.0], [3.0, 1.0, 0.0]], 1.0, 1.0), 1.0),
-    "enumeration (arrays)": (ta.qubo_energy_spectrum, (DENSE * 128, 20), (SMALL, 7), 0.2),
-    "norm (arrays)": (ta.exact_ising_norm, ([], DENSE * 128, 20), ([], SMALL, 7), 0.2),
-    "statevector (arrays)": (ta.run_statevector, ([("h", [q], []) for q in range(22)] * 60, 22), ([("h", [0], []), ("cx", [0, 1], [])], 2), 0.2),
     "noisy runs (arrays)": (ta.simulate_qubo_runs, (DENSE * 32, [0] * 20, 2_000_000, 0.1, 3), (DENSE, [1] * 20, 3000, 0.3, 5), 0.2),
     "qubo lowest": (qubo.lowest, (QUBO_40, 10), (QUBO_12, 3), 0.2),
     "qubo levels": (qubo.levels, (QUBO_40, 10), (QUBO_12, 3), 0.2),
@@ -153,21 +144,21 @@ READS_IN_PLACE = {
 @pytest.mark.parametrize("read", READS_IN_PLACE.values(), ids=READS_IN_PLACE.keys())
 def test_a_handler_may_assign_to_a_record_that_a_call_reads(read):
     if read is READS_IN_PLACE["solve_exact"]:
-        graph = core.sim.LogicalGraph(GRAPH.variables, GRAPH.interactions)  # tens of ms
+        record = core.sim.LogicalGraph(GRAPH.variables, GRAPH.interactions)  # tens of ms
     else:  # a million records to convert
-        graph = core.sim.LogicalGraph(GRAPH.variables[:1] * 1_000_000, [])
-    expected = read(graph)
+        record = core.sim.LogicalGraph(GRAPH.variables[:1] * 1_000_000, [])
+    expected = read(record)
     replaced = []
 
     def replace(*_):
-        graph.variables, graph.interactions = [], []
+        record.variables, record.interactions = [], []
         replaced.append(True)
 
     previous = signal.signal(signal.SIGALRM, replace)
     try:
         signal.setitimer(signal.ITIMER_REAL, 0.01)
-        assert read(graph) == expected
+        assert read(record) == expected
     finally:
         signal.setitimer(signal.ITIMER_REAL, 0)
         signal.signal(signal.SIGALRM, previous)
-    assert replaced and (graph.variables, graph.interactions) == ([], [])
+    assert replaced and (record.variables, record.interactions) == ([], [])

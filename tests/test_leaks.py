@@ -11,6 +11,7 @@ import tavik.tavik_core as core
 from support import Z3, assert_no_leak, graph, records
 from tavik._pickling import _rebuild, _state
 from test_arrays import LONG_CALLS, NATIVE_REFUSALS
+from test_pickling import CORRUPTED
 
 sim, analog, ecc, cutting = core.sim, core.analog, core.ecc, core.cutting
 V = sim.Variable("a", "spin")
@@ -89,11 +90,8 @@ LEAKS = {
         lambda: cutting.SubcircuitSampleCounts(1, "lab", {"00": -1}, 3),
         lambda: repr(cutting.SubcircuitSampleCounts(1, "lab\u0301", {}, 3)) + repr(cutting.SampleCoefficient(2, 1e-9)),
     ],
-    "pickling": [
-        lambda: _rebuild("analog.RydbergControlParameters", _state(RYDBERG)), lambda: _rebuild("sim.Variable", (1, "spin")),
-        lambda: _rebuild("StackelbergSolver", (0.9, -1, 0.5)), lambda: _rebuild("ecc.PatchAssignment", (4, 3, 0, 10)),
-        lambda: _rebuild("sim.Variable", ("a",)), lambda: _rebuild("sim.Variable", ["a", "b"]),
-    ],
+    "pickling": [lambda: _rebuild("analog.RydbergControlParameters", _state(RYDBERG)),
+                 *[lambda path=path, state=state: _rebuild(path, state) for path, state, *_ in CORRUPTED]],
     "arrays": [*[lambda call=call: call(False) for call in LONG_CALLS.values()], *[row[0] for row in NATIVE_REFUSALS],
                lambda: ta.stoer_wagner_bisect([(0, 1, 1.0), (1, 2, np.nan)], 3)],
 }  # fmt: skip

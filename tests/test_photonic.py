@@ -1,28 +1,14 @@
 """The photonic compiler's encoding of a graph, against the reference model bit for bit."""
 
-import math
 import random
 
 import pytest
 
 import tavik.tavik_core as core
 from reference import analog as ref
-from support import graph, rand_double, raw
+from support import bits, graph, rand_double
 
 analog = core.analog
-
-
-@pytest.mark.parametrize("names, interactions, adjacency, phases", [
-    ("abc", [("a", "b", 2.0), ("b", "c", -1.0)], [[0, 2, 0], [2, 0, -1], [0, -1, 0]], [0, 0, 0]),
-    ("ab", [("a", "a", 1.0)], [[0, 0], [0, 0]], [0.7853981633974483, 0]),
-    ("ab", [("a", "b", 1.0), ("b", "a", 3.0)], [[0, 3], [3, 0]], [0, 0]),
-    ("ab", [("a", "z", 1.0), ("z", "z", 1.0)], [[0, 0], [0, 0]], [0, 0]),
-    ("", [("a", "b", 1.0)], [], []),
-    ("aba", [("a", "b", 4.0), ("a", "a", -1.0)], [[0, 0, 0], [0, 0, 4], [0, 4, 0]], [0, 0, -math.pi / 4]),
-])
-def test_photonic_examples(names, interactions, adjacency, phases):
-    out = analog.PhotonicCompiler().build_arrazola_bromley_encoding(graph=graph(names, interactions))
-    assert out.adjacency_matrix == adjacency and out.phases == phases
 
 
 @pytest.mark.parametrize("seed", range(10))
@@ -33,4 +19,4 @@ def test_photonic_matches_reference_bit_for_bit(seed):
     interactions = [(rng.choice(pool + ["ghost"]), rng.choice(pool), rand_double(rng)) for _ in range(rng.randrange(0, 40))]
     out = analog.PhotonicCompiler().build_arrazola_bromley_encoding(graph=graph(names, interactions))
     adjacency, phases = ref.arrazola_bromley_encoding(names, interactions)
-    assert [raw(row) for row in out.adjacency_matrix + [out.phases]] == [raw(row) for row in adjacency + [phases]]
+    assert [bits(row) for row in out.adjacency_matrix + [out.phases]] == [bits(row) for row in adjacency + [phases]]

@@ -1,6 +1,5 @@
-"""The worker pool, seen through the kernels that use it: results do not depend on the number of CPUs, forked children
-get a working pool, and the interpreter exits cleanly with the pool's threads idle or busy, and a pool that cannot
-start every worker runs with those it has."""
+"""The worker pool, seen through the kernels that use it: forked children get a working pool, the interpreter exits
+cleanly with the pool's threads idle or busy, and a pool that cannot start every worker runs with those it has."""
 
 import os
 import signal
@@ -40,18 +39,17 @@ print(workload())  # and it still works
 """
 
 
-@pytest.mark.parametrize("count, ending, status", [
-    (1, "", 0),  # on one CPU or two, the results of this process, which uses all of them
-    (2, "", 0),
-    (None, "import sys; sys.exit(3)", 3),
-    (None, "t = threading.Thread(target=workload); t.start(); t.join()", 0),
-    (None, "threading.Thread(target=workload, daemon=True).start()", 0),  # busy at exit
+# The results on one CPU or two are test_arrays' (test_results_do_not_depend_on_the_number_of_cpus).
+@pytest.mark.parametrize("ending, status", [
+    ("import sys; sys.exit(3)", 3),
+    ("t = threading.Thread(target=workload); t.start(); t.join()", 0),
+    ("threading.Thread(target=workload, daemon=True).start()", 0),  # busy at exit
 ])
-def test_same_results_on_any_cpu_count_and_after_fork_then_a_clean_exit(count, ending, status):
-    exec(WORKLOAD, namespace := {})  # this process uses every CPU
-    result = run_child(WORKLOAD + FORKED + ending, count)
+def test_same_results_after_fork_then_a_clean_exit(ending, status):
+    exec(WORKLOAD, namespace := {})
+    result = run_child(WORKLOAD + FORKED + ending)
     assert (result.returncode, result.stderr) == (status, "")
-    digest, threads = namespace["workload"](), (count or len(os.sched_getaffinity(0))) - 1
+    digest, threads = namespace["workload"](), len(os.sched_getaffinity(0)) - 1
     assert result.stdout.split() == [digest] + [digest, str(threads)] * 4 + [digest]
 
 

@@ -5,7 +5,7 @@ import pytest
 
 import tavik.tavik_core as core
 from reference import stackelberg as ref
-from reference.failures import Failure, out_of_bounds, outcome
+from reference.failures import Failure, outcome
 from support import bits
 
 FIELDS = ("kappa", "confidence", "energy_gap", "iterations", "kappa_std")
@@ -28,23 +28,10 @@ EQUAL_KAPPA = ([0.4, 0.4], [0.0, 1.0], [1.0, 2.0], [0.0, 0.0])
 # Lists (confidences, best, second best, chain-break fractions), settings, and the expected failure or
 # (strength, (kappa, confidence, energy_gap, iterations, kappa_std)[, repr]): () compares with the reference only
 @pytest.mark.parametrize("lists, settings, expected", [
-    (([0.5], [0.0], [1.0], [0.1]), (2.0, 0.9, 0.5), (2.54, (0.4600000000000001, 0.5, 1.0, 0, 0.0),
-     "EquilibriumScore(kappa=0.4600, confidence=0.5000, energy_gap=1.0000, kappa_std=0.0000, iterations=0)")),
-    (([0.5, 0.9], [0.0] * 2, [1.0, 5.0], [0.1, 0.0]), (2.0, 0.9, 0.5), (2.03, (0.8, 0.9, 5.0, 1, 0.16999999999999998))),
     # Equal κ: the later iteration wins; reaching the target exactly keeps the strength.
     (EQUAL_KAPPA, (3.0, 0.7, 0.5), (3.8549999999999995, (0.43000000000000005, 0.4, 1.0, 1, 0.0))),
     (EQUAL_KAPPA, (3.0, 0.43000000000000005, 0.5), (3.0, (0.43000000000000005, 0.4, 1.0, 1, 0.0))),
-    # κ = 0 and 0.9: a population spread of 0.45, and 5·0.45 capped at 0.9
-    (([0.0, 0.8], [0.0, 0.0], [0.0, 10.0], [1.0, 0.0]), (1.0, 2.0, 1.0),
-     (1.01, (0.8999999999999999, 0.8, 10.0, 1, 0.44999999999999996))),
     (([NAN], [0.0], [1.0], [0.0]), (2.0, 0.9, 0.5), (NAN, (NAN, NAN, 1.0, 0, 0.0))),  # a single NaN κ is scored
-    # κ limits: a fraction below 0 counts as 0, the gap (NaN too) saturates at 10
-    (([1.0], [0.0], [10.0], [0.0]), S, (1.0, (1.0, 1.0, 10.0, 0, 0.0))),
-    (([1.0], [3.0], [-30.0], [-2.0]), S, (1.0, (1.0, 1.0, 33.0, 0, 0.0))),
-    (([0.0], [0.0], [0.0], [4.0]), S, (1.5, (0.0, 0.0, 0.0, 0, 0.0))),
-    (([0.0], [0.0], [NAN], [1.0]), S, (1.35, (0.3, 0.0, NAN, 0, 0.0))),
-    (([], [], [], []), S, out_of_bounds(0, 0)),
-    (([0.5, 0.5], [0.0], [1.0, 1.0], [0.0, 0.0]), S, out_of_bounds(1, 1)),  # any list shorter than confidences
     (([0.5, NAN], [0.0] * 2, [1.0] * 2, [0.0] * 2), S, UNWRAP),
     (([0.5, 0.5], [0.0] * 2, [1.0] * 2, [NAN, 0.0]), S, UNWRAP),
     # The text, compared with the reference: the confidence passes through and the gap is |value|.

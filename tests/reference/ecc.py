@@ -1,15 +1,11 @@
 """Pure-Python models of the error-correction routines, following their documented
 algorithms step by step (same walk and arithmetic orders), failing with the module's
-exception types and messages; an internal failure is `Panic(message)`."""
+exception types and messages."""
 
 import math
 
+from reference.failures import Failure
 from tavik.exceptions import SizeViolation
-
-
-class Panic(Exception):
-    pass
-
 
 popcount = int.bit_count
 
@@ -87,22 +83,16 @@ def powi(x, e):
     return result
 
 
-def failing_patterns(n_data, z_stabilizers, logical_z):
-    """The patterns k (ascending, bit q is qubit q) whose decoded residual anticommutes with logical Z."""
+def logical_failure_probability(n_data, z_stabilizers, logical_z, physical_error_rate):
     masks = stabilizer_masks(n_data, z_stabilizers)
     table = build_table(n_data, masks)
     logical = support_mask(logical_z, n_data, "logical_z")
-    residuals = ((k, k ^ table.get(syndrome(k, masks), 0)) for k in range(2**n_data))
-    return [k for k, residual in residuals if popcount(residual & logical) & 1]
-
-
-def logical_failure_probability(n_data, z_stabilizers, logical_z, physical_error_rate):
-    failing = failing_patterns(n_data, z_stabilizers, logical_z)
     p, n = physical_error_rate, n_data
     weights = [powi(p, w) * powi(1.0 - p, n - w) for w in range(n + 1)]
     acc = 0.0
-    for k in failing:
-        acc += weights[popcount(k)]
+    for k in range(2**n):  # ascending, bit q is qubit q: those whose decoded residual anticommutes with logical Z
+        if popcount((k ^ table.get(syndrome(k, masks), 0)) & logical) & 1:
+            acc += weights[popcount(k)]
     return acc
 
 
@@ -117,7 +107,7 @@ def qubo_criticality(qubo, n_vars):
             if i != j:
                 criticality[j] += abs(w)
     if n_vars >= 2 and any(math.isnan(c) for c in criticality):
-        raise Panic("called `Option::unwrap()` on a `None` value")
+        raise Failure("Panic", "called `Option::unwrap()` on a `None` value")
     return sorted(enumerate(criticality), key=lambda pair: pair[1], reverse=True)  # stable
 
 

@@ -3,17 +3,15 @@ tie-breaking, summation orders and merge order."""
 
 import math
 
-
-class Panic(Exception):
-    """Stands for the module's PanicException."""
+from reference.failures import Failure, out_of_bounds
 
 
 def stoer_wagner_bisect(edges, n):
     if n < 2:
-        raise ValueError("n_nodes must be >= 2 to bisect")
+        raise Failure("ValueError", "n_nodes must be >= 2 to bisect")
     for endpoint in (v for i, j, _ in edges for v in (i, j)):
         if endpoint >= n:
-            raise Panic(f"index out of bounds: the len is {n} but the index is {endpoint}")
+            raise out_of_bounds(n, endpoint)
     adj = [[0.0] * n for _ in range(n)]
     for i, j, weight in edges:
         adj[i][j] = weight + adj[i][j]
@@ -32,7 +30,7 @@ def stoer_wagner_bisect(edges, n):
                 if active[k] and not in_a[k] and tightness[k] > running:
                     selected, running = k, tightness[k]
             if selected is None:
-                raise Panic("a candidate remains while n_in_a < active_count")
+                raise Failure("Panic", "a candidate remains while n_in_a < active_count")
             in_a[selected], prev, last = True, last, selected
             for k in range(n):
                 if active[k] and not in_a[k]:
@@ -54,5 +52,5 @@ def stoer_wagner_bisect(edges, n):
         active[t] = False
 
     if not best_side:
-        raise ValueError("no cut found")
+        raise Failure("ValueError", "no cut found")
     return best_weight, best_side
