@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "common/errors.h"
@@ -247,7 +248,10 @@ template <bool kOdd, bool kExchange>
     acc1 += __builtin_bit_cast(V4, __builtin_bit_cast(U4, run1) ^ flip);
   }
   const V4 sum = acc0 + acc1;
-  return (sum[0] + sum[1]) + (sum[2] + sum[3]);
+  // Which of two NaNs an addition passes on depends on how each path's
+  // compiler ordered its operands: one NaN for all keeps every path's bits.
+  const double total = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+  return std::isnan(total) ? std::numeric_limits<double>::quiet_NaN() : total;
 }
 
 template <class Isa>
