@@ -310,12 +310,10 @@ def test_every_gate_against_qulacs():
     circuit = random_circuit(n, circuits.GATES, 300, seed=77)
     qc = qulacs.QuantumCircuit(n)
     for g, qs, ps in circuit:
-        if g in ("swap", "cswap"):
-            gate = qulacs.gate.SWAP(*qs[-2:])
-        else:
-            gate = qulacs.gate.to_matrix_gate(getattr(qulacs.gate, QULACS[g])(qs[-1], *ps))
+        swap = g in ("swap", "cswap")
+        gate = qulacs.gate.SWAP(*qs[-2:]) if swap else getattr(qulacs.gate, QULACS[g])(qs[-1], *ps)
         matrix = qulacs.gate.to_matrix_gate(gate)
-        for c in qs[: -2 if g in ("swap", "cswap") else -1]:
+        for c in qs[: -2 if swap else -1]:
             matrix.add_control_qubit(c, 1)
         qc.add_gate(matrix)
     state = qulacs.QuantumState(n)
