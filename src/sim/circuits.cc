@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "common/memory.h"
 #include "common/progress_counter.h"
 #include "platform/simd.h"
+#include "sim/amplitude_lanes.h"
 
 namespace tavik::sim {
 namespace {
@@ -196,16 +196,7 @@ struct Subspace {
   }
 };
 
-// Inlined into each SIMD variant: its calling convention never applies.
-#pragma GCC diagnostic ignored "-Wpsabi"
-using V4 = double __attribute__((vector_size(32)));
-using U4 = std::uint64_t __attribute__((vector_size(32)));
-
-[[gnu::always_inline]] inline V4 load(const Amplitude* p) {
-  V4 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
+using namespace lanes;
 
 // Σ_e (−1)^popcount(e & zl) · f(conj(b[e ^ xl]) · a[e]) over the chunk's e,
 // f the real part (even) or the imaginary part (odd). Two amplitudes a
@@ -216,7 +207,6 @@ using U4 = std::uint64_t __attribute__((vector_size(32)));
 template <bool kOdd, bool kExchange>
 [[gnu::always_inline]] inline double chunk_pairs_of(const Amplitude* a, const Amplitude* b, std::size_t len,
                                                     std::uint64_t xl, std::uint64_t zl) {
-  constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
   constexpr std::size_t kRun = 16;
   U4 low[kRun / 2];
   constexpr std::uint64_t lane = kOdd ? kSign : 0;
@@ -236,16 +226,16 @@ template <bool kOdd, bool kExchange>
         p1 = __builtin_shufflevector(p1, p1, 2, 3, 0, 1);
       }
       if constexpr (kOdd) {
-        p0 = __builtin_shufflevector(p0, p0, 1, 0, 3, 2);
-        p1 = __builtin_shufflevector(p1, p1, 1, 0, 3, 2);
+        p0 = swap_parts(p0);
+        p1 = swap_parts(p1);
       }
-      run0 += __builtin_bit_cast(V4, __builtin_bit_cast(U4, p0) ^ low[v]) * load(a + e0 + 2 * v);
-      run1 += __builtin_bit_cast(V4, __builtin_bit_cast(U4, p1) ^ low[v + 1]) * load(a + e0 + 2 * v + 2);
+      run0 += flip_signs(p0, low[v]) * load(a + e0 + 2 * v);
+      run1 += flip_signs(p1, low[v + 1]) * load(a + e0 + 2 * v + 2);
     }
     const std::uint64_t high = std::popcount(e0 & zl) & 1 ? kSign : 0;
     const U4 flip{high, high, high, high};
-    acc0 += __builtin_bit_cast(V4, __builtin_bit_cast(U4, run0) ^ flip);
-    acc1 += __builtin_bit_cast(V4, __builtin_bit_cast(U4, run1) ^ flip);
+    acc0 += flip_signs(run0, flip);
+    acc1 += flip_signs(run1, flip);
   }
   const V4 sum = acc0 + acc1;
   // Which of two NaNs an addition passes on depends on how each path's
@@ -261,6 +251,16 @@ template <class Isa>
   return xl & 1 ? chunk_pairs_of<false, true>(a, b, len, xl, zl) : chunk_pairs_of<false, false>(a, b, len, xl, zl);
 }
 TAVIK_SIMD_DISPATCH(chunk_pairs, chunk_pairs_lanes)
+
+// ⟨P⟩ from Σ over the pairs (j, j ^ x), x's highest bit clear in j, of
+// (−1)^popcount(j & z) · f(conj(ψ[j^x])·ψ[j]), f the real part for an even Y
+// count and the imaginary part for an odd one: each pair stands for both of
+// its conjugate products (twice), and i^y with y = 0, 1, 2, 3 (mod 4) takes
+// re, −im, −re, +im. Without X or Y the sum is over all j, once.
+double pauli_value(std::uint64_t x, std::uint64_t z, double pair_sum) {
+  const unsigned y = static_cast<unsigned>(std::popcount(x & z)) & 3;
+  return (x ? 2.0 : 1.0) * (y == 1 || y == 2 ? -pair_sum : pair_sum);
+}
 
 // The terms `terms` (indices into z_masks and out, x_of[t] each one's mask)
 // in rounds of one pass each; out[t] gets Σ over the pairs (j, j ^ x) with
@@ -353,30 +353,27 @@ void pauli_expectations(std::span<const Amplitude> state, std::span<const std::u
                         std::span<double> out, pool::Threads threads, std::uint64_t* progress) {
   constexpr std::size_t kTermsPerPass = 512;
   constexpr unsigned kChunkBits = 8;
-  constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
   // Past this many terms a chunk's transform costs less than its terms' sums.
   constexpr std::size_t kTransformTerms = 16;
   const unsigned n = qubits_of(state.size());
   std::vector<double> partial;
 
-  // Masks of few terms: many of them a pass (tiled_pair_sums), then scaled
-  // as below.
+  // Masks of few terms share passes (tiled_pair_sums); a state of fewer
+  // than 16 amplitudes is less than one of its runs.
+  const auto shares_passes = [&](std::size_t g, std::size_t t0) { return ends[g] - t0 < kTransformTerms && n >= 4; };
   std::vector<std::uint64_t> x_of(z_masks.size());
   std::vector<std::size_t> few;
   for (std::size_t g = 0, t0 = 0; g < x_masks.size(); t0 = ends[g++])
     for (std::size_t t = t0; t < ends[g]; ++t) {
       x_of[t] = x_masks[g];
-      if (ends[g] - t0 < kTransformTerms && n >= 4) few.push_back(t);  // a chunk of a run at least
+      if (shares_passes(g, t0)) few.push_back(t);
     }
   tiled_pair_sums(state, few, x_of, z_masks, out, threads, progress);
-  for (const std::size_t t : few) {
-    const unsigned y = static_cast<unsigned>(std::popcount(x_of[t] & z_masks[t])) & 3;
-    out[t] = (x_of[t] ? 2.0 : 1.0) * (y == 1 || y == 2 ? -out[t] : out[t]);
-  }
+  for (const std::size_t t : few) out[t] = pauli_value(x_of[t], z_masks[t], out[t]);
 
   std::size_t begin_term = 0;
   for (std::size_t g = 0; g < x_masks.size(); begin_term = ends[g++]) {
-    if (ends[g] - begin_term < kTransformTerms && n >= 4) continue;
+    if (shares_passes(g, begin_term)) continue;
     const std::uint64_t x = x_masks[g];
     // Without X or Y the terms weigh probabilities; otherwise the pairs (j,
     // j ^ x) with x's highest bit clear in j, each standing for both of its
@@ -476,9 +473,7 @@ void pauli_expectations(std::span<const Amplitude> state, std::span<const std::u
       for (std::size_t t = 0; t < terms; ++t) {
         double sum = 0.0;
         for (std::size_t b = 0; b < blocks; ++b) sum += partial[b * terms + t];
-        // i^y: y = 0, 1, 2, 3 (mod 4) take re, −im, −re, +im.
-        const unsigned y = static_cast<unsigned>(std::popcount(x & z[t])) & 3;
-        out[t0 + t] = (x ? 2.0 : 1.0) * (y == 1 || y == 2 ? -sum : sum);
+        out[t0 + t] = pauli_value(x, z[t], sum);
       }
       add_progress(progress, terms);
     }

@@ -15,6 +15,7 @@
 #include "common/nan_order.h"
 #include "text/quote.h"
 #include "platform/simd.h"
+#include "sim/amplitude_lanes.h"
 #include "pool/pool.h"
 
 namespace tavik::sim {
@@ -289,20 +290,7 @@ std::vector<Op> fuse_single_qubit_runs(std::vector<Op> ops, unsigned n) {
 // whose real lane is mr·ar + (−mi)·ai = mr·ar − mi·ai and whose imaginary lane
 // is mr·ai + mi·ar: the same roundings as the scalar formula.
 
-// Vector helpers here are internal and inlined into each SIMD variant, so GCC's note
-// that their calling convention depends on the target does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
-using V4 = double __attribute__((vector_size(32)));
-
-[[gnu::always_inline]] inline V4 load(const Amplitude* p) {
-  V4 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-[[gnu::always_inline]] inline void store(Amplitude* p, V4 v) { std::memcpy(p, &v, sizeof v); }
-
-[[gnu::always_inline]] inline V4 swap_parts(V4 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
+using namespace lanes;
 
 struct MatrixLanes {
   V4 r00, s00, r01, s01, r10, s10, r11, s11;
@@ -479,16 +467,6 @@ struct Group {
   std::vector<Step> steps;
 };
 
-// Negation flips sign bits only, as the scalar negation does: a product with
-// −1 would keep a NaN's sign.
-using U4 = std::uint64_t __attribute__((vector_size(32)));
-constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
-
-// The builtin, not std::bit_cast: unoptimised builds call that as a function
-// compiled for the baseline target, which cannot take a 256-bit vector.
-[[gnu::always_inline]] inline V4 flip_signs(V4 v, U4 mask) {
-  return __builtin_bit_cast(V4, __builtin_bit_cast(U4, v) ^ mask);
-}
 
 // One vector x of the permutation and its partner y.
 template <LocalPermutation::Lanes kLanes>

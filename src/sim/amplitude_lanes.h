@@ -1,0 +1,42 @@
+// Two amplitudes (re, im, re, im) in one 256-bit vector, for the kernels that
+// are compiled once per SIMD path (platform/simd.h): the statevector's gates
+// and the Pauli sums. Every helper is always inlined into its path's
+// variant: an unoptimised build would otherwise call it as a function
+// compiled for the baseline target, which cannot pass a 256-bit vector, so
+// GCC's note that such a call's convention depends on the target never
+// applies.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "sim/statevector.h"
+
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace tavik::sim::lanes {
+
+using V4 = double __attribute__((vector_size(32)));
+using U4 = std::uint64_t __attribute__((vector_size(32)));
+
+constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+
+[[gnu::always_inline]] inline V4 load(const Amplitude* p) {
+  V4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+[[gnu::always_inline]] inline void store(Amplitude* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+
+// (re, im) → (im, re) in each amplitude.
+[[gnu::always_inline]] inline V4 swap_parts(V4 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
+
+// Sign bits flipped where `mask` has them, as the scalar negation does: a
+// product with −1 would keep a NaN's sign. The builtin, not std::bit_cast,
+// which unoptimised builds call as a function.
+[[gnu::always_inline]] inline V4 flip_signs(V4 v, U4 mask) {
+  return __builtin_bit_cast(V4, __builtin_bit_cast(U4, v) ^ mask);
+}
+
+}  // namespace tavik::sim::lanes
