@@ -282,8 +282,7 @@ def test_only_plain_type_errors_get_the_argument_prefix():
 def test_arguments_are_not_modified_and_results_are_new():
     qubo = [((0, 1), 1.0), ((1, 1), -1.0)]
     snapshot = repr(qubo)
-    first = core.qubo_energy_spectrum(qubo, 2)
-    second = core.qubo_energy_spectrum(qubo, 2)
+    first, second = core.qubo_energy_spectrum(qubo, 2), core.qubo_energy_spectrum(qubo, 2)
     assert repr(qubo) == snapshot
     assert first == second and first[0] is not second[0] and first[2] is not second[2]
 
