@@ -33,8 +33,7 @@ model: qubo.ModelLike = ({("a", "b"): -1.0}, 0.5)
 low: qubo.Lowest = qubo.lowest(model, 2, vartype="SPIN")
 low_samples: npt.NDArray[np.int8] = low.samples
 low_energies: npt.NDArray[np.float64] = qubo.lowest(Q).energies
-level_energies, level_counts = qubo.levels(Q, 3)
-level_sizes: npt.NDArray[np.int64] = level_counts
+levels: tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]] = qubo.levels(Q, 3)
 assert low.variables == ["a", "b"] and low.vartype == "SPIN" and callable(low.to_sampleset)
 
 from tavik import qec  # noqa: E402

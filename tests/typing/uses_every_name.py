@@ -51,9 +51,8 @@ circuit: list[tuple[str, list[int]]] = ecc.remap_circuit([("cx", [0, 1])], patch
 # Co-design solver.
 solver = core.StackelbergSolver(target_kappa=0.9, max_iterations=10, learning_rate=0.5)
 settings: tuple[float, int, float] = (solver.target_kappa, solver.max_iterations, solver.learning_rate)
-strength, score = solver.solve([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0], 2.0)
-chain_strength: float = strength
-equilibrium: core.EquilibriumScore = score
+solved: tuple[float, core.EquilibriumScore] = solver.solve([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0], 2.0)
+score = solved[1]
 kappas: tuple[float, float, float, int, float] = (score.kappa, score.confidence, score.energy_gap, score.iterations,
                                                   score.kappa_std)
 
