@@ -394,31 +394,32 @@ def test_an_index_array_written_during_a_call_makes_no_access_outside_memory(cas
 
 # --- refused inputs -----------------------------------------------------------------
 
+
+# simulate_qubo_runs with valid arguments but those a row sets.
+def runs(qubo, base_bits=(0, 1), n_runs=1):
+    return ta.simulate_qubo_runs(qubo, base_bits, n_runs, 0.1, 1)
+
+
 BAD_INPUTS = [
     # (call, exception, message)
-    (lambda: ta.simulate_qubo_runs(([0.0], [np.nan], [1.0]), [0, 1], 1, 0.1, 1), ValueError,
-     "qubo cols: NaN where an index is expected"),
-    (lambda: ta.simulate_qubo_runs(([0], [-1], [1.0]), [0, 1], 1, 0.1, 1), ValueError, "qubo cols: index -1 is negative"),
+    (lambda: runs(([0.0], [np.nan], [1.0])), ValueError, "qubo cols: NaN where an index is expected"),
+    (lambda: runs(([0], [-1], [1.0])), ValueError, "qubo cols: index -1 is negative"),
     (lambda: ta.qubo_energy_spectrum(([np.inf], [0], [1.0]), 3), ValueError, "qubo rows: inf where an index is expected"),
     (lambda: ta.qubo_energy_spectrum(([0], [-np.inf], [1.0]), 3), ValueError, "qubo cols: -inf where an index is expected"),
     (lambda: ta.qubo_energy_spectrum(([0, 1], [2**64 + 0.0, 0], [1.0, 1.0]), 3), ValueError,
      "qubo cols: index 18446744073709551616 does not fit in 64 bits"),
-    (lambda: ta.simulate_qubo_runs(([0], [0.5], [1.0]), [0, 1], 1, 0.1, 1), ValueError,
-     "qubo cols: indices must be whole numbers"),
-    (lambda: ta.simulate_qubo_runs(([0], [0], [1j]), [0, 1], 1, 0.1, 1), TypeError,
-     "qubo weights: expected real numbers, not an array of complex128"),
-    (lambda: ta.simulate_qubo_runs(([0, 1], [0], [1.0]), [0, 1], 1, 0.1, 1), ValueError,
-     "qubo: rows, cols and weights differ in length (2, 1, 1)"),
-    (lambda: ta.simulate_qubo_runs(np.zeros((2, 3)), [0, 1], 1, 0.1, 1), ValueError,
-     "qubo: a QUBO matrix must be square, got shape (2, 3)"),
-    (lambda: ta.simulate_qubo_runs({0: 1.0}, [0, 1], 1, 0.1, 1), TypeError, "qubo: a mapping's keys must be (i, j) pairs"),
-    (lambda: ta.simulate_qubo_runs("qubo", [0, 1], 1, 0.1, 1), TypeError,
+    (lambda: runs(([0], [0.5], [1.0])), ValueError, "qubo cols: indices must be whole numbers"),
+    (lambda: runs(([0], [0], [1j])), TypeError, "qubo weights: expected real numbers, not an array of complex128"),
+    (lambda: runs(([0, 1], [0], [1.0])), ValueError, "qubo: rows, cols and weights differ in length (2, 1, 1)"),
+    (lambda: runs(np.zeros((2, 3))), ValueError, "qubo: a QUBO matrix must be square, got shape (2, 3)"),
+    (lambda: runs({0: 1.0}), TypeError, "qubo: a mapping's keys must be (i, j) pairs"),
+    (lambda: runs("qubo"), TypeError,
      "qubo: expected a mapping, a (rows, cols, weights) triple, a square array or a term list, not str"),
-    (lambda: ta.simulate_qubo_runs([], [[0, 1]], 1, 0.1, 1), ValueError, "base_bits: expected a 1-D array, got shape (1, 2)"),
-    (lambda: ta.simulate_qubo_runs([], [0, 256], 1, 0.1, 1), ValueError, "base_bits: values must lie in 0..255"),
-    (lambda: ta.simulate_qubo_runs([], [0.0, 1.0], 1, 0.1, 1), TypeError, "base_bits: expected integers, not an array of float64"),
-    (lambda: ta.simulate_qubo_runs([], [0, 1], -1, 0.1, 1), ValueError, "n_runs: must be >= 0, got -1"),
-    (lambda: ta.simulate_qubo_runs([], [0, 1], 1.0, 0.1, 1), TypeError, "n_runs: expected an int, not float"),
+    (lambda: runs([], [[0, 1]]), ValueError, "base_bits: expected a 1-D array, got shape (1, 2)"),
+    (lambda: runs([], [0, 256]), ValueError, "base_bits: values must lie in 0..255"),
+    (lambda: runs([], [0.0, 1.0]), TypeError, "base_bits: expected integers, not an array of float64"),
+    (lambda: runs([], n_runs=-1), ValueError, "n_runs: must be >= 0, got -1"),
+    (lambda: runs([], n_runs=1.0), TypeError, "n_runs: expected an int, not float"),
     # --- exhaustive enumeration and the statevector ---
     (lambda: ta.qubo_energy_spectrum([((0, 30), 1.0)], 21), SizeViolation,
      "SizeViolation: qubo_energy_spectrum requires n_vars <= 20"),
@@ -442,10 +443,9 @@ BAD_INPUTS = [
     (lambda: ta.build_ecc_lookup_table(3, "012"), TypeError,
      "z_stabilizers: expected a 0/1 array or a list of index lists, not str"),
     *[(lambda d=d: ta.build_ecc_lookup_table(3, np.array([d])), ValueError, "z_stabilizers: entries must be 0 or 1") for d in ([0, 2, 1], [0, np.nan, 1])],
-    (lambda: ta.build_ecc_lookup_table(3, np.zeros((2, 4))), ValueError,
-     "z_stabilizers: expected a 0/1 array of shape (m, n_data), n_data = 3, got shape (2, 4)"),
-    (lambda: ta.build_ecc_lookup_table(3, np.zeros(3)), ValueError,
-     "z_stabilizers: expected a 0/1 array of shape (m, n_data), n_data = 3, got shape (3,)"),
+    *[(lambda shape=shape: ta.build_ecc_lookup_table(3, np.zeros(shape)), ValueError,
+       f"z_stabilizers: expected a 0/1 array of shape (m, n_data), n_data = 3, got shape {shape}")
+      for shape in [(2, 4), (3,)]],
     (lambda: ta.build_ecc_lookup_table(1, np.array([["1"]])), TypeError,
      "z_stabilizers: expected 0/1 entries, not an array of <U1"),
     # the core's size limits, in the core's order

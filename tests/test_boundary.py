@@ -112,9 +112,7 @@ class Index:
         return self.value
 
 
-class Real:
-    def __float__(self):
-        return 0.25
+Real = type("Real", (), {"__float__": lambda self: 0.25})
 
 
 class BadLength:
@@ -137,11 +135,7 @@ class BadItems:
         raise KeyError("broken iteration")
 
 
-class NulNamed:
-    pass
-
-
-NulNamed.__qualname__ = "Nul\x00Named"
+NulNamed = type("NulNamed", (), {"__qualname__": "Nul\x00Named"})
 
 
 @pytest.mark.parametrize("call, expected", [
@@ -195,12 +189,7 @@ def test_refused_values(call, exc, message):
         assert str(info.value) == message
 
 
-class WeirdInt(int):
-    def __index__(self):
-        return 99
-
-    def __float__(self):
-        return 0.5
+WeirdInt = type("WeirdInt", (int,), {"__index__": lambda self: 99, "__float__": lambda self: 0.5})
 
 
 # Each argument kind read through the module and through the interpreter's own conversion: ints by operator.index,
@@ -293,8 +282,7 @@ def test_only_plain_type_errors_get_the_argument_prefix():
 def test_arguments_are_not_modified_and_results_are_new():
     qubo = [((0, 1), 1.0), ((1, 1), -1.0)]
     snapshot = repr(qubo)
-    first = core.qubo_energy_spectrum(qubo, 2)
-    second = core.qubo_energy_spectrum(qubo, 2)
+    first, second = core.qubo_energy_spectrum(qubo, 2), core.qubo_energy_spectrum(qubo, 2)
     assert repr(qubo) == snapshot
     assert first == second and first[0] is not second[0] and first[2] is not second[2]
 

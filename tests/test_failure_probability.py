@@ -28,14 +28,10 @@ def random_code(seed):
 # patterns, the even-distance patches (the decoder takes different routes through these), and the distance-3 patch at
 # rates in and out of [0, 1].
 CODES = [random_code(seed) for seed in range(80)] + [
-    (10, [[q] for q in range(10)], [0, 1], 0.05),
-    (11, [[q, q + 1] for q in range(10)], [0], 0.3),
-    (9, [[q] for q in range(9)] + [[0, 8], [3]], [4, 5, 6], 0.05),
-    (12, [[0, 5, 11], [2, 3]], [0, 11], 0.3),
-    (12, [], [6], 0.05),
-    (13, [[1, 2], [2, 3], [1, 3]], [1, 2, 12], 0.3),
-    (4, PATCHES[2].z_stabilizers, PATCHES[2].logical_z, 0.05),
-    (16, PATCHES[4].z_stabilizers, PATCHES[4].logical_z, 0.3),
+    (10, [[q] for q in range(10)], [0, 1], 0.05), (11, [[q, q + 1] for q in range(10)], [0], 0.3),
+    (9, [[q] for q in range(9)] + [[0, 8], [3]], [4, 5, 6], 0.05), (12, [[0, 5, 11], [2, 3]], [0, 11], 0.3),
+    (12, [], [6], 0.05), (13, [[1, 2], [2, 3], [1, 3]], [1, 2, 12], 0.3),
+    *[(d * d, PATCHES[d].z_stabilizers, PATCHES[d].logical_z, p) for d, p in [(2, 0.05), (4, 0.3)]],
 ] + [(9, Z3, LZ3, p) for p in (1e-3, 0.01, 0.25, 0.9, -0.5, 1.5, 1e-300, math.inf)]
 
 
@@ -52,12 +48,11 @@ def test_codes_match_reference(n_data, stabilizers, logical_z, p):
     # Adding logical X (empty syndrome, meets logical Z once) pairs each failing pattern with a decoded one; at p =
     # 1/2 every pattern has the same power-of-two probability: the sum is exact.
     + [(d * d, PATCHES[d].z_stabilizers, PATCHES[d].logical_z, 0.5, 0.5) for d in (1, 2, 4, 5)]
-    + [
-        (9, Z3, [], math.nan, 0.0),  # nothing can fail
-        # 32 copies of the check {0, 25}: the odd syndrome is corrected on qubit 25 (the later of the tied flips), so a
-        # pattern fails when it flips qubit 0.
-        (26, [[0, 25]] * 32, [0], 0.5, 0.5),
-        (26, [[0, 25]] * 32, [0, 25], 0.5, 0.0),  # always decoded
+    + [(9, Z3, [], math.nan, 0.0),  # nothing can fail
+       # 32 copies of the check {0, 25}: the odd syndrome is corrected on qubit 25 (the later of the tied flips), so a
+       # pattern fails when it flips qubit 0.
+       (26, [[0, 25]] * 32, [0], 0.5, 0.5),
+       (26, [[0, 25]] * 32, [0, 25], 0.5, 0.0),  # always decoded
     ])  # fmt: skip
 def test_probability_examples(n_data, stabilizers, logical_z, p, expected):
     assert bits(core.logical_failure_probability(n_data, stabilizers, logical_z, p)) == bits(expected)

@@ -31,28 +31,14 @@ def _entry_points():
                 yield pytest.param(bound, list(inspect.signature(bound).parameters), id=f"{path}.{attr}")
 
 
-scalars = (
-    st.none()
-    | st.booleans()
-    | st.integers(-3, 12)
-    | st.sampled_from([255, 256, 2**63 - 1, 2**63, 2**64, -(2**63) - 1, 2**200])
-    | st.floats()
-    | st.text(max_size=4)
-    | st.just("\ud800")
-    | st.binary(max_size=4)
-    | st.builds(object)
-    | st.sampled_from(list(INSTANCES)).map(lambda name: INSTANCES[name]())
-)
-objects = st.recursive(
-    scalars,
-    lambda children: st.lists(children, max_size=4)
-    | st.tuples(children)
-    | st.tuples(children, children)
-    | st.tuples(children, children, children)
-    | st.dictionaries(st.text(max_size=3), children, max_size=3)
-    | st.frozensets(st.integers(0, 3), max_size=3),
-    max_leaves=10,
-)
+scalars = (st.none() | st.booleans() | st.integers(-3, 12)
+           | st.sampled_from([255, 256, 2**63 - 1, 2**63, 2**64, -(2**63) - 1, 2**200]) | st.floats() | st.text(max_size=4)
+           | st.just("\ud800") | st.binary(max_size=4) | st.builds(object)
+           | st.sampled_from(list(INSTANCES)).map(lambda name: INSTANCES[name]()))
+objects = st.recursive(scalars, lambda children: st.lists(children, max_size=4) | st.tuples(children)
+                       | st.tuples(children, children) | st.tuples(children, children, children)
+                       | st.dictionaries(st.text(max_size=3), children, max_size=3)
+                       | st.frozensets(st.integers(0, 3), max_size=3), max_leaves=10)
 
 fuzz_settings = settings(max_examples=80, deadline=None, suppress_health_check=list(HealthCheck))
 

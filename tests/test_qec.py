@@ -54,9 +54,7 @@ def test_counts_are_those_of_the_cores_table(seed):
 def test_the_code_may_be_a_distance_a_patch_or_a_matrix():
     scipy_sparse = pytest.importorskip("scipy.sparse")
     patch = core.ecc.build_surface_code(3)
-    dense = np.zeros((4, 9), dtype=int)
-    for j, support in enumerate(patch.z_stabilizers):
-        dense[j, support] = 1
+    dense = np.array([np.isin(range(9), support) for support in patch.z_stabilizers], dtype=int)
     for code in (3, patch, (dense, patch.logical_z), (scipy_sparse.csr_matrix(dense), np.isin(range(9), [0, 3, 6]))):
         assert qec.failure_polynomial(code).counts == D3_COUNTS
 
@@ -73,8 +71,7 @@ def test_hashed_tables_count_what_the_direct_ones_do():
     # 20 qubits of their own single checks each: rank 32, past the direct tables, and never a failure of their own, so
     # the counts are those of distance 5 spread over the extra qubits' flips.
     checks = np.zeros((12 + 20, 45), dtype=np.uint8)
-    for j, support in enumerate(D5.z_stabilizers):
-        checks[j, support] = 1
+    checks[:12, :25] = [np.isin(range(25), support) for support in D5.z_stabilizers]
     checks[12:, 25:] = np.eye(20, dtype=np.uint8)
     d5 = qec.failure_polynomial(5).counts
     expected = [sum(d5[k] * math.comb(20, w - k) for k in range(w + 1)) for w in range(6)]

@@ -8,8 +8,7 @@ from tavik.tavik_core import sim
 
 
 def test_qudit_simulator():
-    first = sim.QuditSimulator(3, 4).simulate()
-    second = sim.QuditSimulator(3, 4).simulate()
+    first, second = sim.QuditSimulator(3, 4).simulate(), sim.QuditSimulator(3, 4).simulate()
     assert bits(first) == bits([0.0] * 4) and first is not second
     assert sim.QuditSimulator(0, 0).simulate() == []
     with pytest.raises(OverflowError):

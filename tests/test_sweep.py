@@ -67,11 +67,10 @@ def cluster(tmp_path_factory):
     dask = shutil.which("dask") or pytest.skip("no dask command")
     directory = tmp_path_factory.mktemp("cluster")
     scheduler_file = directory / "scheduler.json"
-    common = ["--no-dashboard"]
 
     def start(name, *args):
         with open(directory / f"{name}.log", "w") as log:  # kept for a failure's report
-            return subprocess.Popen([dask, *args, *common], stdout=log, stderr=subprocess.STDOUT)
+            return subprocess.Popen([dask, *args, "--no-dashboard"], stdout=log, stderr=subprocess.STDOUT)
 
     procs = [start("scheduler", "scheduler", "--host", "127.0.0.1", "--port", "0", "--scheduler-file",
                    str(scheduler_file))]

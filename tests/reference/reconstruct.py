@@ -7,11 +7,9 @@ from decimal import Decimal
 
 # Characters that do not print, and combining marks, are written as \u{hex}. Which those are is frozen at the module's
 # Unicode version, not the running interpreter's.
-ESCAPED_RANGES = [
-    tuple(int(bound, 16) for bound in line.split())
-    for line in (pathlib.Path(__file__).parent / "unicode_escapes.txt").read_text().splitlines()
-    if not line.startswith("#")
-]
+ESCAPED_RANGES = [tuple(int(bound, 16) for bound in line.split())
+                  for line in (pathlib.Path(__file__).parent / "unicode_escapes.txt").read_text().splitlines()
+                  if not line.startswith("#")]
 _RANGE_STARTS = [first for first, _ in ESCAPED_RANGES]
 SHORT_ESCAPES = {'"': '\\"', "\\": "\\\\", "\n": "\\n", "\r": "\\r", "\t": "\\t", "\0": "\\0"}
 

@@ -13,23 +13,15 @@ import tavik.arrays as ta
 from tavik import qubo, sweep
 
 Q = np.array([[-1.0, 2.0], [0.0, -1.0]])
-best, energy, spectrum = ta.qubo_energy_spectrum(Q, 2)
-best_bits: npt.NDArray[np.uint8] = best
-best_energy: float = energy
-energies: npt.NDArray[np.float64] = spectrum
+spectrum: tuple[npt.NDArray[np.uint8], float, npt.NDArray[np.float64]] = ta.qubo_energy_spectrum(Q, 2)
 norm: float = ta.exact_ising_norm((np.array([0]), np.array([0.5])), {(0, 1): 1.0}, 2)
 state: npt.NDArray[np.complex128] = ta.run_statevector([("h", [0], [])], 1)
-runs, run_energies = ta.simulate_qubo_runs(Q, [1, 0], 3, 0.1, 7)
-run_bits: npt.NDArray[np.uint8] = runs
-syndromes, corrections = ta.build_ecc_lookup_table(3, [[0, 1], [1, 2]])
-syndrome_words: npt.NDArray[np.uint64] = syndromes
+runs: tuple[npt.NDArray[np.uint8], npt.NDArray[np.float64]] = ta.simulate_qubo_runs(Q, [1, 0], 3, 0.1, 7)
+lookup: tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64]] = ta.build_ecc_lookup_table(3, [[0, 1], [1, 2]])
 one_rate = ta.logical_failure_probability(3, np.array([[1, 1, 0], [0, 1, 1]]), [0], 0.1)
 many_rates = ta.logical_failure_probability(3, [[0, 1], [1, 2]], np.ones(3), np.array([0.1, 0.2]))
-matrix, labels = ta.vrp_qubo_matrix(np.zeros((2, 2)), 1.0, 1.0)
-label_list: list[str] = labels
-weight, side = ta.stoer_wagner_bisect(np.array([[0, 1, 1.0], [1, 2, 2.0]]), 3)
-cut_weight: float = weight
-side_nodes: npt.NDArray[np.int64] = side
+routing: tuple[npt.NDArray[np.float64], list[str]] = ta.vrp_qubo_matrix(np.zeros((2, 2)), 1.0, 1.0)
+bisection: tuple[float, npt.NDArray[np.int64]] = ta.stoer_wagner_bisect(np.array([[0, 1, 1.0], [1, 2, 2.0]]), 3)
 
 curves: dict[str, npt.NDArray[np.float64]] = sweep.failure_curves({"r3": (3, [[0, 1], [1, 2]], [0])}, [0.1],
                                                                    client="serial", progress=False)
@@ -41,8 +33,7 @@ model: qubo.ModelLike = ({("a", "b"): -1.0}, 0.5)
 low: qubo.Lowest = qubo.lowest(model, 2, vartype="SPIN")
 low_samples: npt.NDArray[np.int8] = low.samples
 low_energies: npt.NDArray[np.float64] = qubo.lowest(Q).energies
-level_energies, level_counts = qubo.levels(Q, 3)
-level_sizes: npt.NDArray[np.int64] = level_counts
+levels: tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]] = qubo.levels(Q, 3)
 assert low.variables == ["a", "b"] and low.vartype == "SPIN" and callable(low.to_sampleset)
 
 from tavik import qec  # noqa: E402

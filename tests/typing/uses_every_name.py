@@ -25,10 +25,7 @@ except tavik.exceptions.PanicException as exc:
 qubo: list[tuple[tuple[int, int], float]] = [((0, 0), -1.0), ((1, 1), -1.0), ((0, 1), 2.0)]
 
 # Top-level functions.
-best, energy, spectrum = core.qubo_energy_spectrum(qubo, 2)
-assignment: list[int] = best
-best_energy: float = energy
-energies: list[float] = spectrum
+spectrum: tuple[list[int], float, list[float]] = core.qubo_energy_spectrum(qubo, 2)
 norm: float = core.exact_ising_norm([(0, 0.5)], [((0, 1), 1.0)], n_sites=2)
 state: list[tuple[float, float]] = core.run_statevector([("h", [0], []), ("rx", (1,), [0.5])], 2)
 runs: tuple[list[list[int]], list[float]] = core.simulate_qubo_runs(qubo, [1, 0], 3, 0.1, seed=7)
@@ -42,14 +39,10 @@ rabi: float = core.apply_rabi_correction(1.0, 0)
 # Error correction.
 patch: ecc.SurfaceCodePatch = ecc.build_surface_code()
 patch = core.ecc.build_surface_code(distance=3)
-distance: int = patch.distance
-data_qubits: list[int] = patch.data_qubits
-x_stabilizers: list[list[int]] = patch.x_stabilizers
-z_stabilizers: list[list[int]] = patch.z_stabilizers
-logical_x: list[int] = patch.logical_x
-logical_z: list[int] = patch.logical_z
-table: list[tuple[list[int], list[int]]] = core.build_ecc_lookup_table(len(data_qubits), z_stabilizers)
-p_fail: float = core.logical_failure_probability(len(data_qubits), z_stabilizers, logical_z, 0.01)
+patch_fields: tuple[int, list[int], list[list[int]], list[list[int]], list[int], list[int]] = (
+    patch.distance, patch.data_qubits, patch.x_stabilizers, patch.z_stabilizers, patch.logical_x, patch.logical_z)
+table: list[tuple[list[int], list[int]]] = core.build_ecc_lookup_table(len(patch.data_qubits), patch.z_stabilizers)
+p_fail: float = core.logical_failure_probability(len(patch.data_qubits), patch.z_stabilizers, patch.logical_z, 0.01)
 patches: list[ecc.PatchAssignment] = ecc.select_patches(ranking, 20, 3)
 first: core.ecc.PatchAssignment = patches[0]
 block: tuple[int, int, int, int] = (first.logical_var, first.distance, first.physical_start, first.physical_end)
@@ -58,9 +51,8 @@ circuit: list[tuple[str, list[int]]] = ecc.remap_circuit([("cx", [0, 1])], patch
 # Co-design solver.
 solver = core.StackelbergSolver(target_kappa=0.9, max_iterations=10, learning_rate=0.5)
 settings: tuple[float, int, float] = (solver.target_kappa, solver.max_iterations, solver.learning_rate)
-strength, score = solver.solve([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0], 2.0)
-chain_strength: float = strength
-equilibrium: core.EquilibriumScore = score
+solved: tuple[float, core.EquilibriumScore] = solver.solve([0.5, 0.9], [0.0, 0.0], [1.0, 5.0], [0.1, 0.0], 2.0)
+score = solved[1]
 kappas: tuple[float, float, float, int, float] = (score.kappa, score.confidence, score.energy_gap, score.iterations,
                                                   score.kappa_std)
 
