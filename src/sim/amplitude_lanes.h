@@ -1,10 +1,11 @@
-// Two amplitudes (re, im, re, im) in one 256-bit vector, for the kernels that
-// are compiled once per SIMD path (platform/simd.h): the statevector's gates
-// and the Pauli sums. Every helper is always inlined into its path's
-// variant: an unoptimised build would otherwise call it as a function
-// compiled for the baseline target, which cannot pass a 256-bit vector, so
-// GCC's note that such a call's convention depends on the target never
-// applies.
+// Two amplitudes (re, im, re, im) in one 256-bit vector (V4), or four in a
+// 512-bit one (V8), for the kernels that are compiled once per SIMD path
+// (platform/simd.h): the statevector's gates and the Pauli sums. A path with
+// narrower registers splits each vector into several. Every helper is always
+// inlined into its path's variant: an unoptimised build would otherwise call
+// it as a function compiled for the baseline target, which cannot pass such
+// a vector, so GCC's note that such a call's convention depends on the
+// target never applies.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +19,19 @@ namespace tavik::sim::lanes {
 
 using V4 = double __attribute__((vector_size(32)));
 using U4 = std::uint64_t __attribute__((vector_size(32)));
+using V8 = double __attribute__((vector_size(64)));
+using U8 = std::uint64_t __attribute__((vector_size(64)));
 
 constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
 
 [[gnu::always_inline]] inline V4 load(const Amplitude* p) {
   V4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+[[gnu::always_inline]] inline V8 load8(const Amplitude* p) {
+  V8 v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
@@ -37,6 +46,9 @@ constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
 // which unoptimised builds call as a function.
 [[gnu::always_inline]] inline V4 flip_signs(V4 v, U4 mask) {
   return __builtin_bit_cast(V4, __builtin_bit_cast(U4, v) ^ mask);
+}
+[[gnu::always_inline]] inline V8 flip_signs(V8 v, U8 mask) {
+  return __builtin_bit_cast(V8, __builtin_bit_cast(U8, v) ^ mask);
 }
 
 }  // namespace tavik::sim::lanes

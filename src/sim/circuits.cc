@@ -167,8 +167,10 @@ void walsh_hadamard(std::array<double, N>& w) {
 // pending terms' chunk masks, up to a tile's size, with every pending term
 // inside it: one pass over the state a round, instead of one a term.
 
-// Amplitudes a chunk and a tile (at most) hold.
-constexpr unsigned kPauliChunkBits = 12;
+// Amplitudes a chunk and a tile (at most) hold: a chunk (16 KiB) stays in
+// the nearest cache while a batch of terms reads their partners, and a tile
+// (8 MiB) in the last-level cache for the round.
+constexpr unsigned kPauliChunkBits = 10;
 constexpr unsigned kPauliTileBits = 19;
 
 // Subspace of chunk numbers in echelon form: each basis vector's highest bit
@@ -198,57 +200,71 @@ struct Subspace {
 
 using namespace lanes;
 
+// Four partners from their block: amplitude k of a's vector pairs with
+// amplitude k ^ kPerm of b's, and an odd sum takes each one's parts swapped.
+template <bool kOdd, unsigned kPerm>
+[[gnu::always_inline]] inline V8 partner_block(const Amplitude* block) {
+  const V8 p = load8(block);
+  constexpr unsigned q0 = 0 ^ kPerm, q1 = 1 ^ kPerm, q2 = 2 ^ kPerm, q3 = 3 ^ kPerm;
+  const V8 q = __builtin_shufflevector(p, p, 2 * q0, 2 * q0 + 1, 2 * q1, 2 * q1 + 1, 2 * q2, 2 * q2 + 1, 2 * q3, 2 * q3 + 1);
+  return kOdd ? __builtin_shufflevector(q, q, 1, 0, 3, 2, 5, 4, 7, 6) : q;
+}
+
 // Σ_e (−1)^popcount(e & zl) · f(conj(b[e ^ xl]) · a[e]) over the chunk's e,
-// f the real part (even) or the imaginary part (odd). Two amplitudes a
+// f the real part (even) or the imaginary part (odd). Four amplitudes a
 // vector: conj(p)·a has real part pr·ar + pi·ai (the lanes of p⊙a) and
 // imaginary part pr·ai − pi·ar (of swap(p)⊙a, the first lane negated), so
 // the signs of e's low four bits go into p as sign bits, and those of its
 // higher bits onto each run of 16 amplitudes' sums.
-template <bool kOdd, bool kExchange>
+template <bool kOdd, unsigned kPerm>
 [[gnu::always_inline]] inline double chunk_pairs_of(const Amplitude* a, const Amplitude* b, std::size_t len,
                                                     std::uint64_t xl, std::uint64_t zl) {
-  constexpr std::size_t kRun = 16;
-  U4 low[kRun / 2];
+  constexpr std::size_t kRun = 16, kVec = 4;
   constexpr std::uint64_t lane = kOdd ? kSign : 0;
-  for (std::size_t v = 0; v < kRun / 2; ++v) {
-    const std::uint64_t s0 = std::popcount(2 * v & zl) & 1 ? kSign : 0;
-    const std::uint64_t s1 = std::popcount((2 * v + 1) & zl) & 1 ? kSign : 0;
-    low[v] = U4{s0 ^ lane, s0, s1 ^ lane, s1};
-  }
-  V4 acc0{0.0, 0.0, 0.0, 0.0}, acc1 = acc0;
-  for (std::size_t e0 = 0; e0 < len; e0 += kRun) {
-    V4 run0{0.0, 0.0, 0.0, 0.0}, run1 = run0;
-    for (std::size_t v = 0; v < kRun / 2; v += 2) {
-      V4 p0 = load(b + (((e0 + 2 * v) ^ xl) & ~std::size_t{1}));
-      V4 p1 = load(b + (((e0 + 2 * v + 2) ^ xl) & ~std::size_t{1}));
-      if constexpr (kExchange) {
-        p0 = __builtin_shufflevector(p0, p0, 2, 3, 0, 1);
-        p1 = __builtin_shufflevector(p1, p1, 2, 3, 0, 1);
-      }
-      if constexpr (kOdd) {
-        p0 = swap_parts(p0);
-        p1 = swap_parts(p1);
-      }
-      run0 += flip_signs(p0, low[v]) * load(a + e0 + 2 * v);
-      run1 += flip_signs(p1, low[v + 1]) * load(a + e0 + 2 * v + 2);
+  U8 low[kRun / kVec];
+  for (std::size_t v = 0; v < kRun / kVec; ++v)
+    for (std::size_t k = 0; k < kVec; ++k) {
+      const std::uint64_t s = std::popcount((kVec * v + k) & zl) & 1 ? kSign : 0;
+      low[v][2 * k] = s ^ lane;
+      low[v][2 * k + 1] = s;
     }
+  // (e0 + 4v) ^ xl = (e0 ^ xl's bits from 4 up) + (4v ^ xl's bits 2 and 3).
+  const std::size_t high_x = xl & ~std::size_t{kRun - 1};
+  const std::size_t at[kRun / kVec] = {xl & 12, (4 ^ xl) & 12, (8 ^ xl) & 12, (12 ^ xl) & 12};
+  V8 acc0{}, acc1{};
+  for (std::size_t e0 = 0; e0 < len; e0 += kRun) {
+    const Amplitude* const p = b + (e0 ^ high_x);
+    const V8 run0 = flip_signs(partner_block<kOdd, kPerm>(p + at[0]), low[0]) * load8(a + e0) +
+                    flip_signs(partner_block<kOdd, kPerm>(p + at[2]), low[2]) * load8(a + e0 + 8);
+    const V8 run1 = flip_signs(partner_block<kOdd, kPerm>(p + at[1]), low[1]) * load8(a + e0 + 4) +
+                    flip_signs(partner_block<kOdd, kPerm>(p + at[3]), low[3]) * load8(a + e0 + 12);
     const std::uint64_t high = std::popcount(e0 & zl) & 1 ? kSign : 0;
-    const U4 flip{high, high, high, high};
+    const U8 flip{high, high, high, high, high, high, high, high};
     acc0 += flip_signs(run0, flip);
     acc1 += flip_signs(run1, flip);
   }
-  const V4 sum = acc0 + acc1;
+  const V8 sum = acc0 + acc1;
   // Which of two NaNs an addition passes on depends on how each path's
   // compiler ordered its operands: one NaN for all keeps every path's bits.
-  const double total = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+  const double total = ((sum[0] + sum[1]) + (sum[2] + sum[3])) + ((sum[4] + sum[5]) + (sum[6] + sum[7]));
   return std::isnan(total) ? std::numeric_limits<double>::quiet_NaN() : total;
+}
+
+template <bool kOdd>
+[[gnu::always_inline]] inline double chunk_pairs_permuted(const Amplitude* a, const Amplitude* b, std::size_t len,
+                                                          std::uint64_t xl, std::uint64_t zl) {
+  switch (xl & 3) {
+    case 0: return chunk_pairs_of<kOdd, 0>(a, b, len, xl, zl);
+    case 1: return chunk_pairs_of<kOdd, 1>(a, b, len, xl, zl);
+    case 2: return chunk_pairs_of<kOdd, 2>(a, b, len, xl, zl);
+    default: return chunk_pairs_of<kOdd, 3>(a, b, len, xl, zl);
+  }
 }
 
 template <class Isa>
 [[gnu::always_inline]] inline double chunk_pairs_lanes(const Amplitude* a, const Amplitude* b, std::size_t len,
                                                        std::uint64_t xl, std::uint64_t zl, bool odd) {
-  if (odd) return xl & 1 ? chunk_pairs_of<true, true>(a, b, len, xl, zl) : chunk_pairs_of<true, false>(a, b, len, xl, zl);
-  return xl & 1 ? chunk_pairs_of<false, true>(a, b, len, xl, zl) : chunk_pairs_of<false, false>(a, b, len, xl, zl);
+  return odd ? chunk_pairs_permuted<true>(a, b, len, xl, zl) : chunk_pairs_permuted<false>(a, b, len, xl, zl);
 }
 TAVIK_SIMD_DISPATCH(chunk_pairs, chunk_pairs_lanes)
 
@@ -305,7 +321,7 @@ void tiled_pair_sums(std::span<const Amplitude> state, std::vector<std::size_t> 
     // A job: a batch of the round's terms over one tile, chunk by chunk, so
     // that each chunk is read from memory into the nearest cache once for
     // the batch and only its partners come from further out.
-    constexpr std::size_t kBatch = 8;
+    constexpr std::size_t kBatch = 16;
     const std::size_t batches = (round.size() + kBatch - 1) / kBatch;
     pool::parallel_for(threads, tiles * batches, 1, [&](std::size_t begin, std::size_t end) {
       for (std::size_t job = begin; job < end; ++job) {
