@@ -24,22 +24,21 @@ using U8 = std::uint64_t __attribute__((vector_size(64)));
 
 constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
 
-[[gnu::always_inline]] inline V4 load(const Amplitude* p) {
-  V4 v;
+template <class V = V4>
+[[gnu::always_inline]] inline V load(const Amplitude* p) {
+  V v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
 
-[[gnu::always_inline]] inline V8 load8(const Amplitude* p) {
-  V8 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
+template <class V>
+[[gnu::always_inline]] inline void store(Amplitude* p, V v) {
+  std::memcpy(p, &v, sizeof v);
 }
-
-[[gnu::always_inline]] inline void store(Amplitude* p, V4 v) { std::memcpy(p, &v, sizeof v); }
 
 // (re, im) → (im, re) in each amplitude.
 [[gnu::always_inline]] inline V4 swap_parts(V4 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
+[[gnu::always_inline]] inline V8 swap_parts(V8 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6); }
 
 // Sign bits flipped where `mask` has them, as the scalar negation does: a
 // product with −1 would keep a NaN's sign. The builtin, not std::bit_cast,

@@ -204,10 +204,10 @@ using namespace lanes;
 // amplitude k ^ kPerm of b's, and an odd sum takes each one's parts swapped.
 template <bool kOdd, unsigned kPerm>
 [[gnu::always_inline]] inline V8 partner_block(const Amplitude* block) {
-  const V8 p = load8(block);
+  const V8 p = load<V8>(block);
   constexpr unsigned q0 = 0 ^ kPerm, q1 = 1 ^ kPerm, q2 = 2 ^ kPerm, q3 = 3 ^ kPerm;
   const V8 q = __builtin_shufflevector(p, p, 2 * q0, 2 * q0 + 1, 2 * q1, 2 * q1 + 1, 2 * q2, 2 * q2 + 1, 2 * q3, 2 * q3 + 1);
-  return kOdd ? __builtin_shufflevector(q, q, 1, 0, 3, 2, 5, 4, 7, 6) : q;
+  return kOdd ? swap_parts(q) : q;
 }
 
 // Σ_e (−1)^popcount(e & zl) · f(conj(b[e ^ xl]) · a[e]) over the chunk's e,
@@ -234,10 +234,10 @@ template <bool kOdd, unsigned kPerm>
   V8 acc0{}, acc1{};
   for (std::size_t e0 = 0; e0 < len; e0 += kRun) {
     const Amplitude* const p = b + (e0 ^ high_x);
-    const V8 run0 = flip_signs(partner_block<kOdd, kPerm>(p + at[0]), low[0]) * load8(a + e0) +
-                    flip_signs(partner_block<kOdd, kPerm>(p + at[2]), low[2]) * load8(a + e0 + 8);
-    const V8 run1 = flip_signs(partner_block<kOdd, kPerm>(p + at[1]), low[1]) * load8(a + e0 + 4) +
-                    flip_signs(partner_block<kOdd, kPerm>(p + at[3]), low[3]) * load8(a + e0 + 12);
+    const V8 run0 = flip_signs(partner_block<kOdd, kPerm>(p + at[0]), low[0]) * load<V8>(a + e0) +
+                    flip_signs(partner_block<kOdd, kPerm>(p + at[2]), low[2]) * load<V8>(a + e0 + 8);
+    const V8 run1 = flip_signs(partner_block<kOdd, kPerm>(p + at[1]), low[1]) * load<V8>(a + e0 + 4) +
+                    flip_signs(partner_block<kOdd, kPerm>(p + at[3]), low[3]) * load<V8>(a + e0 + 12);
     const std::uint64_t high = std::popcount(e0 & zl) & 1 ? kSign : 0;
     const U8 flip{high, high, high, high, high, high, high, high};
     acc0 += flip_signs(run0, flip);

@@ -7,6 +7,7 @@
 #include <new>
 #include <numbers>
 #include <string_view>
+#include <type_traits>
 
 #include "common/errors.h"
 #include "common/interrupt.h"
@@ -292,20 +293,31 @@ std::vector<Op> fuse_single_qubit_runs(std::vector<Op> ops, unsigned n) {
 
 using namespace lanes;
 
+// V: two amplitudes a vector (V4) or four (V8).
+template <class V>
 struct MatrixLanes {
-  V4 r00, s00, r01, s01, r10, s10, r11, s11;
+  V r00, s00, r01, s01, r10, s10, r11, s11;
 };
 
 // Built inside each kernel, in registers: a MatrixLanes kept in memory is
 // aligned for 128-bit registers only, and the wider paths would load it with
-// instructions that need 256-bit alignment.
-[[gnu::always_inline]] inline MatrixLanes lanes(const Matrix& m) {
+// instructions that need their registers' alignment.
+template <class V>
+[[gnu::always_inline]] inline MatrixLanes<V> lanes(const Matrix& m) {
   // Written out, not through helpers: an unoptimised build calls those,
   // and a call cannot pass a vector wider than the baseline target.
-  return {V4{m.m00.re, m.m00.re, m.m00.re, m.m00.re}, V4{-m.m00.im, m.m00.im, -m.m00.im, m.m00.im},
-          V4{m.m01.re, m.m01.re, m.m01.re, m.m01.re}, V4{-m.m01.im, m.m01.im, -m.m01.im, m.m01.im},
-          V4{m.m10.re, m.m10.re, m.m10.re, m.m10.re}, V4{-m.m10.im, m.m10.im, -m.m10.im, m.m10.im},
-          V4{m.m11.re, m.m11.re, m.m11.re, m.m11.re}, V4{-m.m11.im, m.m11.im, -m.m11.im, m.m11.im}};
+  MatrixLanes<V> l;
+  for (std::size_t k = 0; k < sizeof(V) / sizeof(double); k += 2) {
+    l.r00[k] = l.r00[k + 1] = m.m00.re;
+    l.r01[k] = l.r01[k + 1] = m.m01.re;
+    l.r10[k] = l.r10[k + 1] = m.m10.re;
+    l.r11[k] = l.r11[k + 1] = m.m11.re;
+    l.s00[k] = -m.m00.im, l.s00[k + 1] = m.m00.im;
+    l.s01[k] = -m.m01.im, l.s01[k + 1] = m.m01.im;
+    l.s10[k] = -m.m10.im, l.s10[k + 1] = m.m10.im;
+    l.s11[k] = -m.m11.im, l.s11[k + 1] = m.m11.im;
+  }
+  return l;
 }
 
 // The arithmetic of a gate: plain, or keeping the order of NaNs (Op::nans).
@@ -330,11 +342,11 @@ struct NanOrder {
   }
 };
 
-template <class A>
-[[gnu::always_inline]] inline void apply(const MatrixLanes& l, V4& a, V4& b) {
-  const V4 sa = swap_parts(a), sb = swap_parts(b);
-  const V4 na = A::add(A::add(A::mul(l.r00, a), A::mul(l.s00, sa)), A::add(A::mul(l.r01, b), A::mul(l.s01, sb)));
-  const V4 nb = A::add(A::add(A::mul(l.r10, a), A::mul(l.s10, sa)), A::add(A::mul(l.r11, b), A::mul(l.s11, sb)));
+template <class A, class V>
+[[gnu::always_inline]] inline void apply(const MatrixLanes<V>& l, V& a, V& b) {
+  const V sa = swap_parts(a), sb = swap_parts(b);
+  const V na = A::add(A::add(A::mul(l.r00, a), A::mul(l.s00, sa)), A::add(A::mul(l.r01, b), A::mul(l.s01, sb)));
+  const V nb = A::add(A::add(A::mul(l.r10, a), A::mul(l.s10, sa)), A::add(A::mul(l.r11, b), A::mul(l.s11, sb)));
   a = na;
   b = nb;
 }
@@ -353,16 +365,23 @@ template <class A>
   b = nb;
 }
 
-// The pairs (a[i], b[i]) for i < count (count even). Two amplitudes per
-// vector on every SIMD path: the wider paths only encode it better. The
-// arithmetic A is an argument so that each kind is a function of its own,
-// with the plain one's loop as tight as without the other.
+// Amplitudes a vector of the path's kernels: four where registers hold
+// eight doubles, two elsewhere (the portable path splits each V4 in two).
+template <class Isa>
+using Wide = std::conditional_t<Isa::kDoubles == 8, V8, V4>;
+
+// The pairs (a[i], b[i]) for i < count, a run's length (a multiple of four
+// amplitudes); every amplitude's arithmetic is the same at any vector width. The arithmetic A is an
+// argument so that each kind is a function of its own, with the plain one's
+// loop as tight as without the other.
 template <class Isa, class A>
 [[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count, const Matrix& m,
                                                      A) {
-  const MatrixLanes l = lanes(m);
-  for (std::size_t i = 0; i < count; i += 2) {
-    V4 x = load(a + i), y = load(b + i);
+  using V = Wide<Isa>;
+  constexpr std::size_t kStep = sizeof(V) / sizeof(Amplitude);
+  const MatrixLanes<V> l = lanes<V>(m);
+  for (std::size_t i = 0; i < count; i += kStep) {
+    V x = load<V>(a + i), y = load<V>(b + i);
     apply<A>(l, x, y);
     store(a + i, x);
     store(b + i, y);
@@ -382,7 +401,7 @@ template <class Isa, class A>
   // In registers: read through a reference, the matrix might change with
   // every store to the block, and each iteration would reload its eight
   // vectors (four times the loop's own loads).
-  const MatrixLanes l = lanes(m);
+  const MatrixLanes<V4> l = lanes<V4>(m);
   if (q == 0) {
     // Pairs are neighbours: regroup two registers [a0 b0][a1 b1] as [a0 a1][b0 b1].
     for (std::size_t i = 0; i < len; i += 4) {
@@ -403,12 +422,15 @@ template <class Isa, class A>
     }
     return;
   }
+  // q ≥ 2: a side of 2^q amplitudes is whole vectors of any width.
+  using V = Wide<Isa>;
+  const MatrixLanes<V> lw = lanes<V>(m);
   for (std::size_t base = 0; base < len; base += 2 * half) {
     Amplitude* lo = block + base;
     Amplitude* hi = lo + half;
-    for (std::size_t i = 0; i < half; i += 2) {
-      V4 a = load(lo + i), b = load(hi + i);
-      apply<A>(l, a, b);
+    for (std::size_t i = 0; i < half; i += sizeof(V) / sizeof(Amplitude)) {
+      V a = load<V>(lo + i), b = load<V>(hi + i);
+      apply<A>(lw, a, b);
       store(lo + i, a);
       store(hi + i, b);
     }
