@@ -454,7 +454,7 @@ TAVIK_SIMD_DISPATCH(apply_in_block, apply_in_block_lanes)
 // 2^(kRunBits + kMaxHigh) amplitudes stays in the core's cache.
 
 constexpr unsigned kRunBits = 10;
-constexpr unsigned kMaxHigh = 4;
+constexpr unsigned kMaxHigh = 5;
 
 // A two-qubit gate in tile coordinates: local index = r·2^run_bits + x, with
 // bit j of r standing for the j-th high qubit. It acts on the runs r whose
