@@ -43,11 +43,9 @@ template <class V>
 // Sign bits flipped where `mask` has them, as the scalar negation does: a
 // product with −1 would keep a NaN's sign. The builtin, not std::bit_cast,
 // which unoptimised builds call as a function.
-[[gnu::always_inline]] inline V4 flip_signs(V4 v, U4 mask) {
-  return __builtin_bit_cast(V4, __builtin_bit_cast(U4, v) ^ mask);
-}
-[[gnu::always_inline]] inline V8 flip_signs(V8 v, U8 mask) {
-  return __builtin_bit_cast(V8, __builtin_bit_cast(U8, v) ^ mask);
+template <class V, class U>
+[[gnu::always_inline]] inline V flip_signs(V v, U mask) {
+  return __builtin_bit_cast(V, __builtin_bit_cast(U, v) ^ mask);
 }
 
 }  // namespace tavik::sim::lanes

@@ -206,7 +206,8 @@ template <bool kOdd, unsigned kPerm>
 [[gnu::always_inline]] inline V8 partner_block(const Amplitude* block) {
   const V8 p = load<V8>(block);
   constexpr unsigned q0 = 0 ^ kPerm, q1 = 1 ^ kPerm, q2 = 2 ^ kPerm, q3 = 3 ^ kPerm;
-  const V8 q = __builtin_shufflevector(p, p, 2 * q0, 2 * q0 + 1, 2 * q1, 2 * q1 + 1, 2 * q2, 2 * q2 + 1, 2 * q3, 2 * q3 + 1);
+  const V8 q =
+      __builtin_shufflevector(p, p, 2 * q0, 2 * q0 + 1, 2 * q1, 2 * q1 + 1, 2 * q2, 2 * q2 + 1, 2 * q3, 2 * q3 + 1);
   return kOdd ? swap_parts(q) : q;
 }
 
@@ -312,9 +313,10 @@ void tiled_pair_sums(std::span<const Amplitude> state, std::vector<std::size_t> 
     // k's bits spread over the other positions; member m: that
     // representative ^ the basis vectors of m's bits.
     const unsigned dims = static_cast<unsigned>(v.basis.size());
+    const std::uint64_t pivots = v.pivots();
     std::vector<unsigned> free_bits;
     for (unsigned q = 0; q < high_bits; ++q)
-      if (!(v.pivots() >> q & 1)) free_bits.push_back(q);
+      if (!(pivots >> q & 1)) free_bits.push_back(q);
     const std::size_t tiles = std::size_t{1} << free_bits.size(), members = std::size_t{1} << dims;
     require_memory(tiles, round.size(), sizeof(double));
     partial.assign(tiles * round.size(), 0.0);

@@ -370,22 +370,27 @@ template <class A>
 template <class Isa>
 using Wide = std::conditional_t<Isa::kDoubles == 8, V8, V4>;
 
-// The pairs (a[i], b[i]) for i < count, a run's length (a multiple of four
-// amplitudes); every amplitude's arithmetic is the same at any vector width. The arithmetic A is an
-// argument so that each kind is a function of its own, with the plain one's
-// loop as tight as without the other.
-template <class Isa, class A>
-[[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count, const Matrix& m,
-                                                     A) {
-  using V = Wide<Isa>;
-  constexpr std::size_t kStep = sizeof(V) / sizeof(Amplitude);
-  const MatrixLanes<V> l = lanes<V>(m);
-  for (std::size_t i = 0; i < count; i += kStep) {
+// The pairs (a[i], b[i]) for i < count, a multiple of V's amplitudes; every
+// amplitude's arithmetic is the same at any vector width.
+template <class A, class V>
+[[gnu::always_inline]] inline void apply_to_pairs(const MatrixLanes<V>& l, Amplitude* a, Amplitude* b,
+                                                  std::size_t count) {
+  for (std::size_t i = 0; i < count; i += sizeof(V) / sizeof(Amplitude)) {
     V x = load<V>(a + i), y = load<V>(b + i);
     apply<A>(l, x, y);
     store(a + i, x);
     store(b + i, y);
   }
+}
+
+// Pairs across runs: count is a run's length (a multiple of four
+// amplitudes). The arithmetic A is an argument so that each kind is a
+// function of its own, with the plain one's loop as tight as without the
+// other.
+template <class Isa, class A>
+[[gnu::always_inline]] inline void apply_pairs_lanes(Amplitude* a, Amplitude* b, std::size_t count, const Matrix& m,
+                                                     A) {
+  apply_to_pairs<A>(lanes<Wide<Isa>>(m), a, b, count);
 }
 TAVIK_SIMD_DISPATCH(apply_pairs, apply_pairs_lanes)
 
@@ -401,6 +406,12 @@ template <class Isa, class A>
   // In registers: read through a reference, the matrix might change with
   // every store to the block, and each iteration would reload its eight
   // vectors (four times the loop's own loads).
+  if (q >= 2) {  // a side of 2^q amplitudes is whole vectors of any width
+    const MatrixLanes<Wide<Isa>> l = lanes<Wide<Isa>>(m);
+    for (std::size_t base = 0; base < len; base += 2 * half)
+      apply_to_pairs<A>(l, block + base, block + base + half, half);
+    return;
+  }
   const MatrixLanes<V4> l = lanes<V4>(m);
   if (q == 0) {
     // Pairs are neighbours: regroup two registers [a0 b0][a1 b1] as [a0 a1][b0 b1].
@@ -413,27 +424,12 @@ template <class Isa, class A>
     }
     return;
   }
-  if (q == 1) {  // one vector a side: a flat loop rather than an inner loop of one turn
-    for (std::size_t i = 0; i < len; i += 4) {
-      V4 a = load(block + i), b = load(block + i + 2);
-      apply<A>(l, a, b);
-      store(block + i, a);
-      store(block + i + 2, b);
-    }
-    return;
-  }
-  // q ≥ 2: a side of 2^q amplitudes is whole vectors of any width.
-  using V = Wide<Isa>;
-  const MatrixLanes<V> lw = lanes<V>(m);
-  for (std::size_t base = 0; base < len; base += 2 * half) {
-    Amplitude* lo = block + base;
-    Amplitude* hi = lo + half;
-    for (std::size_t i = 0; i < half; i += sizeof(V) / sizeof(Amplitude)) {
-      V a = load<V>(lo + i), b = load<V>(hi + i);
-      apply<A>(lw, a, b);
-      store(lo + i, a);
-      store(hi + i, b);
-    }
+  // q == 1, one vector a side: a flat loop rather than an inner loop of one turn.
+  for (std::size_t i = 0; i < len; i += 4) {
+    V4 a = load(block + i), b = load(block + i + 2);
+    apply<A>(l, a, b);
+    store(block + i, a);
+    store(block + i + 2, b);
   }
 }
 TAVIK_SIMD_DISPATCH(apply_in_block, apply_in_block_lanes)
