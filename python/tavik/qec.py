@@ -313,11 +313,7 @@ def _counts(code: _Code, max_weight: int, method: str, client: Client | None) ->
     bits = max(1, (4 * sum(client.nthreads().values()) - 1).bit_length())
     futures = [client.submit(_slice_counts, *code.args(), max_weight, bits, k, k + 1, pure=False)
                for k in range(2**bits)]  # fmt: skip
-    try:
-        parts = client.gather(futures)
-    except BaseException:
-        client.cancel(futures)
-        raise
+    parts = sweep._gather(client, futures, False)
     return [sum(int(part[w]) for part in parts) for w in range(max_weight + 1)]
 
 

@@ -290,13 +290,7 @@ def _on_cluster(client: Client, model: _Model, k: int) -> tuple[npt.NDArray[np.f
     bounds = [parts * t // tasks for t in range(tasks + 1)]
     columns = model.columns()
     futures = [cluster.submit(_lowest_range, columns, k, a, b, pure=False) for a, b in zip(bounds, bounds[1:])]
-    try:
-        if sys.stderr.isatty() and 2 ** len(model.variables) >= _BAR_STATES:
-            distributed.progress(futures)
-        results = cluster.gather(futures)
-    except BaseException:
-        cluster.cancel(futures)  # queued tasks would go on taking the cluster's workers
-        raise
+    results = sweep._gather(cluster, futures, sys.stderr.isatty() and 2 ** len(model.variables) >= _BAR_STATES)
     energies = np.concatenate([r[0] for r in results])
     indices = np.concatenate([r[1] for r in results])
     order = np.lexsort((indices, energies))[:k]

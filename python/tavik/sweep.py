@@ -149,19 +149,28 @@ def _run(func: Callable[..., T], tasks: Sequence[tuple[Any, ...]], client: Engin
         if engine is None:
             return [func(*task) for task in (_serial_bar(tasks) if _bar(progress) else tasks)]
         cluster: Any = engine
-        futures: list[Any] = []
-        try:
-            futures.extend(cluster.submit(func, *task, pure=False) for task in tasks)
-            if _bar(progress):
-                _distributed().progress(futures)
-            results: list[T] = cluster.gather(futures)
-        except BaseException:
-            # On a caller's cluster, tasks left queued would go on taking its
-            # workers after a Ctrl-C or a failed task.
-            with contextlib.suppress(Exception):
-                cluster.cancel(futures)
-            raise
-        return results
+        return _gather(cluster, [cluster.submit(func, *task, pure=False) for task in tasks], _bar(progress))
+
+
+def _gather(client: Any, futures: list[Any], bar: bool) -> list[Any]:
+    """The futures' results in order, once all are done or as soon as one fails."""
+    distributed = _distributed()
+    try:
+        if bar:
+            distributed.progress(futures)
+        # Wait in slices, not in gather's one long wait: CPython handles a
+        # Ctrl-C that arrives as a thread starts waiting only when the wait
+        # ends, which for gather is ten seconds later.
+        for done in distributed.as_completed(futures):
+            if done.status != "finished":
+                break  # gather raises its error at once
+        return client.gather(futures)  # type: ignore[no-any-return]
+    except BaseException:
+        # On a caller's cluster, tasks left queued would go on taking its
+        # workers after a Ctrl-C or a failed task.
+        with contextlib.suppress(Exception):
+            client.cancel(futures)
+        raise
 
 
 def map(func: Callable[..., T], *iterables: Iterable[Any], client: Engine = None, progress: bool = True) -> list[T]:
