@@ -6,7 +6,8 @@
 #  2. stubtest: every stubbed name, signature, default and attribute matches the module;
 #  3. mypy --strict and pyright (strict) accept scripts that use every public name (of the
 #     core, and of tavik.arrays and tavik.sweep), and the scripts run;
-#  4. both checkers flag exactly the marked mistakes of a misuse script.
+#  4. mypy accepts the package's own code;
+#  5. both checkers flag exactly the marked mistakes of a misuse script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +23,9 @@ for script in tests/typing/uses_every_name.py tests/typing/uses_arrays_and_sweep
   python -m pyright --pythonpath "$(command -v python)" "$script"
   python "$script"
 done
+
+echo "== mypy: the package's own code"
+python -m mypy --cache-dir=/dev/null python/tavik
 
 echo "== misuses flagged: tests/typing/misuses.py"
 python tools/expect_type_errors.py tests/typing/misuses.py

@@ -67,7 +67,7 @@ FieldsLike: TypeAlias = tuple[npt.ArrayLike, npt.ArrayLike] | Sequence[tuple[int
 def _native(arr: npt.NDArray[Any]) -> npt.NDArray[Any]:
     """`arr` in the layout the native layer reads: C-contiguous and aligned
     (arrays unpickled from a network buffer may not be), copied only if not."""
-    return np.require(arr, requirements="CA")
+    return np.require(arr, requirements=("C", "A"))
 
 
 def _count(name: str, value: object) -> int:
@@ -421,7 +421,7 @@ def _edges(name: str, edges: EdgesLike) -> tuple[Any, Any, Any]:
     except (TypeError, ValueError):
         if not (isinstance(edges, tuple) and len(edges) == 3):
             raise
-        u, v, w = edges
+        return edges
     return u, v, w
 
 

@@ -537,7 +537,7 @@ def _state(state: npt.ArrayLike) -> tuple[npt.NDArray[np.complex128], int]:
         raise TypeError(f"state: expected complex amplitudes, not an array of {arr.dtype}")
     if arr.ndim != 1 or arr.size == 0 or arr.size & (arr.size - 1):
         raise ValueError(f"state: expected a 1-D array of 2**n amplitudes, got shape {arr.shape}")
-    return np.require(arr, dtype=np.complex128, requirements="CA"), arr.size.bit_length() - 1
+    return np.require(arr, dtype=np.complex128, requirements=("C", "A")), arr.size.bit_length() - 1
 
 
 def _qubits(qubits: Iterable[int] | None, n: int) -> npt.NDArray[np.uint64] | None:
