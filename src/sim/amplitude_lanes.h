@@ -10,6 +10,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "sim/statevector.h"
 
@@ -47,5 +52,30 @@ template <class V, class U>
 [[gnu::always_inline]] inline V flip_signs(V v, U mask) {
   return __builtin_bit_cast(V, __builtin_bit_cast(U, v) ^ mask);
 }
+
+// Whether any lane of x or y is ±0, where that is two compares into mask
+// registers and a test (512-bit registers); kHasAnyZero<V> says where. The
+// compilers' builtins, not the intrinsics: those may be inlined only into
+// functions built for their instruction set, and this is inlined into
+// templates that are built for it only once inlined into a path's variant.
+template <class V>
+constexpr bool kHasAnyZero =
+#if defined(__x86_64__)
+    std::is_same_v<V, V8>;
+#else
+    false;
+#endif
+
+#if defined(__x86_64__)
+template <class V>
+[[gnu::always_inline]] inline bool any_zero(V x, V y) {
+#if defined(__clang__)
+  return __builtin_reduce_or((x == V{}) | (y == V{})) != 0;
+#else
+  return (__builtin_ia32_cmppd512_mask(x, V{}, _CMP_EQ_OQ, 0xff, _MM_FROUND_CUR_DIRECTION) |
+          __builtin_ia32_cmppd512_mask(y, V{}, _CMP_EQ_OQ, 0xff, _MM_FROUND_CUR_DIRECTION)) != 0;
+#endif
+}
+#endif
 
 }  // namespace tavik::sim::lanes

@@ -320,8 +320,14 @@ template <class V>
   return l;
 }
 
-// The arithmetic of a gate: plain, or keeping the order of NaNs (Op::nans).
+// The lane vectors of MatrixLanes, as bits of a mask.
+enum : unsigned { kR00 = 1, kS00 = 2, kR01 = 4, kS01 = 8, kR10 = 16, kS10 = 32, kR11 = 64, kS11 = 128 };
+
+// The arithmetic of a gate: plain, or keeping the order of NaNs (Op::nans),
+// or plain with the products of the zero lane vectors kDropped left out
+// (Sparse, in apply_sparse).
 struct Plain {
+  static constexpr unsigned kDropped = 0;
   template <class T>
   [[gnu::always_inline]] static T add(T x, T y) {
     return x + y;
@@ -330,6 +336,10 @@ struct Plain {
   [[gnu::always_inline]] static T mul(T x, T y) {
     return x * y;
   }
+};
+template <unsigned kLanes>
+struct Sparse : Plain {
+  static constexpr unsigned kDropped = kLanes;
 };
 struct NanOrder {
   template <class T>
@@ -349,6 +359,48 @@ template <class A, class V>
   const V nb = A::add(A::add(A::mul(l.r10, a), A::mul(l.s10, sa)), A::add(A::mul(l.r11, b), A::mul(l.s11, sb)));
   a = na;
   b = nb;
+}
+
+// x + y, or the one of them that is kept.
+template <bool kX, bool kY, class V>
+[[gnu::always_inline]] inline V kept_sum(V x, V y) {
+  if constexpr (kX && kY)
+    return x + y;
+  else if constexpr (kX)
+    return x;
+  else
+    return y;
+}
+
+// (p0 + p1) + (p2 + p3) without the terms whose lane vectors, counted from
+// kFirst, kDropped holds.
+template <unsigned kDropped, unsigned kFirst, class V>
+[[gnu::always_inline]] inline V kept_row(V p0, V p1, V p2, V p3) {
+  constexpr bool k0 = !(kDropped >> kFirst & 1), k1 = !(kDropped >> (kFirst + 1) & 1),
+                 k2 = !(kDropped >> (kFirst + 2) & 1), k3 = !(kDropped >> (kFirst + 3) & 1);
+  static_assert(k0 || k1 || k2 || k3, "a row of a unitary matrix has a nonzero entry");
+  return kept_sum<k0 || k1, k2 || k3>(kept_sum<k0, k1>(p0, p1), kept_sum<k2, k3>(p2, p3));
+}
+
+// apply() without the products of A's zero lane vectors: false, a and b
+// unchanged, where a result lane is ±0. A zero product added to a nonzero
+// sum leaves it as it is, so leaving the zero products out changes a result
+// only where it is ±0 (the sign of a zero may differ) and elsewhere gives
+// apply()'s bits. Finite values only (Plain).
+template <class A, class V>
+[[gnu::always_inline]] inline bool apply_sparse(const MatrixLanes<V>& l, V& a, V& b) {
+  if constexpr (A::kDropped == 0 || !kHasAnyZero<V>) {
+    apply<A>(l, a, b);
+    return true;
+  } else {
+    const V sa = swap_parts(a), sb = swap_parts(b);
+    const V na = kept_row<A::kDropped, 0>(l.r00 * a, l.s00 * sa, l.r01 * b, l.s01 * sb);
+    const V nb = kept_row<A::kDropped, 4>(l.r10 * a, l.s10 * sa, l.r11 * b, l.s11 * sb);
+    if (any_zero(na, nb)) return false;
+    a = na;
+    b = nb;
+    return true;
+  }
 }
 
 // m·x + n·y, each product as the vector form computes it.
@@ -478,7 +530,41 @@ struct Step {
   unsigned position;  // its in-run qubit, or its high slot
   LocalPermutation permutation;
   std::size_t controls_high = 0, controls_low = 0;  // kControlled: the runs and in-run bits that must be set
+  unsigned zero_lanes = 0;                          // kSingle: its pattern of zero lane vectors (zero_lanes())
 };
+
+// Zero lane vectors of the gates that have them: diagonal (rz, t, s, z, p),
+// real (h, ry, x), real on the diagonal and imaginary off it (rx, y).
+constexpr unsigned kDiagonal = kR01 | kS01 | kR10 | kS10, kReal = kS00 | kS01 | kS10 | kS11,
+                   kImaginaryOff = kS00 | kR01 | kR10 | kS11;
+
+// The first of those patterns whose lane vectors are all zero in m, or 0.
+unsigned zero_lanes(const Matrix& m) {
+  unsigned zeros = 0, bit = 1;
+  for (const Amplitude& x : {m.m00, m.m01, m.m10, m.m11}) {
+    if (x.re == 0.0) zeros |= bit;
+    if (x.im == 0.0) zeros |= bit << 1;
+    bit <<= 2;
+  }
+  for (unsigned pattern : {kDiagonal, kReal, kImaginaryOff})
+    if ((zeros & pattern) == pattern) return pattern;
+  return 0;
+}
+
+// f(arithmetic) with the arithmetic of a plain single-qubit step.
+template <class F>
+void with_arithmetic(const Step& step, F f) {
+  switch (step.zero_lanes) {
+    case kDiagonal:
+      return f(Sparse<kDiagonal>{});
+    case kReal:
+      return f(Sparse<kReal>{});
+    case kImaginaryOff:
+      return f(Sparse<kImaginaryOff>{});
+    default:
+      return f(Plain{});
+  }
+}
 
 struct Group {
   std::vector<unsigned> high;  // the high qubits, in slot order
@@ -596,6 +682,91 @@ void apply_single(Amplitude* const* runs, std::size_t run_count, std::size_t run
   }
 }
 
+// ---- two gates a load ---------------------------------------------------------
+//
+// Over a tile, which lies in the core's cache, a gate is bound about as
+// much by its loads and stores as by its arithmetic: halving either alone
+// measured no faster. So two consecutive single-qubit gates on different
+// qubits, each a whole vector apart (a qubit of the run from 2 up, or a
+// high slot), go over the quads of vectors they mix together: a quad is
+// loaded once, gets the first gate on its two pairs, then the second gate
+// on its two pairs, and is stored once; and the gates' zero products are
+// left out (apply_sparse). Every amplitude gets the same operations in the
+// same order as gate after gate, and the same bits.
+
+// A step's distance to its partners: runs apart (a high slot's bit) or
+// amplitudes apart within the run.
+struct Stride {
+  std::size_t runs, amplitudes;
+};
+
+Stride stride(const Step& step) {
+  const std::size_t bit = std::size_t{1} << step.position;
+  return step.high ? Stride{bit, 0} : Stride{0, bit};
+}
+
+bool pairs_up(const Step& first, const Step& second) {
+  const auto vector_apart = [](const Step& s) {
+    return s.op->kind == Op::kSingle && !s.op->nans && (s.high || s.position >= 2);
+  };
+  return vector_apart(first) && vector_apart(second) && (first.high != second.high || first.position != second.position);
+}
+
+template <class Isa, class A, class B>
+[[gnu::always_inline]] inline void apply_two_lanes(Amplitude* const* runs, std::size_t run_count, std::size_t run_len,
+                                                   const Matrix& m1, Stride s1, const Matrix& m2, Stride s2, A, B) {
+  using V = Wide<Isa>;
+  constexpr std::size_t kStep = sizeof(V) / sizeof(Amplitude);
+  const MatrixLanes<V> l1 = lanes<V>(m1), l2 = lanes<V>(m2);
+  const std::size_t high = s1.runs | s2.runs, low = s1.amplitudes | s2.amplitudes;
+  for (std::size_t r = 0; r < run_count; ++r) {
+    if (r & high) continue;
+    Amplitude* const p0 = runs[r];
+    Amplitude* const p1 = runs[r | s1.runs] + s1.amplitudes;
+    Amplitude* const p2 = runs[r | s2.runs] + s2.amplitudes;
+    Amplitude* const p3 = runs[r | high] + low;
+    // x: the vectors of the run with neither gate's bit set. Sparse
+    // matrices leave out their zero products until the first quad where
+    // that might change a zero's sign (a state with zero amplitudes), and
+    // go on with all products from there.
+    bool sparse = A::kDropped || B::kDropped;
+    for (std::size_t x = 0; x < run_len; x = ((x | low | (kStep - 1)) + 1) & ~low) {
+      V v0 = load<V>(p0 + x), v1 = load<V>(p1 + x), v2 = load<V>(p2 + x), v3 = load<V>(p3 + x);
+      if (sparse) {
+        V w0 = v0, w1 = v1, w2 = v2, w3 = v3;
+        if (apply_sparse<A>(l1, w0, w1) && apply_sparse<A>(l1, w2, w3) && apply_sparse<B>(l2, w0, w2) &&
+            apply_sparse<B>(l2, w1, w3)) {
+          store(p0 + x, w0);
+          store(p1 + x, w1);
+          store(p2 + x, w2);
+          store(p3 + x, w3);
+          continue;
+        }
+        sparse = false;
+      }
+      apply<Plain>(l1, v0, v1);
+      apply<Plain>(l1, v2, v3);
+      apply<Plain>(l2, v0, v2);
+      apply<Plain>(l2, v1, v3);
+      store(p0 + x, v0);
+      store(p1 + x, v1);
+      store(p2 + x, v2);
+      store(p3 + x, v3);
+    }
+  }
+}
+TAVIK_SIMD_DISPATCH(apply_two, apply_two_lanes)
+
+void apply_step(Amplitude* const* runs, std::size_t run_count, std::size_t run_len, const Step& step) {
+  if (step.op->kind != Op::kSingle && step.op->kind != Op::kControlled) {
+    apply_permutation(runs, run_count, run_len, step.permutation);
+  } else if (step.op->nans) {
+    apply_single(runs, run_count, run_len, step, NanOrder{});
+  } else {
+    apply_single(runs, run_count, run_len, step, Plain{});
+  }
+}
+
 // Tiles are disjoint and each is computed from itself alone, so they split
 // across threads with every amplitude's arithmetic unchanged.
 void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads threads) {
@@ -624,13 +795,18 @@ void apply_group(Amplitude* state, unsigned n, const Group& group, pool::Threads
         if (t >> k & 1) base += std::size_t{1} << spread[k];
       for (std::size_t r = 0; r < run_count; ++r) runs[r] = state + base + run_offset[r];
 
-      for (const Step& step : group.steps) {
-        if (step.op->kind != Op::kSingle && step.op->kind != Op::kControlled) {
-          apply_permutation(runs.data(), run_count, run_len, step.permutation);
-        } else if (step.op->nans) {
-          apply_single(runs.data(), run_count, run_len, step, NanOrder{});
+      const std::vector<Step>& steps = group.steps;
+      for (std::size_t k = 0; k < steps.size(); ++k) {
+        if (k + 1 < steps.size() && pairs_up(steps[k], steps[k + 1])) {
+          const Step &first = steps[k], &second = steps[k + 1];
+          with_arithmetic(first, [&](auto a) {
+            with_arithmetic(second, [&](auto b) {
+              apply_two(runs.data(), run_count, run_len, first.op->m, stride(first), second.op->m, stride(second), a, b);
+            });
+          });
+          ++k;
         } else {
-          apply_single(runs.data(), run_count, run_len, step, Plain{});
+          apply_step(runs.data(), run_count, run_len, steps[k]);
         }
       }
     }
@@ -669,6 +845,7 @@ std::vector<Group> plan(const std::vector<Op>& ops, unsigned n) {
     Step step{&op, false, 0, {}};
     if (single) {
       step.high = op.q0 >= run_bits;
+      step.zero_lanes = zero_lanes(op.m);
       step.position = static_cast<unsigned>(std::countr_zero(local(op.q0)) - (step.high ? run_bits : 0));
       for (std::uint64_t c = op.controls; c; c &= c - 1) {
         const std::uint64_t bit = local(static_cast<unsigned>(std::countr_zero(c)));
