@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -53,19 +52,11 @@ template <class V, class U>
   return __builtin_bit_cast(V, __builtin_bit_cast(U, v) ^ mask);
 }
 
-// Whether any lane of x or y is ±0, where that is two compares into mask
-// registers and a test (512-bit registers); kHasAnyZero<V> says where. The
-// compilers' builtins, not the intrinsics: those may be inlined only into
-// functions built for their instruction set, and this is inlined into
-// templates that are built for it only once inlined into a path's variant.
-template <class V>
-constexpr bool kHasAnyZero =
-#if defined(__x86_64__)
-    std::is_same_v<V, V8>;
-#else
-    false;
-#endif
-
+// Whether any lane of x or y is ±0: two compares into mask registers and a
+// test, for registers of eight doubles (x86-64 only). The compilers'
+// builtins, not the intrinsics: those may be inlined only into functions
+// built for their instruction set, and this is inlined into templates that
+// are built for it only once inlined into a path's variant.
 #if defined(__x86_64__)
 template <class V>
 [[gnu::always_inline]] inline bool any_zero(V x, V y) {

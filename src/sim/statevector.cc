@@ -386,10 +386,11 @@ template <unsigned kDropped, unsigned kFirst, class V>
 // unchanged, where a result lane is ±0. A zero product added to a nonzero
 // sum leaves it as it is, so leaving the zero products out changes a result
 // only where it is ±0 (the sign of a zero may differ) and elsewhere gives
-// apply()'s bits. Finite values only (Plain).
+// apply()'s bits. Finite values only (Plain); registers of eight doubles
+// (any_zero).
 template <class A, class V>
 [[gnu::always_inline]] inline bool apply_sparse(const MatrixLanes<V>& l, V& a, V& b) {
-  if constexpr (A::kDropped == 0 || !kHasAnyZero<V>) {
+  if constexpr (A::kDropped == 0) {
     apply<A>(l, a, b);
     return true;
   } else {
@@ -422,17 +423,21 @@ template <class A>
 template <class Isa>
 using Wide = std::conditional_t<Isa::kDoubles == 8, V8, V4>;
 
+// The vector pair at a and b, stored back.
+template <class A, class V>
+[[gnu::always_inline]] inline void apply_to_vectors(const MatrixLanes<V>& l, Amplitude* a, Amplitude* b) {
+  V x = load<V>(a), y = load<V>(b);
+  apply<A>(l, x, y);
+  store(a, x);
+  store(b, y);
+}
+
 // The pairs (a[i], b[i]) for i < count, a multiple of V's amplitudes; every
 // amplitude's arithmetic is the same at any vector width.
 template <class A, class V>
 [[gnu::always_inline]] inline void apply_to_pairs(const MatrixLanes<V>& l, Amplitude* a, Amplitude* b,
                                                   std::size_t count) {
-  for (std::size_t i = 0; i < count; i += sizeof(V) / sizeof(Amplitude)) {
-    V x = load<V>(a + i), y = load<V>(b + i);
-    apply<A>(l, x, y);
-    store(a + i, x);
-    store(b + i, y);
-  }
+  for (std::size_t i = 0; i < count; i += sizeof(V) / sizeof(Amplitude)) apply_to_vectors<A>(l, a + i, b + i);
 }
 
 // Pairs across runs: count is a run's length (a multiple of four
@@ -477,12 +482,7 @@ template <class Isa, class A>
     return;
   }
   // q == 1, one vector a side: a flat loop rather than an inner loop of one turn.
-  for (std::size_t i = 0; i < len; i += 4) {
-    V4 a = load(block + i), b = load(block + i + 2);
-    apply<A>(l, a, b);
-    store(block + i, a);
-    store(block + i + 2, b);
-  }
+  for (std::size_t i = 0; i < len; i += 4) apply_to_vectors<A>(l, block + i, block + i + 2);
 }
 TAVIK_SIMD_DISPATCH(apply_in_block, apply_in_block_lanes)
 
@@ -712,15 +712,6 @@ bool pairs_up(const Step& first, const Step& second) {
   return vector_apart(first) && vector_apart(second) && (first.high != second.high || first.position != second.position);
 }
 
-// The vector pair at a and b, stored back.
-template <class V>
-[[gnu::always_inline]] inline void apply_to_vectors(const MatrixLanes<V>& l, Amplitude* a, Amplitude* b) {
-  V x = load<V>(a), y = load<V>(b);
-  apply<Plain>(l, x, y);
-  store(a, x);
-  store(b, y);
-}
-
 template <class Isa, class A, class B>
 [[gnu::always_inline]] inline void apply_two_lanes(Amplitude* const* runs, std::size_t run_count, std::size_t run_len,
                                                    const Matrix& m1, Stride s1, const Matrix& m2, Stride s2, A, B) {
@@ -741,42 +732,41 @@ template <class Isa, class A, class B>
       // measured 7-10% slower a gate here): the set of runs gets the first
       // gate, then the second.
       for (std::size_t x = 0; x < run_len; x = next(x)) {
-        apply_to_vectors(l1, p0 + x, p1 + x);
-        apply_to_vectors(l1, p2 + x, p3 + x);
+        apply_to_vectors<Plain>(l1, p0 + x, p1 + x);
+        apply_to_vectors<Plain>(l1, p2 + x, p3 + x);
       }
       for (std::size_t x = 0; x < run_len; x = next(x)) {
-        apply_to_vectors(l2, p0 + x, p2 + x);
-        apply_to_vectors(l2, p1 + x, p3 + x);
+        apply_to_vectors<Plain>(l2, p0 + x, p2 + x);
+        apply_to_vectors<Plain>(l2, p1 + x, p3 + x);
       }
-      continue;
-    }
-    // Sparse
-    // matrices leave out their zero products until the first quad where
-    // that might change a zero's sign (a state with zero amplitudes), and
-    // go on with all products from there.
-    bool sparse = A::kDropped || B::kDropped;
-    for (std::size_t x = 0; x < run_len; x = next(x)) {
-      V v0 = load<V>(p0 + x), v1 = load<V>(p1 + x), v2 = load<V>(p2 + x), v3 = load<V>(p3 + x);
-      if (sparse) {
-        V w0 = v0, w1 = v1, w2 = v2, w3 = v3;
-        if (apply_sparse<A>(l1, w0, w1) && apply_sparse<A>(l1, w2, w3) && apply_sparse<B>(l2, w0, w2) &&
-            apply_sparse<B>(l2, w1, w3)) {
-          store(p0 + x, w0);
-          store(p1 + x, w1);
-          store(p2 + x, w2);
-          store(p3 + x, w3);
-          continue;
+    } else {
+      // Sparse matrices leave out their zero products until the first quad
+      // where that might change a zero's sign (a state with zero
+      // amplitudes), and go on with all products from there.
+      bool sparse = A::kDropped || B::kDropped;
+      for (std::size_t x = 0; x < run_len; x = next(x)) {
+        V v0 = load<V>(p0 + x), v1 = load<V>(p1 + x), v2 = load<V>(p2 + x), v3 = load<V>(p3 + x);
+        if (sparse) {
+          V w0 = v0, w1 = v1, w2 = v2, w3 = v3;
+          if (apply_sparse<A>(l1, w0, w1) && apply_sparse<A>(l1, w2, w3) && apply_sparse<B>(l2, w0, w2) &&
+              apply_sparse<B>(l2, w1, w3)) {
+            store(p0 + x, w0);
+            store(p1 + x, w1);
+            store(p2 + x, w2);
+            store(p3 + x, w3);
+            continue;
+          }
+          sparse = false;
         }
-        sparse = false;
+        apply<Plain>(l1, v0, v1);
+        apply<Plain>(l1, v2, v3);
+        apply<Plain>(l2, v0, v2);
+        apply<Plain>(l2, v1, v3);
+        store(p0 + x, v0);
+        store(p1 + x, v1);
+        store(p2 + x, v2);
+        store(p3 + x, v3);
       }
-      apply<Plain>(l1, v0, v1);
-      apply<Plain>(l1, v2, v3);
-      apply<Plain>(l2, v0, v2);
-      apply<Plain>(l2, v1, v3);
-      store(p0 + x, v0);
-      store(p1 + x, v1);
-      store(p2 + x, v2);
-      store(p3 + x, v3);
     }
   }
 }
