@@ -258,6 +258,16 @@ def test_expectations_against_numpy():
     terms = [(p, rng.uniform(-1, 1)) for p in labels]
     expected = sum(c * pauli_value(psi, p) for p, c in terms)
     assert circuits.expectation(psi, terms) == pytest.approx(expected, abs=1e-12)
+    # Many terms read a state off the cache lines (where NumPy puts arrays) from an aligned copy.
+    terms += [("".join(rng.choice("IXYZ") for _ in range(n)), 1.0) for _ in range(30)]
+    buf = np.empty(psi.nbytes + 64, np.uint8)
+    values = set()
+    for offset in (0, 16):
+        start = -buf.ctypes.data % 64 + offset
+        placed = buf[start:start + psi.nbytes].view(np.complex128)
+        placed[:] = psi
+        values.add(circuits.expectation(placed, terms))
+    assert len(values) == 1
 
 
 def test_sampling_follows_the_probabilities():

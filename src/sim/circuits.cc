@@ -8,10 +8,12 @@
 #include <limits>
 #include <vector>
 
+#include "common/big_buffer.h"
 #include "common/errors.h"
 #include "common/interrupt.h"
 #include "common/memory.h"
 #include "common/progress_counter.h"
+#include "platform/huge_pages.h"
 #include "platform/simd.h"
 #include "sim/amplitude_lanes.h"
 
@@ -163,9 +165,9 @@ void walsh_hadamard(std::array<double, N>& w) {
 // c ^ h. The chunks whose numbers form one coset of a subspace V of chunk
 // numbers (over GF(2)) are closed under every h in V: such a tile is read
 // from memory once and then serves every term whose chunk mask lies in V
-// from the cache. Each round takes a subspace spanned greedily by the first
-// pending terms' chunk masks, up to a tile's size, with every pending term
-// inside it: one pass over the state a round, instead of one a term.
+// from the cache. Each round takes a subspace up to a tile's size (see
+// densest_span) and every pending term inside it: one pass over the state a
+// round, instead of one a term.
 
 // Amplitudes a chunk and a tile (at most) hold: a chunk (16 KiB) stays in
 // the nearest cache while a batch of terms reads their partners, and a tile
@@ -178,6 +180,8 @@ constexpr unsigned kPauliTileBits = 19;
 struct Subspace {
   std::vector<std::uint64_t> basis;
 
+  // v with every pivot cleared by its basis vector: one value for all of
+  // v's coset, 0 inside the span.
   std::uint64_t reduce(std::uint64_t v) const {
     for (const std::uint64_t b : basis)
       if (v >> (std::bit_width(b) - 1) & 1) v ^= b;
@@ -197,6 +201,33 @@ struct Subspace {
     return p;
   }
 };
+
+// A round's subspace, grown a dimension at a time by the coset of the span
+// so far that holds the most pending chunk masks (the lowest on a tie), up
+// to `dims` dimensions or until it holds them all. Random masks cluster in
+// some cosets more than others: this takes about half the rounds of spanning
+// the first pending masks.
+Subspace densest_span(const std::vector<std::size_t>& terms, std::span<const std::uint64_t> x_of,
+                      unsigned chunk_bits, unsigned dims) {
+  Subspace v;
+  std::vector<std::uint64_t> cosets;  // each pending mask outside the span, reduced: its coset's name
+  while (v.basis.size() < dims) {
+    cosets.clear();
+    for (const std::size_t t : terms)
+      if (const std::uint64_t r = v.reduce(x_of[t] >> chunk_bits)) cosets.push_back(r);
+    if (cosets.empty()) break;
+    std::sort(cosets.begin(), cosets.end());
+    std::uint64_t densest = 0;
+    std::ptrdiff_t most = 0;
+    for (auto i = cosets.begin(); i != cosets.end();) {
+      const auto j = std::upper_bound(i, cosets.end(), *i);
+      if (j - i > most) most = j - i, densest = *i;
+      i = j;
+    }
+    v.add(densest);
+  }
+  return v;
+}
 
 using namespace lanes;
 
@@ -279,6 +310,28 @@ double pauli_value(std::uint64_t x, std::uint64_t z, double pair_sum) {
   return (x ? 2.0 : 1.0) * (y == 1 || y == 2 ? -pair_sum : pair_sum);
 }
 
+// NumPy aligns arrays to 16 bytes, and then three in four of the tiles'
+// 64-byte loads straddle two cache lines: random terms take about a third
+// more time. Many terms pay for a copy on a huge page boundary, where one
+// fits; `copy` holds it.
+std::span<const Amplitude> line_aligned(std::span<const Amplitude> state, std::size_t terms,
+                                        BigBuffer<Amplitude>& copy, pool::Threads threads) {
+  constexpr std::size_t kTermsWorthACopy = 64;
+  if (reinterpret_cast<std::uintptr_t>(state.data()) % 64 == 0 || terms < kTermsWorthACopy ||
+      state.size_bytes() < platform::kHugePage || !fits_in_memory(state.size(), 1, sizeof(Amplitude)))
+    return state;
+  copy = big_buffer<Amplitude>(state.size());
+  constexpr std::size_t kBlock = std::size_t{1} << 16;
+  pool::parallel_for(threads, (state.size() + kBlock - 1) / kBlock, 1, [&](std::size_t b0, std::size_t b1) {
+    for (std::size_t b = b0; b < b1; ++b) {
+      poll_interrupt(kBlock);
+      const std::size_t begin = b * kBlock, end = std::min(state.size(), begin + kBlock);
+      std::copy(state.begin() + begin, state.begin() + end, copy.get() + begin);
+    }
+  });
+  return {copy.get(), state.size()};
+}
+
 // The terms `terms` (indices into z_masks and out, x_of[t] each one's mask)
 // in rounds of one pass each; out[t] gets Σ over the pairs (j, j ^ x) with
 // x's highest bit clear in j of (−1)^popcount(j & z) · f(conj(ψ[j^x])·ψ[j]),
@@ -288,6 +341,8 @@ double pauli_value(std::uint64_t x, std::uint64_t z, double pair_sum) {
 void tiled_pair_sums(std::span<const Amplitude> state, std::vector<std::size_t> terms,
                      std::span<const std::uint64_t> x_of, std::span<const std::uint64_t> z_masks,
                      std::span<double> out, pool::Threads threads, std::uint64_t* progress) {
+  BigBuffer<Amplitude> copy;
+  state = line_aligned(state, terms.size(), copy, threads);
   const unsigned n = qubits_of(state.size());
   const unsigned chunk_bits = std::min(n, kPauliChunkBits), high_bits = n - chunk_bits;
   const unsigned tile_dims = std::min(high_bits, kPauliTileBits - kPauliChunkBits);
@@ -295,18 +350,9 @@ void tiled_pair_sums(std::span<const Amplitude> state, std::vector<std::size_t> 
   const std::uint64_t low_mask = len - 1;
   std::vector<double> partial;
   while (!terms.empty()) {
-    Subspace v;
+    const Subspace v = densest_span(terms, x_of, chunk_bits, tile_dims);
     std::vector<std::size_t> round, later;
-    for (const std::size_t t : terms) {  // once full, the subspace stays as it is
-      const std::uint64_t r = v.reduce(x_of[t] >> chunk_bits);
-      if (r != 0 && v.basis.size() == tile_dims) {
-        later.push_back(t);
-        continue;
-      }
-      if (r != 0) v.add(r);
-      round.push_back(t);
-    }
-    std::sort(round.begin(), round.end());
+    for (const std::size_t t : terms) (v.reduce(x_of[t] >> chunk_bits) ? later : round).push_back(t);
     terms = std::move(later);
 
     // Tile k: the coset whose representative has zeros at the pivots and
