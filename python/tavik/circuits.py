@@ -639,7 +639,9 @@ def expectation(state: npt.ArrayLike, observable: ObservableLike) -> float | com
     Terms that share their X/Y positions are computed in one pass over the state (one pass per 512
     of them), each pair of amplitudes a term couples read once; each term's value is a sum over
     fixed blocks of the state in order, and the terms' weighted values are summed exactly
-    (``math.fsum``) in the order given: exact to rounding, the same bits on any number of threads."""
+    (``math.fsum``) in the order given: exact to rounding, the same bits on any number of threads.
+    For 64 terms or more, a state off 64-byte boundaries (NumPy places arrays on 16) is read from
+    an aligned copy where one fits in memory, which is about a third faster."""
     arr, n = _state(state)
     items = observable.items() if isinstance(observable, Mapping) else observable
     if isinstance(items, (str, bytes)) or not isinstance(items, Iterable):
