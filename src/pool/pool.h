@@ -3,8 +3,11 @@
 // made by fork() starts with a fresh pool.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
+
+#include "common/interrupt.h"
 
 namespace tavik::pool {
 
@@ -32,6 +35,18 @@ enum class Threads { caller, pool };
 // parallel_for on the pool, or body(0, count) on the calling thread.
 void parallel_for(Threads threads, std::size_t count, std::size_t grain,
                   const std::function<void(std::size_t, std::size_t)>& body);
+
+// A streaming pass over [0, count) in blocks of `block` items:
+// body(begin, end) for each block, after a poll (common/interrupt.h).
+template <class Body>
+void parallel_blocks(Threads threads, std::size_t count, std::size_t block, const Body& body) {
+  parallel_for(threads, (count + block - 1) / block, 1, [&](std::size_t first, std::size_t last) {
+    for (std::size_t b = first; b < last; ++b) {
+      poll_interrupt(block);
+      body(b * block, std::min(count, (b + 1) * block));
+    }
+  });
+}
 
 // Threads that take part in a parallel_for, the caller included.
 std::size_t concurrency();

@@ -36,12 +36,8 @@ unsigned marginal_block_bits(unsigned n, unsigned k) { return static_cast<unsign
 }  // namespace
 
 void probabilities(std::span<const Amplitude> state, std::span<double> out, pool::Threads threads) {
-  constexpr std::size_t kBlock = std::size_t{1} << 14;
-  pool::parallel_for(threads, (state.size() + kBlock - 1) / kBlock, 1, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t b = begin; b < end; ++b) {
-      poll_interrupt(kBlock);
-      for (std::size_t j = b * kBlock; j < std::min(state.size(), (b + 1) * kBlock); ++j) out[j] = probability(state[j]);
-    }
+  pool::parallel_blocks(threads, state.size(), std::size_t{1} << 14, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t j = begin; j < end; ++j) out[j] = probability(state[j]);
   });
 }
 
@@ -87,13 +83,10 @@ std::vector<double> sample_prefix(std::span<const Amplitude> state, pool::Thread
   const unsigned bits = block_bits(qubits_of(state.size()));
   const std::size_t len = std::size_t{1} << bits, blocks = state.size() >> bits;
   std::vector<double> prefix(blocks + 1, 0.0);
-  pool::parallel_for(threads, blocks, 1, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t b = begin; b < end; ++b) {
-      poll_interrupt(len);
-      double sum = 0.0;
-      for (std::size_t j = b * len; j < (b + 1) * len; ++j) sum += probability(state[j]);
-      prefix[b + 1] = sum;
-    }
+  pool::parallel_blocks(threads, state.size(), len, [&](std::size_t begin, std::size_t end) {
+    double sum = 0.0;
+    for (std::size_t j = begin; j < end; ++j) sum += probability(state[j]);
+    prefix[begin / len + 1] = sum;
   });
   for (std::size_t b = 0; b < blocks; ++b) prefix[b + 1] += prefix[b];
   const double total = prefix[blocks];
@@ -321,13 +314,8 @@ std::span<const Amplitude> line_aligned(std::span<const Amplitude> state, std::s
       state.size_bytes() < platform::kHugePage || !fits_in_memory(state.size(), 1, sizeof(Amplitude)))
     return state;
   copy = big_buffer<Amplitude>(state.size());
-  constexpr std::size_t kBlock = std::size_t{1} << 16;
-  pool::parallel_for(threads, (state.size() + kBlock - 1) / kBlock, 1, [&](std::size_t b0, std::size_t b1) {
-    for (std::size_t b = b0; b < b1; ++b) {
-      poll_interrupt(kBlock);
-      const std::size_t begin = b * kBlock, end = std::min(state.size(), begin + kBlock);
-      std::copy(state.begin() + begin, state.begin() + end, copy.get() + begin);
-    }
+  pool::parallel_blocks(threads, state.size(), std::size_t{1} << 16, [&](std::size_t begin, std::size_t end) {
+    std::copy(state.begin() + begin, state.begin() + end, copy.get() + begin);
   });
   return {copy.get(), state.size()};
 }

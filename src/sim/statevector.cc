@@ -906,12 +906,8 @@ void run_ops(const std::vector<Op>& ops, unsigned n_qubits, std::span<Amplitude>
              std::uint64_t* progress) {
   // Zero-filled by hand: on huge pages that is far cheaper than faulting in
   // calloc's lazily zeroed 4 KiB pages one at a time.
-  constexpr std::size_t kBlock = std::size_t{1} << 16;
-  pool::parallel_for(threads, (state.size() + kBlock - 1) / kBlock, 1, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t at = begin * kBlock; at < std::min(state.size(), end * kBlock); at += kBlock) {
-      poll_interrupt(kBlock);
-      std::fill_n(state.data() + at, std::min(kBlock, state.size() - at), Amplitude{0.0, 0.0});
-    }
+  pool::parallel_blocks(threads, state.size(), std::size_t{1} << 16, [&](std::size_t begin, std::size_t end) {
+    std::fill(state.begin() + begin, state.begin() + end, Amplitude{0.0, 0.0});
   });
   state[0] = {1.0, 0.0};
   for (const Group& group : plan(ops, n_qubits)) {
